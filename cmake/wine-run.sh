@@ -1,0 +1,24 @@
+#!/bin/sh
+# Runs a Windows program under Wine with code page 932, quietly.
+#
+# Started as root, it runs Wine as the unprivileged user nobody in a prefix of
+# its own: root ignores file permissions, so Wine would let root write to files
+# marked read-only, which Windows never does.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+if [ "$(id -u)" != 0 ]; then
+    exec wine "$@"
+fi
+
+home=${ZORVIK_WINE_HOME:-/tmp/zorvik-wine-home}
+mkdir -p "$home"
+chown 65534:65534 "$home"
+if [ -n "${XAUTHORITY:-}" ] && [ -r "$XAUTHORITY" ]; then
+    cp "$XAUTHORITY" "$home/Xauthority"
+    chown 65534:65534 "$home/Xauthority"
+    export XAUTHORITY="$home/Xauthority"
+fi
+exec setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env HOME="$home" WINEPREFIX="$home/.wine" USER=nobody LOGNAME=nobody wine "$@"

@@ -1,0 +1,72 @@
+#ifndef ZORVIK_ENGINE_CREATE_H
+#define ZORVIK_ENGINE_CREATE_H
+
+#include "platform/win32.h"
+
+// Compares the original with the modified file (at least as large) and writes
+// an IPS32 patch at patchPath that turns the one into the other. Returns 1 when
+// the whole patch, terminator included, was written, else 0. Writes one line of
+// result text into message (cut to messageSize; nothing when message is null)
+// and sends progressMessage notifications to window (nothing when null): 0
+// "getting file information" first, throttled steps as differing runs end,
+// and 100 "done" on success only, once the patch file is complete and closed.
+// The patch file exists from the moment it was created, also after a failure;
+// the engine never deletes it. When patchCreated is not null it receives 1 once
+// the patch file has been created (emptied), 0 when the call ended before, so
+// that a caller deletes only what the engine wrote. All three paths are
+// required: a null one returns 0 with no notification and no text.
+BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
+                 char *message, DWORD messageSize, HWND window, UINT progressMessage,
+                 BOOL *patchCreated);
+
+// One whole file in memory.
+struct FileBuffer {
+    unsigned char *data;  // a block of the process heap, null when empty
+    DWORD size;           // bytes read into the block
+};
+
+// Reads the file at path whole into a new block of the process heap. Returns 1
+// on success (an empty file gives an empty block); 0 when the file cannot be
+// opened or read, is 4 GiB or larger, or no memory is given; then nothing is
+// left allocated and buffer must not be used. The file is opened without
+// sharing and only for the length of the call.
+BOOL LoadWholeFile(const char *path, FileBuffer *buffer);
+
+// Releases the block of buffer, if it has one, and empties it; an empty buffer
+// is left as it is.
+void FreeWholeFile(FileBuffer *buffer);
+
+// Bytes gathered before a write to the patch file.
+#define PATCH_OUTPUT_SIZE (256u * 1024u)
+
+// Writes bound for a patch file, gathered in a block of the process heap so
+// that records of a few bytes do not cost a system call each.
+struct PatchOutput {
+    HANDLE file;
+    unsigned char *buffer;  // PATCH_OUTPUT_SIZE bytes, null before the start
+    DWORD used;
+};
+
+// Prepares output for writing to file (which stays the caller's). Returns 0
+// when no memory is given; output can be ended either way.
+BOOL StartPatchOutput(PatchOutput *output, HANDLE file);
+
+// Writes what is gathered to the file. Returns 0 when WriteFile fails or
+// writes less than asked; the gathered bytes are dropped either way.
+BOOL FlushPatchOutput(PatchOutput *output);
+
+// Releases the block without writing what it holds.
+void EndPatchOutput(PatchOutput *output);
+
+// Appends the run of length bytes (at least 1) that go at offset in the target
+// as one or more records: run form when length is above 3 and all the bytes
+// are equal, else data form; pieces of at most 65535 bytes, in order. No record
+// begins at IPS32_TERMINATOR_OFFSET, whose bytes read as the terminator: a
+// piece that would is made to begin a byte earlier. So when offset is
+// IPS32_TERMINATOR_OFFSET, bytes[-1] must be readable and hold the byte the
+// target is to have at offset - 1 (the byte before in the modified file).
+// Returns 1, or 0 as soon as a write fails. offset + length must not exceed
+// 2^32.
+BOOL WritePatchRecord(DWORD offset, DWORD length, const unsigned char *bytes, PatchOutput *output);
+
+#endif

@@ -1,0 +1,231 @@
+// The subset of Win32 that Zorvik's portable code calls, for POSIX systems.
+// Names, signatures and results follow Win32; only what a caller needs is here.
+//
+// Known differences from Windows, by design:
+// - Share modes of CreateFileA are accepted and ignored (POSIX has no mandatory
+//   locking); everything else about opening follows Windows: a directory cannot
+//   be opened as a file, and a file whose read-only attribute is set (no write
+//   permission bits) cannot be opened for writing, deleted or overwritten, even
+//   by root.
+// - FILE_ATTRIBUTE_READONLY maps to "no write permission bits".
+// - CreateWindowExA makes message-only windows: no creation messages are sent,
+//   and only SendMessageA, PostMessageA and the message loop act on them.
+// - A thread blocked in SendMessageA to another thread does not handle messages
+//   sent to its own windows meanwhile.
+#ifndef ZORVIK_PLATFORM_POSIX_WIN32_SUBSET_H
+#define ZORVIK_PLATFORM_POSIX_WIN32_SUBSET_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef int INT;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef WORD ATOM;
+typedef void *HANDLE;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef DWORD *LPDWORD;
+typedef struct HWND__ *HWND;
+typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct HMENU__ *HMENU;
+typedef struct HICON__ *HICON;
+typedef struct HCURSOR__ *HCURSOR;
+typedef struct HBRUSH__ *HBRUSH;
+
+#ifndef TRUE
+#  define TRUE 1
+#endif
+#ifndef FALSE
+#  define FALSE 0
+#endif
+
+#define MAX_PATH 260
+
+#define LOWORD(l) ((WORD)(((UINT_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((UINT_PTR)(l)) >> 16) & 0xffff))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
+
+// ---- errors
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_WRITE_FAULT 29
+#define ERROR_READ_FAULT 30
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_EOF 38
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_CLASS_ALREADY_EXISTS 1410
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+
+DWORD GetLastError(void);
+void SetLastError(DWORD code);
+
+// ---- files
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x1u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+// Reads until count bytes are in or the end of the file is reached.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
+// A short write (a full disk) returns FALSE with ERROR_DISK_FULL and the count written.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL CloseHandle(HANDLE handle);
+BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
+BOOL DeleteFileA(LPCSTR path);
+DWORD GetFileAttributesA(LPCSTR path);
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+
+// ---- process heap
+#define HEAP_ZERO_MEMORY 0x8u
+HANDLE GetProcessHeap(void);
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+
+// ---- threads and waiting
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259u
+typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, LPDWORD threadId);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+DWORD GetCurrentThreadId(void);
+void Sleep(DWORD milliseconds);
+
+// ---- message-only windows and synchronous messages
+#define WM_NULL 0x0000
+#define WM_DESTROY 0x0002
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_USER 0x0400
+#define GWLP_USERDATA (-21)
+#define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
+
+typedef LRESULT (CALLBACK *WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+typedef struct tagWNDCLASSA {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+} WNDCLASSA;
+
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT;
+
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
+
+HINSTANCE GetModuleHandleA(LPCSTR moduleName);
+ATOM RegisterClassA(const WNDCLASSA *windowClass);
+// The window belongs to the calling thread, which must run a message loop for
+// messages from other threads to be delivered.
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+BOOL DestroyWindow(HWND window);
+BOOL IsWindow(HWND window);
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrA(HWND window, int index);
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// From the owning thread: calls the window procedure directly. From any other
+// thread: queues the message for the owner and returns only after the owner has
+// run the window procedure to its end. A window that does not exist (or whose
+// thread has ended) gets nothing: 0 and ERROR_INVALID_WINDOW_HANDLE.
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Handles messages sent from other threads while it waits; returns 0 for WM_QUIT.
+BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL TranslateMessage(const MSG *msg);
+LRESULT DispatchMessageA(const MSG *msg);
+void PostQuitMessage(int exitCode);
+
+// ---- process
+LPSTR GetCommandLineA(void);
+
+// ---- strings (narrow text is UTF-8 here, the system's code page)
+// Formats like the C library's sprintf, at most 1024 bytes with the terminator,
+// as Windows' wsprintfA does; the buffer must hold what is written.
+int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+int lstrlenA(LPCSTR text);
+int lstrcmpA(LPCSTR a, LPCSTR b);
+int lstrcmpiA(LPCSTR a, LPCSTR b);
+// Copies at most maxLength - 1 bytes and always terminates (maxLength > 0).
+LPSTR lstrcpynA(LPSTR dest, LPCSTR source, int maxLength);
+// The next character: one byte further, or more for a multi-byte character.
+LPSTR CharNextA(LPCSTR text);
+LPSTR CharLowerA(LPSTR text);
+
+// ---- private-profile (INI) files
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                               DWORD size, LPCSTR fileName);
+UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR fileName);
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
+
+#endif

@@ -1,0 +1,20 @@
+// Standard-library file streams with 64-bit positions, so that files up to
+// 4 GiB and offsets of 2^31 and above work on the 32-bit Windows build too.
+#ifndef ZORVIK_PLATFORM_STREAM_H
+#define ZORVIK_PLATFORM_STREAM_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+// fopen that refuses, as Windows does, what cannot be opened as a file: a
+// directory, and for any mode that writes, a file marked read-only. Returns
+// null on failure.
+FILE *OpenStream(const char *path, const char *mode);
+
+// fseek with a 64-bit offset; returns 0 on success like fseek.
+int SeekStream(FILE *stream, int64_t offset, int origin);
+
+// ftell with a 64-bit result; -1 on failure.
+int64_t TellStream(FILE *stream);
+
+#endif

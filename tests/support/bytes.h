@@ -1,0 +1,32 @@
+#ifndef ZORVIK_TESTS_SUPPORT_BYTES_H
+#define ZORVIK_TESTS_SUPPORT_BYTES_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes ToBytes(const std::string &text);
+Bytes Concat(const std::vector<Bytes> &parts);
+Bytes Prefix(const Bytes &bytes, size_t length);
+
+// Whole-file helpers through the C library; ReadFileBytes fails the test when
+// the file cannot be read.
+void WriteFileBytes(const std::string &path, const Bytes &bytes);
+Bytes ReadFileBytes(const std::string &path);
+bool PathExists(const std::string &path);
+
+// IPS32 building blocks: magic, terminator, and one record of each form.
+Bytes PatchHeader();
+Bytes PatchTerminator();
+Bytes DataRecord(uint32_t offset, const Bytes &data);
+Bytes RunRecord(uint32_t offset, uint16_t length, unsigned char value);
+// "IPS32", the records in order, then "EEOF".
+Bytes BuildPatch(const std::vector<Bytes> &records);
+
+// Deterministic pseudo-random bytes for a seed.
+Bytes RandomBytes(size_t size, uint32_t seed);
+
+#endif

@@ -1,0 +1,31 @@
+#ifndef ZORVIK_TESTS_SUPPORT_TEMP_DIR_H
+#define ZORVIK_TESTS_SUPPORT_TEMP_DIR_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// A fresh, empty directory for one test, removed with everything in it at the
+// end (read-only marks are lifted first).
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    // The directory joined with name, using the platform's separator.
+    std::string operator/(const std::string &name) const;
+
+private:
+    std::string path_;
+};
+
+// A test fixture that owns a TempDir as dir.
+class TempDirTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+#endif
