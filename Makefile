@@ -1,0 +1,70 @@
+# Short commands for people; `make help` lists them.
+JOBS ?= 2
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_NATIVE = cmake -S . -B build/native -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+CMAKE_ASAN = cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON
+CMAKE_WIN32 = cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_FUZZ=ON \
+	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+CTEST = ctest --output-on-failure
+
+.PHONY: help deps native asan win32 test test-native test-asan test-win32 demo gui bench fuzz clean
+
+## help: list the commands
+help:
+	@sed -n 's/^## //p' Makefile
+
+## deps: install the Debian packages the builds need (as root; otherwise prints what is missing)
+deps:
+	@cmake/install-deps.sh
+
+## native: build the Linux tool and tests (build/native)
+native:
+	@$(CMAKE_NATIVE) >/dev/null
+	@cmake --build build/native -j$(JOBS)
+
+## asan: build the Linux tests with AddressSanitizer and UndefinedBehaviorSanitizer (build/asan)
+asan:
+	@$(CMAKE_ASAN) >/dev/null
+	@cmake --build build/asan -j$(JOBS)
+
+## win32: cross-build the 32-bit Windows program and tests (build/win32)
+win32:
+	@$(CMAKE_WIN32) >/dev/null
+	@cmake --build build/win32 -j$(JOBS)
+
+## test: install what is missing, build both builds, run every test (native, sanitizers, Wine)
+test: deps
+	@$(MAKE) --no-print-directory test-native test-asan test-win32
+
+test-native: native
+	cd build/native && $(CTEST)
+
+test-asan: asan
+	cd build/asan && $(CTEST)
+
+test-win32: win32
+	cmake/wine-setup.sh
+	cd build/win32 && xvfb-run -a -s "-screen 0 1280x1024x24" $(CTEST)
+
+## demo: build the Linux tool, create a patch from sample files and apply it
+demo: native
+	cli/demo.sh build/native/cli/zorvik
+
+## gui: build zorvik.exe and start it under Wine
+gui: win32
+	ui/run-gui.sh build/win32
+
+## bench: measure patch creation and application against cat, cp and xdelta3
+bench: native
+	bench/run.sh build/native
+
+## fuzz: run the libFuzzer target on patch application for FUZZ_SECONDS (default 60)
+fuzz:
+	@$(CMAKE_FUZZ) >/dev/null
+	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz
+	tests/fuzz/run.sh build/fuzz $${FUZZ_SECONDS:-60}
+
+## clean: remove every build
+clean:
+	rm -rf build

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs the Debian packages that the builds and tests need, when missing.
+# As root it installs them; otherwise it prints the command to run.
+set -eu
+
+packages="cmake make g++ libgtest-dev googletest clang libclang-rt-14-dev
+g++-mingw-w64-i686 wine wine32:i386 xvfb xauth locales fonts-ipafont-gothic
+imagemagick xdelta3 python3"
+
+missing=""
+for package in $packages; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing="$missing $package"
+done
+locale_missing=""
+locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' || locale_missing=yes
+
+if [ -z "$missing" ] && [ -z "$locale_missing" ]; then
+    exit 0
+fi
+if [ "$(id -u)" != 0 ]; then
+    echo "Missing:$missing ${locale_missing:+(and the ja_JP.UTF-8 locale)}"
+    echo "Run as root: make deps"
+    exit 1
+fi
+if [ -n "$missing" ]; then
+    dpkg --add-architecture i386
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+fi
+if [ -n "$locale_missing" ] || ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
+fi
