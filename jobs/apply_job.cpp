@@ -1,0 +1,78 @@
+#include "apply_job.h"
+
+#include "engine/apply.h"
+#include "engine/ips32.h"
+#include "jobs/job_steps.h"
+#include "jobs/notifications.h"
+#include "jobs/paths.h"
+#include "platform/path_rules.h"
+
+static const char kNotIpsFile[] = "%s は、IPSﾌｧｲﾙではありません。";
+static const char kCopyNameTooLong[] = "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰのﾌｧｲﾙ名が長すぎるためﾊﾟｯﾁを行えません。";
+static const char kAskApply[] =
+    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙをIPSﾌｧｲﾙ\n%s\nでﾊﾟｯﾁします。\nよろしいですか?";
+static const char kCopyNamedLikeTarget[] =
+    "ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。";
+static const char kCopyNamedLikePatch[] =
+    "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
+static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
+
+// Byte-wise comparison that takes A to Z for a to z and nothing else, whatever
+// the locale; the platform's own rule is consulted as well, so that names the
+// file system takes for one file are never treated as two.
+static BOOL SameNameIgnoringCase(const char *a, const char *b)
+{
+    const char *x = a, *y = b;
+    for (;; ++x, ++y) {
+        char cx = (*x >= 'A' && *x <= 'Z') ? (char)(*x + ('a' - 'A')) : *x;
+        char cy = (*y >= 'A' && *y <= 'Z') ? (char)(*y + ('a' - 'A')) : *y;
+        if (cx != cy)
+            return SamePathName(a, b);
+        if (cx == '\0')
+            return TRUE;
+    }
+}
+
+DWORD WINAPI ApplyJob(LPVOID param)
+{
+    const JobRequest *request = (const JobRequest *)param;
+    const char *patch = request->firstPath;
+    const char *target = request->secondPath;
+    char text[JOB_TEXT_SIZE(kAskApply)];
+    JobTalk talk = {request->window, text, sizeof text, 0};
+
+    AnnounceStart(&talk);
+    if (!BothFilesExist(&talk, patch, target))
+        return 0;
+    if (!IsIps32File(patch))
+        return FailWithText(&talk, kNotIpsFile, patch);
+    if (!NamesDiffer(&talk, patch, target))
+        return 0;
+    char extension[PATH_BUFFER_SIZE];
+    char output[PATH_BUFFER_SIZE];
+    GetExtension(target, extension);
+    if (!ReplaceExtension(patch, output, sizeof output, extension))
+        return FailWithText(&talk, kCopyNameTooLong, NULL);
+    if (!Ask(&talk, kAskApply, target, output, patch))
+        return StopQuietly(&talk);
+    if (SameNameIgnoringCase(output, target))
+        return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
+    // The copy would replace the patch it is to be patched with.
+    if (SamePathName(output, patch))
+        return FailWithText(&talk, kCopyNamedLikePatch, NULL);
+    if (FileExists(output)) {
+        if (!AskOverwrite(&talk, output))
+            return StopQuietly(&talk);
+        SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
+    }
+    if (!CopyFileA(target, output, FALSE))
+        return FailWithText(&talk, kCopyFailed, NULL);
+    // The copy carries the target's attributes; it must be writable to be patched.
+    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
+
+    char result[ENGINE_TEXT_SIZE];
+    BOOL patched = ApplyPatch(output, patch, result, sizeof result, request->window, WM_JOB_PROGRESS);
+    if (!patched)
+        DeleteFileA(output);
+    return FinishEngineRun(&talk, patched, result);
+}

@@ -1,0 +1,47 @@
+#include "create_job.h"
+
+#include "engine/apply.h"
+#include "engine/create.h"
+#include "jobs/job_steps.h"
+#include "jobs/notifications.h"
+#include "jobs/paths.h"
+#include "platform/path_rules.h"
+
+static const char kPatchExtension[] = "ips";
+static const char kPatchNameTooLong[] = "IPSﾌｧｲﾙのﾌｧｲﾙ名が長すぎるためIPSを作成できません。";
+static const char kPatchNamedLikeInput[] =
+    "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。";
+static const char kAskCreate[] =
+    "変更前のﾌｧｲﾙ\n%s\nを変更後のﾌｧｲﾙ\n%s\nにﾊﾟｯﾁを行うIPSﾌｧｲﾙ\n%s\nを作成します。\nよろしいですか?";
+
+DWORD WINAPI CreateJob(LPVOID param)
+{
+    const JobRequest *request = (const JobRequest *)param;
+    const char *original = request->firstPath;
+    const char *modified = request->secondPath;
+    char text[JOB_TEXT_SIZE(kAskCreate)];
+    JobTalk talk = {request->window, text, sizeof text, 0};
+
+    AnnounceStart(&talk);
+    if (!BothFilesExist(&talk, original, modified) || !NamesDiffer(&talk, original, modified))
+        return 0;
+    char patch[PATH_BUFFER_SIZE];
+    if (!ReplaceExtension(modified, patch, sizeof patch, kPatchExtension))
+        return FailWithText(&talk, kPatchNameTooLong, NULL);
+    // Writing the patch there would replace an input, and a failure would delete it.
+    if (SamePathName(patch, original) || SamePathName(patch, modified))
+        return FailWithText(&talk, kPatchNamedLikeInput, NULL);
+    if (!Ask(&talk, kAskCreate, original, modified, patch))
+        return StopQuietly(&talk);
+    if (FileExists(patch) && !AskOverwrite(&talk, patch))
+        return StopQuietly(&talk);
+
+    char result[ENGINE_TEXT_SIZE];
+    BOOL created = FALSE;
+    BOOL written = CreatePatch(original, modified, patch, result, sizeof result, request->window,
+                               WM_JOB_PROGRESS, &created);
+    // An older file that the engine never reached is the user's and stays.
+    if (!written && created)
+        DeleteFileA(patch);
+    return FinishEngineRun(&talk, written, result);
+}

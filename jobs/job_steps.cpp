@@ -1,0 +1,86 @@
+#include "job_steps.h"
+
+#include "jobs/paths.h"
+
+#include <string.h>
+
+static const char kFileMissing[] = "%s は、存在しません。";
+static const char kSameNames[] = "2つのﾌｧｲﾙ名が同一になっています。";
+static const char kAskOverwrite[] = "%s は、すでに存在しています。\n上書きしてもよろしいですか？";
+
+// wsprintfA writes at most this many bytes, the terminator included.
+#define WSPRINTF_LIMIT 1024
+
+void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
+                 const char *second, const char *third)
+{
+    if (destSize == 0)
+        return;
+    char whole[WSPRINTF_LIMIT + 1];
+    wsprintfA(whole, format, first, second, third);
+    whole[WSPRINTF_LIMIT] = '\0';
+    const char *end = whole;
+    while (*end != '\0') {
+        const char *next = CharNextA(end);
+        if ((DWORD)(next - whole) > destSize - 1)
+            break;
+        end = next;
+    }
+    size_t length = (size_t)(end - whole);
+    memcpy(dest, whole, length);
+    dest[length] = '\0';
+}
+
+void AnnounceStart(JobTalk *talk)
+{
+    SendMessageA(talk->window, WM_JOB_STARTED, 0, 0);
+}
+
+DWORD FailWithText(JobTalk *talk, const char *format, const char *path)
+{
+    FormatPaths(talk->text, talk->textSize, format, path);
+    SendMessageA(talk->window, WM_JOB_FINISHED, 0, (LPARAM)talk->text);
+    return 0;
+}
+
+DWORD StopQuietly(JobTalk *talk)
+{
+    SendMessageA(talk->window, WM_JOB_FINISHED, 0, 0);
+    return 0;
+}
+
+DWORD FinishEngineRun(JobTalk *talk, BOOL succeeded, const char *result)
+{
+    SendMessageA(talk->window, WM_JOB_FINISHED, succeeded ? 1 : 0, (LPARAM)result);
+    return 1;
+}
+
+BOOL Ask(JobTalk *talk, const char *format, const char *first, const char *second,
+         const char *third)
+{
+    FormatPaths(talk->text, talk->textSize, format, first, second, third);
+    talk->answer = 0;
+    SendMessageA(talk->window, WM_JOB_ASK, (WPARAM)&talk->answer, (LPARAM)talk->text);
+    return talk->answer != 0;
+}
+
+BOOL AskOverwrite(JobTalk *talk, const char *path)
+{
+    return Ask(talk, kAskOverwrite, path);
+}
+
+BOOL BothFilesExist(JobTalk *talk, const char *first, const char *second)
+{
+    if (!FileExists(first))
+        return FailWithText(talk, kFileMissing, first);
+    if (!FileExists(second))
+        return FailWithText(talk, kFileMissing, second);
+    return TRUE;
+}
+
+BOOL NamesDiffer(JobTalk *talk, const char *first, const char *second)
+{
+    if (lstrcmpA(first, second) == 0)
+        return FailWithText(talk, kSameNames, NULL);
+    return TRUE;
+}
