@@ -1,0 +1,253 @@
+#include "engine/apply.h"
+
+#include "engine/ips32.h"
+#include "engine/shared.h"
+#include "jobs/notifications.h"
+#include "platform/stream.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+static const char kNotIps32Text[] = "%sは、IPS32ﾌｧｲﾙではありません。";
+static const char kCannotOpenForWritingText[] = "%sを書き込みﾓｰﾄﾞで開けません。";
+static const char kNoSizeText[] = "ﾌｧｲﾙのｻｲｽﾞを取得できません。";
+static const char kNoMemoryText[] = "ﾒﾓﾘｰの確保に失敗しました。";
+static const char kNoTerminatorText[] = "FEOFが見つかりません。";
+static const char kCannotWriteText[] = "%sに書き込めません。";
+static const char kPatchedText[] = "%sは正常にﾊﾟｯﾁされました。";
+static const char kPatchingText[] = "ﾊﾟｯﾁ処理中...";
+
+static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCannotOpenForWritingText) &&
+                  FitsEngineText(sizeof kCannotWriteText) && FitsEngineText(sizeof kPatchedText),
+              "ENGINE_TEXT_SIZE is too small");
+
+// The patch is read in chunks of this size.
+static const DWORD kChunkSize = 64 * 1024;
+// Records bound for the target are gathered in a block of this size.
+static const DWORD kBlockSize = 1024 * 1024;
+// Records at most this far apart share the block; the bytes between them are
+// read from the target and written back unchanged.
+static const DWORD kMaxGap = 4096;
+// How much of the target a gap reads at least, so that the next gaps are there.
+static const DWORD kReadAhead = 64 * 1024;
+
+static_assert(kBlockSize >= IPS32_MAX_RECORD_SIZE, "a record must fit an empty block");
+
+// The patch, read a chunk at a time: its fields are a few bytes each, and a
+// library call per field would cost more than the rest of the work.
+struct PatchReader {
+    FILE *file;
+    unsigned char *chunk;  // kChunkSize bytes
+    DWORD next;            // chunk[next, end) is not yet handed out
+    DWORD end;
+    uint64_t position;     // in the file, of the next byte handed out
+};
+
+// Writes to the target, gathered: a patch of many small records close together
+// costs a few large writes instead of a seek and a write each.
+struct TargetWriter {
+    FILE *file;
+    unsigned char *block;  // kBlockSize bytes
+    uint64_t start;        // target position of block[0]
+    DWORD used;            // block[0, used) is still to be written
+    DWORD loaded;          // block[used, loaded) holds the target's own bytes
+};
+
+// Copies up to size bytes of the patch into dest. Returns how many; fewer only
+// at the end of the patch or when it cannot be read further.
+static DWORD ReadPatch(PatchReader &patch, unsigned char *dest, DWORD size)
+{
+    DWORD done = 0;
+    while (done < size) {
+        if (patch.next == patch.end) {
+            patch.next = 0;
+            patch.end = (DWORD)fread(patch.chunk, 1, kChunkSize, patch.file);
+            if (patch.end == 0)
+                break;
+        }
+        DWORD take = size - done < patch.end - patch.next ? size - done : patch.end - patch.next;
+        memcpy(dest + done, patch.chunk + patch.next, take);
+        patch.next += take;
+        done += take;
+    }
+    patch.position += done;
+    return done;
+}
+
+static DWORD BigEndian(const unsigned char *bytes, int count)
+{
+    DWORD value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+static BOOL FlushTarget(TargetWriter &target)
+{
+    if (target.used == 0)
+        return 1;
+    BOOL written = SeekStream(target.file, (int64_t)target.start, SEEK_SET) == 0 &&
+                   fwrite(target.block, 1, target.used, target.file) == target.used;
+    target.used = 0;
+    target.loaded = 0;
+    return written;
+}
+
+// Fills block[loaded, end) with the target's bytes at those positions. Past the
+// target's end they are zero, which is what they read as once a record beyond
+// them has made the target longer.
+static BOOL LoadTarget(TargetWriter &target, DWORD end)
+{
+    if (SeekStream(target.file, (int64_t)(target.start + target.loaded), SEEK_SET) != 0)
+        return 0;
+    DWORD want = end - target.loaded;
+    DWORD got = (DWORD)fread(target.block + target.loaded, 1, want, target.file);
+    if (ferror(target.file))
+        return 0;
+    memset(target.block + target.loaded + got, 0, want - got);
+    target.loaded = end;
+    return 1;
+}
+
+// Where in the block the size bytes (at least 1) for the target position
+// offset go. What the block held is written out first unless offset lies within
+// it or shortly after it, and the record fits. Null when a write or read fails.
+static unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+{
+    if (target.used == 0 || offset < target.start || offset - target.start > target.used + kMaxGap ||
+        offset - target.start + size > kBlockSize) {
+        if (!FlushTarget(target))
+            return NULL;
+        target.start = offset;
+    }
+    DWORD at = (DWORD)(offset - target.start);
+    if (at > target.loaded) {
+        DWORD end = target.loaded + kReadAhead > at ? target.loaded + kReadAhead : at;
+        if (!LoadTarget(target, end < kBlockSize ? end : kBlockSize))
+            return NULL;
+    }
+    if (at + size > target.used)
+        target.used = at + size;
+    if (target.loaded < target.used)
+        target.loaded = target.used;
+    return target.block + at;
+}
+
+// Applies the records that follow the magic, up to the terminator. Returns
+// null when the terminator was reached, else the text of the failure. Records
+// may still be held by the target writer either way.
+static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWriter &target,
+                                unsigned char *record, HWND window, UINT progressMessage)
+{
+    DWORD lastProgress = 0;
+    unsigned char field[4];
+    for (;;) {
+        if (ReadPatch(patch, field, 4) < 4)
+            return kNoTerminatorText;
+        SendProgress(kPatchingText, progressMessage, Percent(patch.position, patchSize), &lastProgress, window);
+        if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
+            return NULL;
+        uint64_t offset = BigEndian(field, 4);
+        if (ReadPatch(patch, field, 2) < 2)
+            return kNoTerminatorText;
+        DWORD size = BigEndian(field, 2);
+        if (size != 0) {
+            // Read in full before anything is written: bytes of a record that
+            // the end of the patch cuts short are not applied.
+            if (ReadPatch(patch, record, size) < size)
+                return kNoTerminatorText;
+            unsigned char *dest = PlaceInTarget(target, offset, size);
+            if (dest == NULL)
+                return kCannotWriteText;
+            memcpy(dest, record, size);
+        } else {
+            if (ReadPatch(patch, field, 3) < 3)
+                return kNoTerminatorText;
+            DWORD length = BigEndian(field, 2);
+            if (length == 0)
+                continue;
+            unsigned char *dest = PlaceInTarget(target, offset, length);
+            if (dest == NULL)
+                return kCannotWriteText;
+            memset(dest, field[2], length);
+        }
+    }
+}
+
+// The stream's size, leaving it at its start; -1 when it cannot be measured.
+static int64_t MeasureStream(FILE *stream)
+{
+    if (SeekStream(stream, 0, SEEK_END) != 0)
+        return -1;
+    int64_t size = TellStream(stream);
+    if (SeekStream(stream, 0, SEEK_SET) != 0)
+        return -1;
+    return size;
+}
+
+// Runs the record loop over both open files; returns null on success, else the
+// text of the failure. Whatever was applied has reached the target's file when
+// it returns.
+static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targetFile, HWND window,
+                                 UINT progressMessage)
+{
+    if (patchSize < 0 || MeasureStream(targetFile) < 0)
+        return kNoSizeText;
+    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + kBlockSize + IPS32_MAX_RECORD_SIZE);
+    if (buffers == NULL)
+        return kNoMemoryText;
+    PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
+    TargetWriter target = {targetFile, buffers + kChunkSize, 0, 0, 0};
+    const char *failure =
+        ApplyRecords(patch, (uint64_t)patchSize, target, buffers + kChunkSize + kBlockSize, window, progressMessage);
+    // Records before a failing one stay applied, so what is gathered goes out
+    // on every path.
+    if (!FlushTarget(target) && failure == NULL)
+        failure = kCannotWriteText;
+    free(buffers);
+    return failure;
+}
+
+BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DWORD messageSize,
+                HWND window, UINT progressMessage)
+{
+    if (targetPath == NULL || patchPath == NULL)
+        return 0;
+    if (window != NULL)
+        SendMessageA(window, progressMessage, 0, (LPARAM)kGettingFileInfoText);
+
+    FILE *patch = OpenStream(patchPath, "rb");
+    if (patch == NULL) {
+        SetEngineText(message, messageSize, kCannotOpenText, patchPath);
+        return 0;
+    }
+    // Both files are read and written in large pieces of the engine's own.
+    setvbuf(patch, NULL, _IONBF, 0);
+    int64_t patchSize = MeasureStream(patch);
+    char magic[IPS32_MAGIC_SIZE];
+    if (fread(magic, 1, sizeof magic, patch) != sizeof magic || memcmp(magic, IPS32_MAGIC, sizeof magic) != 0) {
+        SetEngineText(message, messageSize, kNotIps32Text, patchPath);
+        fclose(patch);
+        return 0;
+    }
+    FILE *target = OpenStream(targetPath, "r+b");
+    if (target == NULL) {
+        SetEngineText(message, messageSize, kCannotOpenForWritingText, targetPath);
+        fclose(patch);
+        return 0;
+    }
+    setvbuf(target, NULL, _IONBF, 0);
+
+    const char *failure = ApplyToTarget(patch, patchSize, target, window, progressMessage);
+    if (failure == NULL) {
+        if (window != NULL)
+            SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
+        SetEngineText(message, messageSize, kPatchedText, targetPath);
+    }
+    fclose(patch);
+    if (fclose(target) != 0 && failure == NULL)
+        failure = kCannotWriteText;
+    if (failure != NULL)
+        SetEngineText(message, messageSize, failure, targetPath);
+    return failure == NULL;
+}

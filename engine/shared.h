@@ -1,0 +1,36 @@
+// What both engines share: their common texts, the one way a text is put into
+// a caller's buffer, and the percentage of progress.
+#ifndef ZORVIK_ENGINE_SHARED_H
+#define ZORVIK_ENGINE_SHARED_H
+
+#include "engine/apply.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+inline constexpr char kGettingFileInfoText[] = "ﾌｧｲﾙ情報を取得中...";
+inline constexpr char kDoneText[] = "完了";
+inline constexpr char kCannotOpenText[] = "%sを開けません。";
+
+// Whether a text of literalSize bytes (terminator included) fits a buffer of
+// ENGINE_TEXT_SIZE once its "%s" holds a path of MAX_PATH - 1 bytes.
+constexpr bool FitsEngineText(size_t literalSize)
+{
+    return literalSize - 2 + (MAX_PATH - 1) <= ENGINE_TEXT_SIZE;
+}
+
+static_assert(FitsEngineText(sizeof kCannotOpenText), "ENGINE_TEXT_SIZE is too small");
+
+// Formats format, whose "%s" (if it has one) takes path, with wsprintfA and
+// copies the result into message, cut to messageSize bytes with the
+// terminator. Does nothing when message is null or messageSize is 0.
+void SetEngineText(char *message, DWORD messageSize, const char *format, const char *path);
+
+// part * 100 / whole, truncated, without overflow for any 32-bit-sized whole;
+// 100 when whole is 0.
+inline DWORD Percent(uint64_t part, uint64_t whole)
+{
+    return whole == 0 ? 100 : (DWORD)(part * 100 / whole);
+}
+
+#endif
