@@ -1,9 +1,11 @@
 #!/bin/sh
 # Prepares the Wine prefix that cmake/wine-run.sh uses for the Japanese
 # dialogs: the dialog font "ＭＳ Ｐゴシック" and its relatives are replaced by
-# the IPA Gothic fonts (Debian package fonts-ipafont-gothic), and Wine draws
-# the window frames itself, so that captions and menus show even without a
-# window manager (Xvfb). Safe to run again; prints nothing unless it fails.
+# the IPA Gothic fonts (Debian package fonts-ipafont-gothic), and windows are
+# left unmanaged: Wine draws their frames itself, as Windows would, so that
+# captions show without a window manager (Xvfb), and closing a window does not
+# wait for a window manager that never answers. Safe to run again; prints
+# nothing unless it fails.
 set -e
 run="$(dirname "$0")/wine-run.sh"
 log=$(mktemp)
@@ -25,4 +27,4 @@ set_value "$fonts" "ＭＳ ゴシック" IPAGothic
 set_value "$fonts" "MS PGothic" IPAPGothic
 set_value "$fonts" "MS Gothic" IPAGothic
 set_value "$fonts" "MS UI Gothic" IPAPGothic
-set_value 'HKCU\Software\Wine\X11 Driver' Decorated N
+set_value 'HKCU\Software\Wine\X11 Driver' Managed N
