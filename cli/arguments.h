@@ -1,0 +1,26 @@
+// The command line of the zorvik tool.
+#ifndef ZORVIK_CLI_ARGUMENTS_H
+#define ZORVIK_CLI_ARGUMENTS_H
+
+#include <stdio.h>
+
+enum CliCommand { kCommandApply, kCommandCreate, kCommandHelp, kCommandVersion };
+
+struct CliArguments {
+    CliCommand command;
+    bool yes;            // -y, --yes: every question is answered yes
+    bool progress;       // --progress: progress lines even when stderr is no terminal
+    const char *first;   // apply: the patch; create: the original
+    const char *second;  // apply: the file to patch; create: the modified file
+};
+
+// Reads argv into args. Options may stand anywhere; after "--" every word is
+// a path. Returns false after telling the reason on stderr: an unknown option
+// or command, a wrong number of paths, or a path longer than a path buffer
+// holds (paths are never cut).
+bool ParseArguments(int argc, char **argv, CliArguments *args);
+
+// Prints the --help text on stream.
+void PrintUsage(FILE *stream);
+
+#endif
