@@ -26,11 +26,24 @@ static void CopyWithoutQuotes(const char *tail, char *dest, int destSize)
     dest[length] = '\0';
 }
 
+// The running instance's main dialog, or null. Its message boxes have the same
+// class and title, and lie above it while a job asks or reports, so the
+// dialog is the one that no other window owns.
+static HWND FindRunningDialog(void)
+{
+    HWND window = NULL;
+    while ((window = FindWindowExA(NULL, window, MAIN_DIALOG_CLASS, MAIN_DIALOG_TITLE)) != NULL) {
+        if (GetWindow(window, GW_OWNER) == NULL)
+            return window;
+    }
+    return NULL;
+}
+
 // Brings the running instance's dialog to the front and hands it the tail,
 // quotes and all; returns once that dialog has handled it.
 static void HandOver(const char *tail)
 {
-    HWND running = FindWindowA(MAIN_DIALOG_CLASS, MAIN_DIALOG_TITLE);
+    HWND running = FindRunningDialog();
     if (running == NULL)
         return;
     SetForegroundWindow(running);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include "bytes.h"
 #include "dialog_run.h"
@@ -360,6 +361,79 @@ TEST_F(MainDialogTest, FinishedWithoutTextShowsNoBoxAndResets)
     EXPECT_TRUE(InputsEnabled(run, true));
     EXPECT_EQ(0, Progress(run));
     EXPECT_EQ("", ItemText(run.dlg(), IDC_STATUS));
+}
+
+class MainDialogBrowse : public MainDialogTest {
+protected:
+    // Presses the browse button and gives the open-file dialog it opens.
+    static HWND Browse(DialogRun &run, int button)
+    {
+        PostCommand(run.dlg(), button, BN_CLICKED);
+        return FindOwnedDialog(run.dlg());
+    }
+
+    static BOOL CALLBACK MatchNameField(HWND child, LPARAM param)
+    {
+        if (GetDlgCtrlID(child) != cmb13 || ClassName(child) != "Edit")
+            return TRUE;
+        *(HWND *)param = child;
+        return FALSE;
+    }
+
+    // The file name field, an edit inside the combo box cmb13.
+    static HWND NameField(HWND open)
+    {
+        HWND field = NULL;
+        EnumChildWindows(open, MatchNameField, (LPARAM)&field);
+        return field;
+    }
+
+    static void Choose(HWND open, const std::string &path)
+    {
+        Send(NameField(open), WM_SETTEXT, 0, (LPARAM)path.c_str());
+        EXPECT_TRUE(PressButton(open, IDOK));
+    }
+};
+
+TEST_F(MainDialogBrowse, OffersTheFieldsFilterAndRemembersTheChosenFolder)
+{
+    WriteFileBytes(dir / "fix.ips", GoodPatch());
+    DialogRun run;
+    HWND open = Browse(run, IDC_FIRST_BROWSE);
+    ASSERT_NE(nullptr, open);
+    EXPECT_EQ("IPS(*.ips)", ItemText(open, cmb1));
+    Choose(open, dir / "fix.ips");
+    EXPECT_EQ(dir / "fix.ips", ItemText(run.dlg(), IDC_FIRST_PATH));
+    EXPECT_EQ(dir.path(), ProcessSettings()->firstDir[MODE_APPLY]);
+
+    open = Browse(run, IDC_SECOND_BROWSE);
+    ASSERT_NE(nullptr, open);
+    EXPECT_EQ("All(*.*)", ItemText(open, cmb1));
+    Choose(open, dir / "fix.ips");
+    EXPECT_EQ(dir.path(), ProcessSettings()->secondDir[MODE_APPLY]);
+    EXPECT_STREQ("", ProcessSettings()->firstDir[MODE_CREATE]);
+
+    SelectMode(run, MODE_CREATE);
+    open = Browse(run, IDC_FIRST_BROWSE);
+    ASSERT_NE(nullptr, open);
+    EXPECT_EQ("All(*.*)", ItemText(open, cmb1));
+    ASSERT_TRUE(PressButton(open, IDCANCEL));
+    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
+    EXPECT_STREQ("", ProcessSettings()->firstDir[MODE_CREATE]) << "a cancelled browse remembers nothing";
+}
+
+TEST_F(MainDialogBrowse, AFileInADriveRootLeavesTheBareDrive)
+{
+    const std::string inRoot = "C:\\zorvik-browse-test.ips";
+    WriteFileBytes(inRoot, GoodPatch());
+    {
+        DialogRun run;
+        HWND open = Browse(run, IDC_FIRST_BROWSE);
+        ASSERT_NE(nullptr, open);
+        Choose(open, inRoot);
+        EXPECT_STREQ("C:", ProcessSettings()->firstDir[MODE_APPLY]);
+    }
+    DeleteFileA(inRoot.c_str());
 }
 
 class MainDialogDrop : public MainDialogTest {

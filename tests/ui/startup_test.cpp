@@ -158,6 +158,28 @@ TEST_F(Startup, ASecondInstanceHandsItsTailOverWithItsQuotes)
     EXPECT_TRUE(PathExists(ini));
 }
 
+TEST_F(Startup, AHandOverReachesTheDialogWhileItsJobAsks)
+{
+    WriteFileBytes(dir / "fix.ips", BuildPatch({DataRecord(0, ToBytes("x"))}));
+    WriteFileBytes(dir / "game.bin", ToBytes("abc"));
+    Program first(exe, "");
+    HWND window = first.Window();
+    ASSERT_NE(nullptr, window);
+    SetItemText(window, IDC_FIRST_PATH, dir / "fix.ips");
+    SetItemText(window, IDC_SECOND_PATH, dir / "game.bin");
+    PostCommand(window, IDOK, BN_CLICKED);
+    HWND question = FindOwnedDialog(window);  // also a "#32770" titled "Zorvik"
+    ASSERT_NE(nullptr, question);
+
+    Program second(exe, "C:\\forwarded.ips");
+    ASSERT_TRUE(second.Ended(kWaitMs));
+    EXPECT_EQ("C:\\forwarded.ips", ItemText(window, IDC_FIRST_PATH));
+    EXPECT_EQ("", ItemText(window, IDC_SECOND_PATH));
+    ASSERT_TRUE(PressButton(question, IDNO));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(window, IDC_MODE)) != FALSE; }));
+    EXPECT_TRUE(first.Exit(window));
+}
+
 TEST_F(Startup, ASecondInstanceWithoutTailChangesNothing)
 {
     Program first(exe, "C:\\keep.ips");
