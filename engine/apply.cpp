@@ -193,13 +193,13 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
 {
     if (patchSize < 0 || MeasureStream(targetFile) < 0)
         return kNoSizeText;
-    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + kBlockSize + IPS32_MAX_RECORD_SIZE);
+    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + IPS32_MAX_RECORD_SIZE + kBlockSize);
     if (buffers == NULL)
         return kNoMemoryText;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
-    TargetWriter target = {targetFile, buffers + kChunkSize, 0, 0, 0};
-    const char *failure =
-        ApplyRecords(patch, (uint64_t)patchSize, target, buffers + kChunkSize + kBlockSize, window, progressMessage);
+    unsigned char *record = buffers + kChunkSize;
+    TargetWriter target = {targetFile, record + IPS32_MAX_RECORD_SIZE, 0, 0, 0};
+    const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, record, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.
     if (!FlushTarget(target) && failure == NULL)

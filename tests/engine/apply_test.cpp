@@ -166,14 +166,16 @@ TEST_F(ApplyPatchGatheredWrites, RandomPatchesGiveTheModelsResult)
     }
 }
 
+// Two-byte records three bytes apart: one of them ends exactly where a block
+// of a mebibyte ends.
 TEST_F(ApplyPatchGatheredWrites, DenseRecordsAcrossSeveralBlocksAndPastTheEnd)
 {
     Bytes patch = PatchHeader();
     patch.reserve(8u << 20);
     for (uint32_t offset = 0; offset < (3u << 20); offset += 3) {
         const unsigned char record[] = {(unsigned char)(offset >> 24), (unsigned char)(offset >> 16),
-                                        (unsigned char)(offset >> 8), (unsigned char)offset, 0, 1,
-                                        (unsigned char)(offset >> 2)};
+                                        (unsigned char)(offset >> 8), (unsigned char)offset, 0, 2,
+                                        (unsigned char)(offset >> 2), (unsigned char)(offset >> 10)};
         patch.insert(patch.end(), record, record + sizeof record);
     }
     patch.insert(patch.end(), {'E', 'E', 'O', 'F'});

@@ -90,6 +90,20 @@ TEST_F(CreatePatchRecords, DifferencesFoundAtEveryAlignment)
     }
 }
 
+TEST_F(CreatePatchRecords, OneEqualByteEndsARunAtEveryAlignment)
+{
+    const Bytes original = RandomBytes(100, 12);
+    for (size_t equal = 6; equal < 59; ++equal) {
+        SCOPED_TRACE(equal);
+        Bytes modified = original;
+        for (size_t i = 5; i < 60; ++i)
+            modified[i] ^= i == equal ? 0 : 0x80;
+        EXPECT_EQ(Concat({DataRecord(5, Bytes(modified.begin() + 5, modified.begin() + (long)equal)),
+                          DataRecord((uint32_t)equal + 1, Bytes(modified.begin() + (long)equal + 1, modified.begin() + 60))}),
+                  RecordsFor(original, modified));
+    }
+}
+
 // Runs and pieces that would begin at the offset whose bytes read as "EEOF".
 class WritePatchRecordAtTerminatorOffset : public TempDirTest {
 protected:
