@@ -33,6 +33,9 @@ static BOOL SameNameIgnoringCase(const char *a, const char *b)
     }
 }
 
+static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT,
+              "the confirmation with three paths must be formatted whole");
+
 DWORD WINAPI ApplyJob(LPVOID param)
 {
     const JobRequest *request = (const JobRequest *)param;

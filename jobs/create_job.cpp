@@ -14,6 +14,9 @@ static const char kPatchNamedLikeInput[] =
 static const char kAskCreate[] =
     "変更前のﾌｧｲﾙ\n%s\nを変更後のﾌｧｲﾙ\n%s\nにﾊﾟｯﾁを行うIPSﾌｧｲﾙ\n%s\nを作成します。\nよろしいですか?";
 
+static_assert(JOB_TEXT_SIZE(kAskCreate) <= JOB_TEXT_LIMIT,
+              "the confirmation with three paths must be formatted whole");
+
 DWORD WINAPI CreateJob(LPVOID param)
 {
     const JobRequest *request = (const JobRequest *)param;

@@ -8,17 +8,14 @@ static const char kFileMissing[] = "%s は、存在しません。";
 static const char kSameNames[] = "2つのﾌｧｲﾙ名が同一になっています。";
 static const char kAskOverwrite[] = "%s は、すでに存在しています。\n上書きしてもよろしいですか？";
 
-// wsprintfA writes at most this many bytes, the terminator included.
-#define WSPRINTF_LIMIT 1024
-
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second, const char *third)
 {
     if (destSize == 0)
         return;
-    char whole[WSPRINTF_LIMIT + 1];
+    char whole[JOB_TEXT_LIMIT + 1];
     wsprintfA(whole, format, first, second, third);
-    whole[WSPRINTF_LIMIT] = '\0';
+    whole[JOB_TEXT_LIMIT] = '\0';
     const char *end = whole;
     while (*end != '\0') {
         const char *next = CharNextA(end);

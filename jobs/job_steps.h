@@ -8,9 +8,12 @@
 // Room for a text built from format with up to three paths of at most
 // PATH_BUFFER_SIZE - 1 bytes in it. A macro so that format can be a literal sized with sizeof.
 #define JOB_TEXT_SIZE(format) (sizeof(format) + 3 * PATH_BUFFER_SIZE)
+// The most that FormatPaths builds, the terminator included (wsprintfA's limit).
+#define JOB_TEXT_LIMIT 1024
 
 // Writes format with up to three paths ("%s", in order; unused ones may be
-// null) into dest of destSize bytes, cut at a character boundary to fit.
+// null) into dest of destSize bytes, cut at a character boundary to fit, and
+// to JOB_TEXT_LIMIT.
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second = NULL, const char *third = NULL);
 
