@@ -24,8 +24,4 @@ EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &p
 // Writes both files into dir, creates a patch from them and reads it back.
 EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL);
 
-// What applying the patch to target must give, by the format's rules alone;
-// records cut short by the end of the patch are left out.
-Bytes ApplyModel(Bytes target, const Bytes &patch);
-
 #endif

@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""Writes the seed patches of tests/corpus: good-* apply to a 64-byte target,
+bad-* fail. The engine tests replay every file here; the fuzzer starts from
+them."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def data(offset, payload):
+    return struct.pack(">IH", offset, len(payload)) + payload
+
+
+def run(offset, length, value):
+    return struct.pack(">IHHB", offset, 0, length, value)
+
+
+def patch(*records):
+    return b"IPS32" + b"".join(records) + b"EEOF"
+
+
+GOOD = {
+    "empty": patch(),
+    "worked-example": patch(run(0x10, 0x300, 0xAA), data(0x400, b"ABC")),
+    "overlapping": patch(run(0, 40, 1), data(10, b"over"), run(12, 3, 2), data(0, b"x")),
+    "zero-length-runs": patch(run(0, 0, 9), run(1000, 0, 9), run(0xFFFFFFFF, 0, 9)),
+    "past-the-end": patch(data(100, b"far"), run(70, 5, 0x55)),
+    "longest-run": patch(run(1, 65535, 0x7F)),
+    "descending": patch(data(50, b"c"), data(30, b"b"), data(10, b"a")),
+    "trailing-bytes": patch(data(0, b"ok")) + data(1, b"no") + b"EEOF junk",
+    "terminator-inside-data": patch(data(0x20, b"IPS32EEOF"), run(0x45, 4, 0x45)),
+}
+
+BAD = {
+    "empty-file": b"",
+    "short-magic": b"IPS3",
+    "lower-case-magic": b"ips32EEOF",
+    "other-magic": b"PATCHEOF",
+    "magic-only": b"IPS32",
+    "cut-in-offset": b"IPS32\x00\x00",
+    "cut-in-size": b"IPS32\x00\x00\x00\x01\x00",
+    "cut-in-data": b"IPS32" + data(4, b"abcdef")[:-2],
+    "cut-in-run-length": b"IPS32" + run(4, 9, 1)[:7],
+    "cut-before-value": b"IPS32" + run(4, 9, 1)[:8],
+    "cut-in-terminator": patch(data(0, b"x"))[:-1],
+    "data-longer-than-patch": b"IPS32" + struct.pack(">IH", 0, 65535) + b"short" + b"EEOF",
+    "eeof-inside-data": b"IPS32" + struct.pack(">IH", 2, 10) + b"EEOF",
+}
+
+
+def main():
+    for prefix, patches in (("good", GOOD), ("bad", BAD)):
+        for name, content in patches.items():
+            with open(os.path.join(HERE, f"{prefix}-{name}.ips"), "wb") as out:
+                out.write(content)
+
+
+if __name__ == "__main__":
+    main()
