@@ -89,7 +89,9 @@ TEST_F(MainDialogTest, OpensInApplyModeWithTheRequestsFirstPath)
     EXPECT_NE(0, Send(run.dlg(), WM_GETICON, ICON_BIG));
     EXPECT_NE(0, Send(run.dlg(), WM_GETICON, ICON_SMALL));
     EXPECT_NE(0, Send(run.Item(IDC_FIRST_BROWSE), BM_GETIMAGE, IMAGE_ICON));
-    EXPECT_EQ(0, GetWindowLongA(run.dlg(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    LONG style = GetWindowLongA(run.dlg(), GWL_STYLE), exStyle = GetWindowLongA(run.dlg(), GWL_EXSTYLE);
+    EXPECT_EQ(WS_MINIMIZEBOX, style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+    EXPECT_EQ(WS_EX_ACCEPTFILES, exStyle & (WS_EX_ACCEPTFILES | WS_EX_TOPMOST));
 }
 
 TEST_F(MainDialogTest, ModeSwitchEmptiesBothFieldsAndRelabels)

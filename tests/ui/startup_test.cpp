@@ -106,6 +106,35 @@ protected:
     std::string ini;
 };
 
+TEST_F(Startup, TheProgramCarriesItsVersion)
+{
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, (DWORD)info.size(), info.data()));
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &size));
+    EXPECT_EQ(MAKELONG(64, 0), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ((DWORD)VFT_APP, fixed->dwFileType);
+    EXPECT_EQ((DWORD)VOS__WINDOWS32, fixed->dwFileOS);
+    WORD *translation = NULL;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&translation, &size));
+    EXPECT_EQ(0x0411, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+    auto text = [&](const char *name) {
+        char *value = NULL;
+        std::string key = std::string("\\StringFileInfo\\041104b0\\") + name;
+        return VerQueryValueA(info.data(), key.c_str(), (void **)&value, &size) ? std::string(value) : "(none)";
+    };
+    EXPECT_EQ("zorvik Teldra", text("FileDescription"));
+    EXPECT_EQ(" zorvik Teldra", text("ProductName"));
+    EXPECT_EQ("0, 64, 0, 1", text("FileVersion"));
+    EXPECT_EQ("0, 64, 0, 1", text("ProductVersion"));
+}
+
 TEST_F(Startup, WithoutATailOpensEmptyInApplyMode)
 {
     Program program(exe, "");
