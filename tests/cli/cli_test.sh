@@ -160,6 +160,20 @@ run -y --progress create old.bin new.bin
 expect_stderr_has "  0% ﾌｧｲﾙ情報を取得中..."
 expect_stderr_has "100% 完了"
 
+# A thread whose stack cannot be had: a stack limit of 4 GB becomes the
+# default thread stack, and the address space is held to 2 GB. Sanitizer
+# builds cannot start at all within that limit, so they skip the case.
+limited() { (ulimit -s 4000000 && ulimit -v 2000000 && "$zorvik" "$@") >out.txt 2>err.txt; }
+if [ -z "$runner" ] && (limited --version) 2>/dev/null; then
+    case="job thread cannot be started"
+    setup
+    limited -y create old.bin new.bin
+    status=$?
+    expect_status 1
+    expect_stderr_has "cannot start the job's thread"
+    expect_missing new.ips
+fi
+
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
     case="progress bar on a terminal"
     setup
