@@ -24,7 +24,7 @@ static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCan
 // The patch is read in chunks of this size.
 static const DWORD kChunkSize = 64 * 1024;
 // Records bound for the target are gathered in a block of this size.
-static const DWORD kBlockSize = 1024 * 1024;
+static const DWORD kBlockSize = 256 * 1024;
 // Records at most this far apart share the block; the bytes between them are
 // read from the target and written back unchanged.
 static const DWORD kMaxGap = 4096;

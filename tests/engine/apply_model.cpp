@@ -44,12 +44,10 @@ ModelResult ApplyModel(const std::vector<unsigned char> &target, const std::vect
             data = nullptr;
             at += 9;
         }
-        if (length == 0)
-            continue;
-        if (offset + length > maxSize) {
+        if (offset + length > maxSize)
             model.fits = false;
-            return model;
-        }
+        if (length == 0 || !model.fits)
+            continue;
         if (model.target.size() < offset + length)
             model.target.resize(offset + length, 0);
         if (data != nullptr)

@@ -10,12 +10,12 @@
 struct ModelResult {
     bool applies;                       // an IPS32 patch that reaches its terminator
     bool fits;                          // no record reaches beyond the size limit
-    std::vector<unsigned char> target;  // after every record read in full (only while fits)
+    std::vector<unsigned char> target;  // after every record read in full (when fits)
 };
 
 // Applies patch to target; records cut short by the end of the patch are left
-// out. Stops with fits false at a record that would make the target larger
-// than maxSize.
+// out. From a record on that would make the target larger than maxSize, fits
+// is false and the records are only read.
 ModelResult ApplyModel(const std::vector<unsigned char> &target, const std::vector<unsigned char> &patch,
                        size_t maxSize = 64u << 20);
 

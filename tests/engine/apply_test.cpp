@@ -167,8 +167,8 @@ TEST_F(ApplyPatchGatheredWrites, RandomPatchesGiveTheModelsResult)
     }
 }
 
-// Two-byte records three bytes apart: one of them ends exactly where a block
-// of a mebibyte ends.
+// Two-byte records three bytes apart: as the block's size is one more than a
+// multiple of three, some record reaches a byte past the end of each block.
 TEST_F(ApplyPatchGatheredWrites, DenseRecordsAcrossSeveralBlocksAndPastTheEnd)
 {
     Bytes patch = PatchHeader();
