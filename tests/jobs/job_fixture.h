@@ -4,9 +4,9 @@
 #define ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 
 #include "jobs/notifications.h"
-#include "tests/support/bytes.h"
-#include "tests/support/recording_window.h"
-#include "tests/support/temp_dir.h"
+#include "bytes.h"
+#include "recording_window.h"
+#include "temp_dir.h"
 
 #include <string>
 #include <vector>

@@ -4,7 +4,7 @@
 
 #include "jobs/notifications.h"
 #include "platform/path_rules.h"
-#include "tests/support/temp_dir.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 

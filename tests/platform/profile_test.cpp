@@ -2,8 +2,8 @@
 // suite runs against the real functions, natively against the POSIX layer.
 #include "platform/path_rules.h"
 #include "platform/win32.h"
-#include "tests/support/bytes.h"
-#include "tests/support/temp_dir.h"
+#include "bytes.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "settings/settings.h"
 
 #include "jobs/paths.h"
-#include "tests/support/bytes.h"
+#include "bytes.h"
 
 #include <gtest/gtest.h>
 
