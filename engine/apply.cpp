@@ -2,7 +2,6 @@
 
 #include "engine/ips32.h"
 #include "engine/shared.h"
-#include "jobs/notifications.h"
 #include "platform/stream.h"
 
 #include <stdlib.h>
@@ -22,7 +21,7 @@ static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCan
               "ENGINE_TEXT_SIZE is too small");
 
 // The patch is read in chunks of this size.
-static const DWORD kChunkSize = 64 * 1024;
+static const DWORD kChunkSize = 256 * 1024;
 // Records bound for the target are gathered in a block of this size.
 static const DWORD kBlockSize = 256 * 1024;
 // Records at most this far apart share the block; the bytes between them are
@@ -32,15 +31,16 @@ static const DWORD kMaxGap = 4096;
 static const DWORD kReadAhead = 64 * 1024;
 
 static_assert(kBlockSize >= IPS32_MAX_RECORD_SIZE, "a record must fit an empty block");
+static_assert(kChunkSize >= IPS32_MAX_RECORD_SIZE, "a record's data must fit a chunk");
 
 // The patch, read a chunk at a time: its fields are a few bytes each, and a
 // library call per field would cost more than the rest of the work.
 struct PatchReader {
     FILE *file;
     unsigned char *chunk;  // kChunkSize bytes
-    DWORD next;            // chunk[next, end) is not yet handed out
+    DWORD next;            // chunk[next, end) is read but not yet taken
     DWORD end;
-    uint64_t position;     // in the file, of the next byte handed out
+    uint64_t position;     // in the file, of chunk[next]
 };
 
 // Writes to the target, gathered: a patch of many small records close together
@@ -53,25 +53,34 @@ struct TargetWriter {
     DWORD loaded;          // block[used, loaded) holds the target's own bytes
 };
 
-// Copies up to size bytes of the patch into dest. Returns how many; fewer only
-// at the end of the patch or when it cannot be read further.
-static DWORD ReadPatch(PatchReader &patch, unsigned char *dest, DWORD size)
+// Moves what is left of the chunk to its start and reads on until it holds size
+// bytes (at most kChunkSize); 0 when the patch ends before them or cannot be
+// read further.
+static BOOL RefillPatch(PatchReader &patch, DWORD size)
 {
-    DWORD done = 0;
-    while (done < size) {
-        if (patch.next == patch.end) {
-            patch.next = 0;
-            patch.end = (DWORD)fread(patch.chunk, 1, kChunkSize, patch.file);
-            if (patch.end == 0)
-                break;
-        }
-        DWORD take = size - done < patch.end - patch.next ? size - done : patch.end - patch.next;
-        memcpy(dest + done, patch.chunk + patch.next, take);
-        patch.next += take;
-        done += take;
+    DWORD kept = patch.end - patch.next;
+    memmove(patch.chunk, patch.chunk + patch.next, kept);
+    patch.next = 0;
+    patch.end = kept;
+    while (patch.end < size) {
+        DWORD got = (DWORD)fread(patch.chunk + patch.end, 1, kChunkSize - patch.end, patch.file);
+        if (got == 0)
+            return 0;
+        patch.end += got;
     }
-    patch.position += done;
-    return done;
+    return 1;
+}
+
+// The next size bytes of the patch (at most kChunkSize), in one piece; null
+// when the patch ends before them or cannot be read further.
+static inline const unsigned char *TakeFromPatch(PatchReader &patch, DWORD size)
+{
+    if (patch.end - patch.next < size && !RefillPatch(patch, size))
+        return NULL;
+    const unsigned char *bytes = patch.chunk + patch.next;
+    patch.next += size;
+    patch.position += size;
+    return bytes;
 }
 
 static DWORD BigEndian(const unsigned char *bytes, int count)
@@ -136,41 +145,36 @@ static unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD
 // Applies the records that follow the magic, up to the terminator. Returns
 // null when the terminator was reached, else the text of the failure. Records
 // may still be held by the target writer either way.
-static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWriter &target,
-                                unsigned char *record, HWND window, UINT progressMessage)
+static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWriter &target, HWND window,
+                                UINT progressMessage)
 {
-    DWORD lastProgress = 0;
-    unsigned char field[4];
+    ProgressThrottle progress = {0, 0};
     for (;;) {
-        if (ReadPatch(patch, field, 4) < 4)
+        const unsigned char *field = TakeFromPatch(patch, 4);
+        if (field == NULL)
             return kNoTerminatorText;
-        SendProgress(kPatchingText, progressMessage, Percent(patch.position, patchSize), &lastProgress, window);
+        ReportProgress(progress, patch.position, patchSize, kPatchingText, progressMessage, window);
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             return NULL;
         uint64_t offset = BigEndian(field, 4);
-        if (ReadPatch(patch, field, 2) < 2)
+        if ((field = TakeFromPatch(patch, 2)) == NULL)
             return kNoTerminatorText;
         DWORD size = BigEndian(field, 2);
-        if (size != 0) {
-            // Read in full before anything is written: bytes of a record that
-            // the end of the patch cuts short are not applied.
-            if (ReadPatch(patch, record, size) < size)
-                return kNoTerminatorText;
-            unsigned char *dest = PlaceInTarget(target, offset, size);
-            if (dest == NULL)
-                return kCannotWriteText;
-            memcpy(dest, record, size);
-        } else {
-            if (ReadPatch(patch, field, 3) < 3)
-                return kNoTerminatorText;
-            DWORD length = BigEndian(field, 2);
-            if (length == 0)
-                continue;
-            unsigned char *dest = PlaceInTarget(target, offset, length);
-            if (dest == NULL)
-                return kCannotWriteText;
-            memset(dest, field[2], length);
-        }
+        // A data record is taken whole before anything of it is written: bytes
+        // that the end of the patch cuts short are not applied.
+        const unsigned char *data = size != 0 ? TakeFromPatch(patch, size) : TakeFromPatch(patch, 3);
+        if (data == NULL)
+            return kNoTerminatorText;
+        DWORD length = size != 0 ? size : BigEndian(data, 2);
+        if (length == 0)
+            continue;
+        unsigned char *dest = PlaceInTarget(target, offset, length);
+        if (dest == NULL)
+            return kCannotWriteText;
+        if (size != 0)
+            memcpy(dest, data, size);
+        else
+            memset(dest, data[2], length);
     }
 }
 
@@ -193,13 +197,13 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
 {
     if (patchSize < 0 || MeasureStream(targetFile) < 0)
         return kNoSizeText;
-    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + IPS32_MAX_RECORD_SIZE + kBlockSize);
+    // The block lies last, so that a write past it leaves the allocation.
+    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + kBlockSize);
     if (buffers == NULL)
         return kNoMemoryText;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
-    unsigned char *record = buffers + kChunkSize;
-    TargetWriter target = {targetFile, record + IPS32_MAX_RECORD_SIZE, 0, 0, 0};
-    const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, record, window, progressMessage);
+    TargetWriter target = {targetFile, buffers + kChunkSize, 0, 0, 0};
+    const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.
     if (!FlushTarget(target) && failure == NULL)

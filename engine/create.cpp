@@ -2,7 +2,6 @@
 
 #include "engine/ips32.h"
 #include "engine/shared.h"
-#include "jobs/notifications.h"
 
 #include <string.h>
 
@@ -70,18 +69,17 @@ void EndPatchOutput(PatchOutput *output)
     output->used = 0;
 }
 
-static BOOL AppendToPatch(PatchOutput *output, const unsigned char *bytes, DWORD size)
+static_assert(PATCH_OUTPUT_SIZE >= 6 + IPS32_MAX_RECORD_SIZE, "a record must fit the output buffer");
+
+// Room for size more bytes (at most PATCH_OUTPUT_SIZE) at the end of what is
+// gathered, written out first when they would not fit; null when that fails.
+static unsigned char *ReserveInPatch(PatchOutput *output, DWORD size)
 {
-    while (size > 0) {
-        if (output->used == PATCH_OUTPUT_SIZE && !FlushPatchOutput(output))
-            return 0;
-        DWORD take = PATCH_OUTPUT_SIZE - output->used < size ? PATCH_OUTPUT_SIZE - output->used : size;
-        memcpy(output->buffer + output->used, bytes, take);
-        output->used += take;
-        bytes += take;
-        size -= take;
-    }
-    return 1;
+    if (PATCH_OUTPUT_SIZE - output->used < size && !FlushPatchOutput(output))
+        return NULL;
+    unsigned char *at = output->buffer + output->used;
+    output->used += size;
+    return at;
 }
 
 static void PutBigEndian(unsigned char *dest, DWORD value, int count)
@@ -92,20 +90,33 @@ static void PutBigEndian(unsigned char *dest, DWORD value, int count)
 
 static BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size)
 {
-    unsigned char head[6];
-    PutBigEndian(head, offset, 4);
-    PutBigEndian(head + 4, size, 2);
-    return AppendToPatch(output, head, sizeof head) && AppendToPatch(output, bytes, size);
+    unsigned char *record = ReserveInPatch(output, 6 + size);
+    if (record == NULL)
+        return 0;
+    PutBigEndian(record, offset, 4);
+    PutBigEndian(record + 4, size, 2);
+    memcpy(record + 6, bytes, size);
+    return 1;
 }
 
 static BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned char value)
 {
-    unsigned char record[9];
+    unsigned char *record = ReserveInPatch(output, 9);
+    if (record == NULL)
+        return 0;
     PutBigEndian(record, offset, 4);
     PutBigEndian(record + 4, 0, 2);
     PutBigEndian(record + 6, length, 2);
     record[8] = value;
-    return AppendToPatch(output, record, sizeof record);
+    return 1;
+}
+
+static BOOL AppendTerminator(PatchOutput *output)
+{
+    unsigned char *terminator = ReserveInPatch(output, IPS32_TERMINATOR_SIZE);
+    if (terminator != NULL)
+        memcpy(terminator, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE);
+    return terminator != NULL;
 }
 
 BOOL WritePatchRecord(DWORD offset, DWORD length, const unsigned char *bytes, PatchOutput *output)
@@ -178,14 +189,14 @@ static DWORD SkipDifferent(const unsigned char *a, const unsigned char *b, DWORD
 static BOOL WriteDifferences(const FileBuffer &original, const FileBuffer &modified, PatchOutput *output,
                              HWND window, UINT progressMessage)
 {
-    DWORD lastProgress = 0;
+    ProgressThrottle progress = {0, 0};
     DWORD end = original.size;
     DWORD i = 0;
     while ((i = SkipEqual(original.data, modified.data, i, end)) < end) {
         DWORD runEnd = SkipDifferent(original.data, modified.data, i, end);
         // A run that reaches the end of the original sends no progress.
         if (runEnd < end)
-            SendProgress(kCreatingText, progressMessage, Percent(runEnd, end), &lastProgress, window);
+            ReportProgress(progress, runEnd, end, kCreatingText, progressMessage, window);
         if (!WritePatchRecord(i, runEnd - i, modified.data + i, output))
             return 0;
         i = runEnd;
@@ -206,7 +217,7 @@ static const char *WritePatchFile(const FileBuffer &original, const FileBuffer &
     PatchOutput output = {file, NULL, 0};
     BOOL written = WritePatchHeader(file) && StartPatchOutput(&output, file) &&
                    WriteDifferences(original, modified, &output, window, progressMessage) &&
-                   AppendToPatch(&output, (const unsigned char *)IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) &&
+                   AppendTerminator(&output) &&
                    FlushPatchOutput(&output);
     EndPatchOutput(&output);
     if (!CloseHandle(file))

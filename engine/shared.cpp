@@ -1,5 +1,7 @@
 #include "engine/shared.h"
 
+#include "jobs/notifications.h"
+
 #include <limits.h>
 
 void SetEngineText(char *message, DWORD messageSize, const char *format, const char *path)
@@ -10,4 +12,15 @@ void SetEngineText(char *message, DWORD messageSize, const char *format, const c
     char text[1025];
     wsprintfA(text, format, path);
     lstrcpynA(message, text, messageSize > INT_MAX ? INT_MAX : (int)messageSize);
+}
+
+void ReportProgress(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
+                    HWND window)
+{
+    if (window == NULL || part < throttle.next)
+        return;
+    SendProgress(status, message, Percent(part, whole), &throttle.last, window);
+    // The first part whose percentage reaches last + 5, in SendProgress's own
+    // 32-bit arithmetic.
+    throttle.next = ((uint64_t)(DWORD)(throttle.last + 5) * whole + 99) / 100;
 }

@@ -33,4 +33,17 @@ inline DWORD Percent(uint64_t part, uint64_t whole)
     return whole == 0 ? 100 : (DWORD)(part * 100 / whole);
 }
 
+// Progress of a part of a whole that only grows, sent in percent through
+// SendProgress with the last value sent kept here.
+struct ProgressThrottle {
+    DWORD last;     // the last value sent, for SendProgress
+    uint64_t next;  // the smallest part whose percentage SendProgress would let through
+};
+
+// Sends what SendProgress(status, message, Percent(part, whole), &last, window)
+// sends, but works out the percentage only once part has reached next: below
+// it SendProgress would send nothing anyway.
+void ReportProgress(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
+                    HWND window);
+
 #endif

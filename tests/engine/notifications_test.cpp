@@ -29,20 +29,6 @@ static std::string Progress(WPARAM percent, const char *text)
     return one.Describe();
 }
 
-// The throttled steps between the first and the last notification: each at
-// least five above the one before, with the given text.
-static void ExpectThrottledSteps(const std::vector<Notification> &seen, const char *text)
-{
-    DWORD last = 0;
-    for (size_t i = 1; i + 1 < seen.size(); ++i) {
-        EXPECT_EQ((UINT)WM_JOB_PROGRESS, seen[i].message);
-        EXPECT_EQ(text, seen[i].text);
-        EXPECT_GE(seen[i].wParam, last + 5);
-        EXPECT_LE(seen[i].wParam, 100u);
-        last = (DWORD)seen[i].wParam;
-    }
-}
-
 class ApplyPatchNotifications : public TempDirTest {
 protected:
     RecordingWindow window;
@@ -55,20 +41,29 @@ TEST_F(ApplyPatchNotifications, EmptyPatchSendsStartProgressAndDone)
               Describe(window.notifications()));
 }
 
-TEST_F(ApplyPatchNotifications, ManyRecordsSendAtMostTwentySteps)
+TEST_F(ApplyPatchNotifications, ManyRecordsSendEveryFifthPercentOfThePatchRead)
 {
     std::vector<Bytes> records;
     for (uint32_t i = 0; i < 1000; ++i)
         records.push_back(DataRecord(i * 3, {(unsigned char)i}));
-    ASSERT_EQ(1, ApplyBytes(dir, Bytes(), BuildPatch(records), window.handle()).result);
+    Bytes patch = BuildPatch(records);
+    ASSERT_EQ(1, ApplyBytes(dir, Bytes(), patch, window.handle()).result);
 
-    std::vector<Notification> seen = window.notifications();
-    ASSERT_GE(seen.size(), 4u);
-    EXPECT_LE(seen.size(), 22u);
-    EXPECT_EQ(Progress(0, kGettingInfo), seen.front().Describe());
-    EXPECT_EQ(Progress(100, kPatching), seen[seen.size() - 2].Describe());
-    EXPECT_EQ(Progress(100, kDone), seen.back().Describe());
-    ExpectThrottledSteps(seen, kPatching);
+    // Each record's offset, and then the terminator, ends 4 + 7k bytes after
+    // the magic; the percentage of the patch read there goes out when it is
+    // at least 5 above the last one sent.
+    std::vector<std::string> expected = {Progress(0, kGettingInfo)};
+    DWORD last = 0;
+    for (size_t position = 9; position <= patch.size(); position += 7) {
+        DWORD percent = (DWORD)(position * 100 / patch.size());
+        if (percent >= last + 5) {
+            expected.push_back(Progress(percent, kPatching));
+            last = percent;
+        }
+    }
+    expected.push_back(Progress(100, kDone));
+    EXPECT_EQ(22u, expected.size());
+    EXPECT_EQ(expected, Describe(window.notifications()));
 }
 
 TEST_F(ApplyPatchNotifications, FailureSendsNothingAfterIt)
@@ -114,15 +109,13 @@ TEST_F(CreatePatchNotifications, RunsSendThrottledStepsButNotTheLastRunOrTail)
     modified.push_back(7);
     ASSERT_EQ(1, CreateBytes(dir, original, modified, window.handle()).result);
 
-    std::vector<Notification> seen = window.notifications();
-    // Runs end at 1, 11, ... 991: the steps 5, 10, ... 95, and no 100 from the
-    // run that reaches the end.
-    ASSERT_EQ(21u, seen.size());
-    EXPECT_EQ(Progress(0, kGettingInfo), seen.front().Describe());
-    EXPECT_EQ(Progress(5, kCreating), seen[1].Describe());
-    EXPECT_EQ(Progress(95, kCreating), seen[19].Describe());
-    EXPECT_EQ(Progress(100, kDone), seen.back().Describe());
-    ExpectThrottledSteps(seen, kCreating);
+    // Runs end at 1, 11, ... 991, at 0% to 99% of the original: the steps 5,
+    // 10, ... 95 go out, and nothing for the run that reaches the end or the tail.
+    std::vector<std::string> expected = {Progress(0, kGettingInfo)};
+    for (WPARAM percent = 5; percent <= 95; percent += 5)
+        expected.push_back(Progress(percent, kCreating));
+    expected.push_back(Progress(100, kDone));
+    EXPECT_EQ(expected, Describe(window.notifications()));
 }
 
 TEST_F(CreatePatchNotifications, FailureSendsNoDone)

@@ -1,0 +1,113 @@
+#!/bin/sh
+# Times the patch engine on generated files against what bounds it: creation
+# against reading both files (cat), application against copying the file (cp),
+# and both against xdelta3 on the same files. Two cases: about 1% of the bytes
+# changed in scattered stretches, and the worst case, every other byte changed.
+# Every output is checked with cmp after its timed runs.
+#   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench)
+# Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=3 BENCH_XDELTA_LIMIT=30 (seconds
+# xdelta3 may take in the worst case; it is stopped there).
+set -eu
+
+[ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] || { echo "usage: $0 BUILD_DIR (with bench/engine_bench built)" >&2; exit 2; }
+bench="$(cd "$1" && pwd)/bench/engine_bench"
+mb=${BENCH_MB:-256}
+seed=${BENCH_SEED:-1}
+runs=${BENCH_RUNS:-3}
+limit=${BENCH_XDELTA_LIMIT:-30}
+work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-engine-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+now() { date +%s%N; }
+
+# seconds START: the time since START, in seconds with two decimals.
+seconds() { awk -v ns=$(($(now) - $1)) 'BEGIN { printf "%.2f", ns / 1e9 }'; }
+
+# best SETUP COMMAND...: the shortest of $runs timed runs of COMMAND, each after
+# an untimed SETUP (":" for none). Any failure ends the benchmark.
+best() {
+    setup=$1
+    shift
+    shortest=""
+    i=0
+    while [ $i -lt "$runs" ]; do
+        eval "$setup"
+        start=$(now)
+        "$@" >/dev/null
+        took=$(seconds "$start")
+        shortest=$(awk -v a="$took" -v b="${shortest:-$took}" 'BEGIN { print (a < b ? a : b) }')
+        i=$((i + 1))
+    done
+    echo "$shortest"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.2fx", a / b }'; }
+
+"$bench" data "$work" "$mb" "$seed"
+cat original.bin modified.bin worst.bin >/dev/null  # into the page cache, as for every run after
+
+# measure NAME MODIFIED: the rows of one case, as shell variables NAME_*.
+measure() {
+    name=$1
+    modified=$2
+    read=$(best : cat original.bin "$modified")
+    create=$(best : "$bench" create original.bin "$modified" patch.ips)
+    copy=$(best : cp original.bin copy.bin)
+    cmp copy.bin original.bin
+    job=$(best "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips)
+    cmp copy.bin "$modified"
+    alone=$(best "cp original.bin copy.bin" "$bench" apply copy.bin patch.ips)
+    cmp copy.bin "$modified"
+    patch_size=$(wc -c <patch.ips)
+    rm -f patch.ips copy.bin
+
+    # xdelta3 is run once; in the worst case it may be stopped at the limit.
+    start=$(now)
+    if timeout "$limit" xdelta3 -e -f -s original.bin "$modified" delta.vcdiff; then
+        xencode=$(seconds "$start")
+        xsize=$(wc -c <delta.vcdiff)
+        start=$(now)
+        xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
+        xdecode=$(seconds "$start")
+        cmp xdelta.bin "$modified"
+    else
+        xencode="-"
+        xdecode="-"
+        xsize="stopped after ${limit} s"
+    fi
+    rm -f delta.vcdiff xdelta.bin
+    for row in read create copy job alone xencode xdecode patch_size xsize; do
+        eval "${name}_$row=\$$row"
+    done
+}
+
+measure one modified.bin
+measure worst worst.bin
+
+row() {
+    label=$1
+    one=$2
+    one_base=$3
+    worst=$4
+    worst_base=$5
+    printf '| %-44s | %8s | %6s | %8s | %6s |\n' "$label" "$one" "$(ratio "$one" "$one_base")" "$worst" \
+        "$(ratio "$worst" "$worst_base")"
+}
+
+os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
+echo "Zorvik engine, two files of $mb MiB (seed $seed); seconds, best of $runs runs (xdelta3: one run)"
+echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores," \
+    "$os, Linux $(uname -r), $("$bench" compiler), $(xdelta3 -V 2>&1 | head -n1)"
+echo "patch sizes: 1% changed $one_patch_size bytes (xdelta3: $one_xsize);" \
+    "every other byte $worst_patch_size bytes (xdelta3: $worst_xsize)"
+echo
+printf '| %-44s | %8s | %6s | %8s | %6s |\n' "operation" "1% (s)" "ratio" "worst (s)" "ratio"
+printf '|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "---------:" "-------:" "---------:" "-------:"
+row "cat original modified >/dev/null (read)" "$one_read" "$one_read" "$worst_read" "$worst_read"
+row "CreatePatch" "$one_create" "$one_read" "$worst_create" "$worst_read"
+row "xdelta3 -e" "$one_xencode" "$one_read" "$worst_xencode" "$worst_read"
+row "cp original copy (copy)" "$one_copy" "$one_copy" "$worst_copy" "$worst_copy"
+row "copy + ApplyPatch (the apply job's work)" "$one_job" "$one_copy" "$worst_job" "$worst_copy"
+row "ApplyPatch alone" "$one_alone" "$one_copy" "$worst_alone" "$worst_copy"
+row "xdelta3 -d" "$one_xdecode" "$one_copy" "$worst_xdecode" "$worst_copy"
