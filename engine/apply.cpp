@@ -243,15 +243,17 @@ BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DW
     setvbuf(target, NULL, _IONBF, 0);
 
     const char *failure = ApplyToTarget(patch, patchSize, target, window, progressMessage);
-    if (failure == NULL) {
-        if (window != NULL)
-            SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
-        SetEngineText(message, messageSize, kPatchedText, targetPath);
-    }
+    // Both files are closed before "done" goes out, so that a target that
+    // fails to close is reported as the failure it is.
     fclose(patch);
     if (fclose(target) != 0 && failure == NULL)
         failure = kCannotWriteText;
-    if (failure != NULL)
+    if (failure != NULL) {
         SetEngineText(message, messageSize, failure, targetPath);
-    return failure == NULL;
+        return 0;
+    }
+    if (window != NULL)
+        SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
+    SetEngineText(message, messageSize, kPatchedText, targetPath);
+    return 1;
 }
