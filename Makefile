@@ -43,9 +43,14 @@ test-native: native
 test-asan: asan
 	cd build/asan && $(CTEST)
 
+# The Windows tests get a Wine prefix of their own, so that a dialog opened with
+# `make gui` (or another run) cannot be mistaken for the one under test.
+test-win32: export ZORVIK_WINE_HOME = $(CURDIR)/build/win32/wine-home
+# The set-up runs inside the same X server: a Wine started without a display
+# would leave a desktop behind that the tests' windows cannot be shown on.
 test-win32: win32
-	cmake/wine-setup.sh
-	cd build/win32 && xvfb-run -a -s "-screen 0 1280x1024x24" $(CTEST)
+	cd build/win32 && xvfb-run -a -s "-screen 0 1280x1024x24" \
+		sh -c '../../cmake/wine-setup.sh && $(CTEST)'
 
 ## demo: build the Linux tool, create a patch from sample files and apply it
 demo: native
