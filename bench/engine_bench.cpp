@@ -160,7 +160,11 @@ int main(int argc, char **argv)
     if (command == "data" && argc == 5)
         return MakeData(argv[2], strtoul(argv[3], NULL, 10), strtoull(argv[4], NULL, 10));
     if (command == "compiler" && argc == 2) {
-        printf("%s\n", __VERSION__);
+#ifdef __clang__
+        printf("clang %s\n", __clang_version__);
+#else
+        printf("gcc %s\n", __VERSION__);
+#endif
         return 0;
     }
     if (command == "create" && argc == 5) {

@@ -5,7 +5,7 @@
 # changed in scattered stretches, and the worst case, every other byte changed.
 # Every output is checked with cmp after its timed runs.
 #   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench)
-# Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=3 BENCH_XDELTA_LIMIT=30 (seconds
+# Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=5 BENCH_XDELTA_LIMIT=30 (seconds
 # xdelta3 may take in the worst case; it is stopped there).
 set -eu
 
@@ -13,7 +13,7 @@ set -eu
 bench="$(cd "$1" && pwd)/bench/engine_bench"
 mb=${BENCH_MB:-256}
 seed=${BENCH_SEED:-1}
-runs=${BENCH_RUNS:-3}
+runs=${BENCH_RUNS:-5}
 limit=${BENCH_XDELTA_LIMIT:-30}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-engine-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -21,8 +21,8 @@ cd "$work"
 
 now() { date +%s%N; }
 
-# seconds START: the time since START, in seconds with two decimals.
-seconds() { awk -v ns=$(($(now) - $1)) 'BEGIN { printf "%.2f", ns / 1e9 }'; }
+# since START: the milliseconds since START.
+since() { echo $((($(now) - $1) / 1000000)); }
 
 # best SETUP COMMAND...: the shortest of $runs timed runs of COMMAND, each after
 # an untimed SETUP (":" for none). Any failure ends the benchmark.
@@ -35,14 +35,14 @@ best() {
         eval "$setup"
         start=$(now)
         "$@" >/dev/null
-        took=$(seconds "$start")
-        shortest=$(awk -v a="$took" -v b="${shortest:-$took}" 'BEGIN { print (a < b ? a : b) }')
+        took=$(since "$start")
+        if [ -z "$shortest" ] || [ "$took" -lt "$shortest" ]; then shortest=$took; fi
         i=$((i + 1))
     done
     echo "$shortest"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.2fx", a / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.1fx", a / b }'; }
 
 "$bench" data "$work" "$mb" "$seed"
 cat original.bin modified.bin worst.bin >/dev/null  # into the page cache, as for every run after
@@ -65,11 +65,11 @@ measure() {
     # xdelta3 is run once; in the worst case it may be stopped at the limit.
     start=$(now)
     if timeout "$limit" xdelta3 -e -f -s original.bin "$modified" delta.vcdiff; then
-        xencode=$(seconds "$start")
+        xencode=$(since "$start")
         xsize=$(wc -c <delta.vcdiff)
         start=$(now)
         xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
-        xdecode=$(seconds "$start")
+        xdecode=$(since "$start")
         cmp xdelta.bin "$modified"
     else
         xencode="-"
@@ -96,13 +96,13 @@ row() {
 }
 
 os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
-echo "Zorvik engine, two files of $mb MiB (seed $seed); seconds, best of $runs runs (xdelta3: one run)"
+echo "Zorvik engine, two files of $mb MiB (seed $seed); milliseconds, best of $runs runs (xdelta3: one run)"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores," \
-    "$os, Linux $(uname -r), $("$bench" compiler), $(xdelta3 -V 2>&1 | head -n1)"
+    "$os, Linux $(uname -r), $("$bench" compiler), $(xdelta3 -V 2>&1 | head -n1 | cut -d, -f1)"
 echo "patch sizes: 1% changed $one_patch_size bytes (xdelta3: $one_xsize);" \
     "every other byte $worst_patch_size bytes (xdelta3: $worst_xsize)"
 echo
-printf '| %-44s | %8s | %6s | %8s | %6s |\n' "operation" "1% (s)" "ratio" "worst (s)" "ratio"
+printf '| %-44s | %8s | %6s | %8s | %6s |\n' "operation" "1% (ms)" "ratio" "worst ms" "ratio"
 printf '|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "---------:" "-------:" "---------:" "-------:"
 row "cat original modified >/dev/null (read)" "$one_read" "$one_read" "$worst_read" "$worst_read"
 row "CreatePatch" "$one_create" "$one_read" "$worst_create" "$worst_read"
