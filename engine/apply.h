@@ -7,13 +7,17 @@
 // path of 259 bytes, in either build's encoding.
 #define ENGINE_TEXT_SIZE 512
 
-// Applies the IPS32 patch at patchPath to the file at targetPath in place.
-// Returns 1 when the terminator was reached after every record before it was
-// written, else 0. Writes one line of result text into message (cut to
-// messageSize; nothing when message is null). Sends progressMessage
-// notifications to window (nothing when window is null): 0 "getting file
-// information" first, throttled steps while records are read, 100 "done" on
-// success only. Never deletes anything; closes every file it opened.
+// Applies the IPS32 patch at patchPath to the file at targetPath in place,
+// each record at exactly its offset (the whole 32-bit range). Returns 1 when
+// the terminator was reached after every record before it was written and the
+// target was closed, else 0; a failed write or close of the target is a
+// failure. Records before a failing one stay applied; bytes of a record that
+// the end of the patch cuts short are not written. Writes one line of result
+// text into message (cut to messageSize; nothing when message is null). Sends
+// progressMessage notifications to window (nothing when window is null): 0
+// "getting file information" first, throttled steps while records are read,
+// and 100 "done" on success only, once both files are closed. Never deletes
+// anything; closes every file it opened. A null path returns 0 at once.
 BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DWORD messageSize,
                 HWND window, UINT progressMessage);
 
