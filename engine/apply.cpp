@@ -248,12 +248,5 @@ BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DW
     fclose(patch);
     if (fclose(target) != 0 && failure == NULL)
         failure = kCannotWriteText;
-    if (failure != NULL) {
-        SetEngineText(message, messageSize, failure, targetPath);
-        return 0;
-    }
-    if (window != NULL)
-        SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
-    SetEngineText(message, messageSize, kPatchedText, targetPath);
-    return 1;
+    return EndEngineCall(failure, kPatchedText, targetPath, message, messageSize, window, progressMessage);
 }

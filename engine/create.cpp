@@ -252,12 +252,5 @@ BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char 
                               : WritePatchFile(original, modified, patchPath, window, progressMessage, patchCreated);
     FreeWholeFile(&original);
     FreeWholeFile(&modified);
-    if (failure != NULL) {
-        SetEngineText(message, messageSize, failure, patchPath);
-        return 0;
-    }
-    if (window != NULL)
-        SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
-    SetEngineText(message, messageSize, kCreatedText, patchPath);
-    return 1;
+    return EndEngineCall(failure, kCreatedText, patchPath, message, messageSize, window, progressMessage);
 }

@@ -14,6 +14,19 @@ void SetEngineText(char *message, DWORD messageSize, const char *format, const c
     lstrcpynA(message, text, messageSize > INT_MAX ? INT_MAX : (int)messageSize);
 }
 
+BOOL EndEngineCall(const char *failure, const char *successText, const char *path, char *message,
+                   DWORD messageSize, HWND window, UINT progressMessage)
+{
+    if (failure != NULL) {
+        SetEngineText(message, messageSize, failure, path);
+        return 0;
+    }
+    if (window != NULL)
+        SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
+    SetEngineText(message, messageSize, successText, path);
+    return 1;
+}
+
 void ReportProgress(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
                     HWND window)
 {

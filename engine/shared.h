@@ -26,6 +26,12 @@ static_assert(FitsEngineText(sizeof kCannotOpenText), "ENGINE_TEXT_SIZE is too s
 // terminator. Does nothing when message is null or messageSize is 0.
 void SetEngineText(char *message, DWORD messageSize, const char *format, const char *path);
 
+// Ends an engine call once its files are closed: with a failure, its text and
+// 0; otherwise 100 "done" to window (when not null), successText with path,
+// and 1.
+BOOL EndEngineCall(const char *failure, const char *successText, const char *path, char *message,
+                   DWORD messageSize, HWND window, UINT progressMessage);
+
 // part * 100 / whole, truncated, without overflow for any 32-bit-sized whole;
 // 100 when whole is 0.
 inline DWORD Percent(uint64_t part, uint64_t whole)
