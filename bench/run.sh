@@ -1,16 +1,18 @@
 #!/bin/sh
-# Times the patch engine on generated files against what bounds it: creation
-# against reading both files (cat), application against copying the file (cp),
-# and both against xdelta3 on the same files. Two cases: about 1% of the bytes
+# Times the patch engine and the zorvik tool on generated files against what
+# bounds them: creation against reading both files (cat), application against
+# copying the file (cp), and both against xdelta3 on the same files. Two cases: about 1% of the bytes
 # changed in scattered stretches, and the worst case, every other byte changed.
 # Every output is checked with cmp after its timed runs.
-#   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench)
+#   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench and cli/zorvik)
 # Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=5 BENCH_XDELTA_LIMIT=30 (seconds
 # xdelta3 may take in the worst case; it is stopped there).
 set -eu
 
-[ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] || { echo "usage: $0 BUILD_DIR (with bench/engine_bench built)" >&2; exit 2; }
+[ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] && [ -x "$1/cli/zorvik" ] ||
+    { echo "usage: $0 BUILD_DIR (with bench/engine_bench and cli/zorvik built)" >&2; exit 2; }
 bench="$(cd "$1" && pwd)/bench/engine_bench"
+zorvik_path="$(cd "$1" && pwd)/cli/zorvik"
 mb=${BENCH_MB:-256}
 seed=${BENCH_SEED:-1}
 runs=${BENCH_RUNS:-5}
@@ -42,6 +44,9 @@ best() {
     echo "$shortest"
 }
 
+# The tool answering yes, its questions kept off the terminal.
+zorvik() { "$zorvik_path" --yes "$@" 2>/dev/null; }
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.1fx", a / b }'; }
 
 "$bench" data "$work" "$mb" "$seed"
@@ -62,6 +67,15 @@ measure() {
     patch_size=$(wc -c <patch.ips)
     rm -f patch.ips copy.bin
 
+    # The tool names the patch after the modified file and the patched copy
+    # after the patch, so the patch is moved to a folder of its own to apply it.
+    cli_create=$(best "rm -f ${modified%.bin}.ips" zorvik create original.bin "$modified")
+    mkdir -p dist
+    mv "${modified%.bin}.ips" dist/patch.ips
+    cli_apply=$(best "rm -f dist/patch.bin" zorvik apply dist/patch.ips original.bin)
+    cmp dist/patch.bin "$modified"
+    rm -rf dist
+
     # xdelta3 is run once; in the worst case it may be stopped at the limit.
     start=$(now)
     if timeout "$limit" xdelta3 -e -f -s original.bin "$modified" delta.vcdiff; then
@@ -77,7 +91,7 @@ measure() {
         xsize="stopped after ${limit} s"
     fi
     rm -f delta.vcdiff xdelta.bin
-    for row in read create copy job alone xencode xdecode patch_size xsize; do
+    for row in read create cli_create copy job alone cli_apply xencode xdecode patch_size xsize; do
         eval "${name}_$row=\$$row"
     done
 }
@@ -106,8 +120,10 @@ printf '| %-44s | %8s | %6s | %8s | %6s |\n' "operation" "1% (ms)" "ratio" "wors
 printf '|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "---------:" "-------:" "---------:" "-------:"
 row "cat original modified >/dev/null (read)" "$one_read" "$one_read" "$worst_read" "$worst_read"
 row "CreatePatch" "$one_create" "$one_read" "$worst_create" "$worst_read"
+row "zorvik create" "$one_cli_create" "$one_read" "$worst_cli_create" "$worst_read"
 row "xdelta3 -e" "$one_xencode" "$one_read" "$worst_xencode" "$worst_read"
 row "cp original copy (copy)" "$one_copy" "$one_copy" "$worst_copy" "$worst_copy"
 row "copy + ApplyPatch (the apply job's work)" "$one_job" "$one_copy" "$worst_job" "$worst_copy"
 row "ApplyPatch alone" "$one_alone" "$one_copy" "$worst_alone" "$worst_copy"
+row "zorvik apply (copy + ApplyPatch)" "$one_cli_apply" "$one_copy" "$worst_cli_apply" "$worst_copy"
 row "xdelta3 -d" "$one_xdecode" "$one_copy" "$worst_xdecode" "$worst_copy"
