@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-static uint32_t BigEndianAt(const std::vector<unsigned char> &bytes, size_t at, int count)
+static uint64_t BigEndianAt(const std::vector<unsigned char> &bytes, size_t at, int count)
 {
-    uint32_t value = 0;
+    uint64_t value = 0;
     for (int i = 0; i < count; ++i)
         value = value << 8 | bytes[at + i];
     return value;
@@ -19,41 +19,28 @@ ModelResult ApplyModel(const std::vector<unsigned char> &target, const std::vect
     ModelResult model = {false, true, target};
     if (patch.size() < 5 || memcmp(patch.data(), "IPS32", 5) != 0)
         return model;
-    size_t at = 5;
-    while (at + 4 <= patch.size()) {
+    for (size_t at = 5; at + 4 <= patch.size();) {
         if (memcmp(&patch[at], "EEOF", 4) == 0) {
             model.applies = true;
             return model;
         }
-        if (at + 6 > patch.size())
+        // A data record takes 6 + size bytes, a run record (size 0) 9.
+        size_t size = at + 6 <= patch.size() ? (size_t)BigEndianAt(patch, at + 4, 2) : 0;
+        size_t end = at + (size != 0 ? 6 + size : 9);
+        if (end > patch.size())
             return model;
-        size_t offset = BigEndianAt(patch, at, 4);
-        size_t size = BigEndianAt(patch, at + 4, 2);
-        size_t length = size;
-        const unsigned char *data = &patch[at + 6];
-        unsigned char value = 0;
-        if (size != 0) {
-            if (at + 6 + size > patch.size())
-                return model;
-            at += 6 + size;
-        } else {
-            if (at + 9 > patch.size())
-                return model;
-            length = BigEndianAt(patch, at + 6, 2);
-            value = patch[at + 8];
-            data = nullptr;
-            at += 9;
-        }
+        uint64_t offset = BigEndianAt(patch, at, 4), length = size != 0 ? size : BigEndianAt(patch, at + 6, 2);
+        at = end;
         if (offset + length > maxSize)
             model.fits = false;
         if (length == 0 || !model.fits)
             continue;
         if (model.target.size() < offset + length)
-            model.target.resize(offset + length, 0);
-        if (data != nullptr)
-            std::copy(data, data + length, model.target.begin() + (long)offset);
+            model.target.resize((size_t)(offset + length), 0);
+        if (size != 0)
+            std::copy_n(patch.begin() + (long)(end - size), size, model.target.begin() + (long)offset);
         else
-            std::fill(model.target.begin() + (long)offset, model.target.begin() + (long)(offset + length), value);
+            std::fill_n(model.target.begin() + (long)offset, (size_t)length, patch[end - 1]);
     }
     return model;
 }

@@ -3,42 +3,56 @@
 #include "engine/create.h"
 #include "jobs/notifications.h"
 
+#include <gtest/gtest.h>
+
+#include <tuple>
+
 std::string Expected(const std::string &format, const std::string &path)
 {
     std::string text = format;
     size_t at = text.find("%s");
-    if (at != std::string::npos)
-        text.replace(at, 2, path);
-    return text;
+    return at == std::string::npos ? text : text.replace(at, 2, path);
 }
 
-EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &patch, HWND window)
+Bytes DataOf(const Bytes &bytes, uint32_t from, uint32_t to)
 {
-    std::string targetPath = dir / "target.bin";
-    std::string patchPath = dir / "patch.ips";
+    return DataRecord(from, Bytes(bytes.begin() + from, bytes.begin() + to));
+}
+
+Bytes Data(uint32_t offset, const std::string &text)
+{
+    return DataRecord(offset, ToBytes(text));
+}
+
+bool operator==(const EngineOutcome &a, const EngineOutcome &b)
+{
+    return std::tie(a.result, a.text, a.output) == std::tie(b.result, b.text, b.output);
+}
+
+void PrintTo(const EngineOutcome &outcome, std::ostream *out)
+{
+    *out << outcome.result << " \"" << outcome.text << "\" " << outcome.output.size() << " bytes "
+         << ::testing::PrintToString(outcome.output);
+}
+
+EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &patch, HWND window, bool withText)
+{
+    const std::string targetPath = dir / "target.bin", patchPath = dir / "patch.ips";
     WriteFileBytes(targetPath, target);
     WriteFileBytes(patchPath, patch);
     char text[ENGINE_TEXT_SIZE] = "";
-    EngineOutcome outcome;
-    outcome.result = ApplyPatch(targetPath.c_str(), patchPath.c_str(), text, sizeof text, window, WM_JOB_PROGRESS);
-    outcome.text = text;
-    outcome.output = ReadFileBytes(targetPath);
-    return outcome;
+    BOOL result = ApplyPatch(targetPath.c_str(), patchPath.c_str(), withText ? text : NULL, sizeof text, window,
+                             WM_JOB_PROGRESS);
+    return {result, text, ReadFileBytes(targetPath)};
 }
 
 EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window)
 {
-    std::string originalPath = dir / "original.bin";
-    std::string modifiedPath = dir / "modified.bin";
-    std::string patchPath = dir / "modified.ips";
+    const std::string originalPath = dir / "original.bin", modifiedPath = dir / "modified.bin";
     WriteFileBytes(originalPath, original);
     WriteFileBytes(modifiedPath, modified);
     char text[ENGINE_TEXT_SIZE] = "";
-    EngineOutcome outcome;
-    outcome.result = CreatePatch(originalPath.c_str(), modifiedPath.c_str(), patchPath.c_str(), text, sizeof text,
-                                 window, WM_JOB_PROGRESS, NULL);
-    outcome.text = text;
-    if (PathExists(patchPath))
-        outcome.output = ReadFileBytes(patchPath);
-    return outcome;
+    BOOL result = CreatePatch(originalPath.c_str(), modifiedPath.c_str(), (dir / "modified.ips").c_str(), text,
+                              sizeof text, window, WM_JOB_PROGRESS, NULL);
+    return {result, text, PathExists(dir / "modified.ips") ? ReadFileBytes(dir / "modified.ips") : Bytes()};
 }

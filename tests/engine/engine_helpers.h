@@ -1,5 +1,5 @@
-// Helpers for the engine tests: expected texts, and the engines run over
-// files made from bytes.
+// Helpers for the engine tests: the engines run over files made from bytes,
+// and their outcome as one value to compare.
 #ifndef ZORVIK_TESTS_ENGINE_ENGINE_HELPERS_H
 #define ZORVIK_TESTS_ENGINE_ENGINE_HELPERS_H
 
@@ -7,21 +7,29 @@
 #include "bytes.h"
 #include "temp_dir.h"
 
+#include <ostream>
 #include <string>
 
 // format with its "%s" (if any) replaced by path.
 std::string Expected(const std::string &format, const std::string &path = "");
+// A data record of bytes[from, to) at offset from.
+Bytes DataOf(const Bytes &bytes, uint32_t from, uint32_t to);
+// A data record of the bytes of text.
+Bytes Data(uint32_t offset, const std::string &text);
 
 struct EngineOutcome {
     BOOL result;
     std::string text;
     Bytes output;  // the patched target, or the created patch
 };
+bool operator==(const EngineOutcome &a, const EngineOutcome &b);
+void PrintTo(const EngineOutcome &outcome, std::ostream *out);
 
-// Writes target and patch into dir, applies the patch and reads the target back.
-EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &patch, HWND window = NULL);
-
-// Writes both files into dir, creates a patch from them and reads it back.
+// Writes "target.bin" and "patch.ips" into dir, applies the patch (with no text
+// buffer unless withText) and reads the target back.
+EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &patch, HWND window = NULL,
+                         bool withText = true);
+// Writes both files into dir, creates "modified.ips" from them and reads it back.
 EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL);
 
 #endif

@@ -1,6 +1,5 @@
-// What the engines send to their window, what SendProgress lets through, and
-// how result texts fit the caller's buffer.
-#include "engine/apply.h"
+// What the engines send to a window on another thread, what SendProgress lets
+// through, and how result texts fit the caller's buffer.
 #include "engine/create.h"
 #include "jobs/notifications.h"
 #include "engine_helpers.h"
@@ -8,10 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <algorithm>
 
 static const char kGettingInfo[] = "ﾌｧｲﾙ情報を取得中...";
-static const char kDone[] = "完了";
 static const char kPatching[] = "ﾊﾟｯﾁ処理中...";
 static const char kCreating[] = "作成中...";
 
@@ -25,209 +23,107 @@ static std::vector<std::string> Describe(const std::vector<Notification> &seen)
 
 static std::string Progress(WPARAM percent, const char *text)
 {
-    Notification one = {WM_JOB_PROGRESS, percent, text != NULL, text != NULL ? text : "", 0};
-    return one.Describe();
+    return Notification{WM_JOB_PROGRESS, percent, text != NULL, text != NULL ? text : "", 0}.Describe();
 }
 
-class ApplyPatchNotifications : public TempDirTest {
-protected:
-    RecordingWindow window;
-};
-
-TEST_F(ApplyPatchNotifications, EmptyPatchSendsStartProgressAndDone)
+// 0 "getting file information", the throttled steps 5, 10, ... up to last with
+// status, then 100 "done".
+static std::vector<std::string> Sequence(WPARAM last, const char *status)
 {
-    ASSERT_EQ(1, ApplyBytes(dir, ToBytes("abc"), BuildPatch({}), window.handle()).result);
-    EXPECT_EQ(std::vector<std::string>({Progress(0, kGettingInfo), Progress(100, kPatching), Progress(100, kDone)}),
-              Describe(window.notifications()));
+    std::vector<std::string> sequence = {Progress(0, kGettingInfo)};
+    for (WPARAM percent = 5; percent <= last; percent += 5)
+        sequence.push_back(Progress(percent, status));
+    sequence.push_back(Progress(100, "完了"));
+    return sequence;
 }
 
-TEST_F(ApplyPatchNotifications, ManyRecordsSendEveryFifthPercentOfThePatchRead)
+TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
 {
+    TempDir dir;
+    // Each record's offset, and the terminator, ends 7 bytes after the one
+    // before: 0.1 percent of the patch, so every step of five is met exactly.
     std::vector<Bytes> records;
     for (uint32_t i = 0; i < 1000; ++i)
         records.push_back(DataRecord(i * 3, {(unsigned char)i}));
-    Bytes patch = BuildPatch(records);
-    ASSERT_EQ(1, ApplyBytes(dir, Bytes(), patch, window.handle()).result);
+    // The second offset, read at 5015 of 9921 bytes, is the last progress.
+    const Bytes cut = Prefix(BuildPatch({DataRecord(0, Bytes(5000, 1)), DataRecord(9000, Bytes(5000, 2))}), 9921);
+    // Runs end at 1, 11, ... 991; the run that reaches the end and the tail send nothing.
+    Bytes modified;
+    for (size_t i = 0; i <= 1000; ++i)
+        modified.push_back(i % 10 == 0 || i >= 999);
+    const std::string getting = Progress(0, kGettingInfo);
+    // ApplyPatch on (target, patch) or CreatePatch on (original, modified)
+    const struct { const char *name; bool create; Bytes first, second; BOOL result; std::vector<std::string> sent; }
+        cases[] = {
+        {"nine-byte patch", false, ToBytes("abc"), BuildPatch({}), 1,
+         {getting, Progress(100, kPatching), Progress(100, "完了")}},
+        {"1000 records", false, {}, BuildPatch(records), 1, Sequence(100, kPatching)},
+        {"patch cut short", false, {}, cut, 0, {getting, Progress(50, kPatching)}},
+        {"no patch", false, {}, ToBytes("NOPE!"), 0, {getting}},
+        {"equal files", true, ToBytes("same"), ToBytes("same"), 1, Sequence(0, kCreating)},
+        {"runs and a tail", true, Bytes(1000, 0), modified, 1, Sequence(95, kCreating)},
+        {"smaller modified file", true, ToBytes("long"), ToBytes("sh"), 0, {getting}},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.name);
+        RecordingWindow window;
+        EXPECT_EQ(row.result, (row.create ? CreateBytes(dir, row.first, row.second, window.handle())
+                                          : ApplyBytes(dir, row.first, row.second, window.handle())).result);
+        EXPECT_EQ(row.sent, Describe(window.notifications()));
+    }
+}
 
-    // Each record's offset, and then the terminator, ends 4 + 7k bytes after
-    // the magic; the percentage of the patch read there goes out when it is
-    // at least 5 above the last one sent.
-    std::vector<std::string> expected = {Progress(0, kGettingInfo)};
-    DWORD last = 0;
-    for (size_t position = 9; position <= patch.size(); position += 7) {
-        DWORD percent = (DWORD)(position * 100 / patch.size());
-        if (percent >= last + 5) {
-            expected.push_back(Progress(percent, kPatching));
-            last = percent;
+// From the last value given (none: a null pointer), each value is sent or not.
+TEST(SendProgressThrottle, SendsStepsOfAtLeastFiveInUnsigned32BitArithmetic)
+{
+    const struct { bool hasLast; DWORD last; std::vector<DWORD> values, sent; DWORD lastAfter; } cases[] = {
+        {true, 0, {1, 2, 3, 4, 5, 9, 10}, {5, 10}, 10},
+        {true, 50, {40}, {}, 50},
+        {true, 97, {100}, {}, 97},
+        {true, 0xFFFFFFFEu, {3}, {3}, 3},  // last + 5 wraps to 3
+        {false, 0, {3, 3, 1}, {3, 3, 1}, 0},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.last);
+        RecordingWindow window;
+        DWORD last = row.last;
+        const char *status = row.hasLast ? "s" : NULL;
+        for (DWORD value : row.values) {
+            SendProgress("s", WM_JOB_PROGRESS, value, &last, NULL);  // no window: nothing sent, last kept
+            SendProgress(status, WM_JOB_PROGRESS, value, row.hasLast ? &last : NULL, window.handle());
         }
+        std::vector<std::string> expected;
+        for (DWORD value : row.sent)
+            expected.push_back(Progress(value, status));
+        EXPECT_EQ(expected, Describe(window.notifications()));
+        EXPECT_EQ(row.lastAfter, last);
     }
-    expected.push_back(Progress(100, kDone));
-    EXPECT_EQ(22u, expected.size());
-    EXPECT_EQ(expected, Describe(window.notifications()));
 }
 
-TEST_F(ApplyPatchNotifications, FailureSendsNothingAfterIt)
+// The longest texts of both engines, with 259-byte paths, fit ENGINE_TEXT_SIZE;
+// smaller buffers get them cut, and no byte beyond the given size is touched.
+TEST(EngineTextBuffer, TextsWith259BytePathsAreCutToTheBufferSize)
 {
-    Bytes patch = BuildPatch({DataRecord(0, Bytes(5000, 1)), DataRecord(9000, Bytes(5000, 2))});
-    EngineOutcome outcome = ApplyBytes(dir, Bytes(), Prefix(patch, patch.size() - 100), window.handle());
-    ASSERT_EQ(0, outcome.result);
-    std::vector<Notification> seen = window.notifications();
-    // The first offset gives 0, which is no step; the second, read at 5015 of
-    // 9921 bytes, is the last progress.
-    EXPECT_EQ(std::vector<std::string>({Progress(0, kGettingInfo), Progress(50, kPatching)}),
-              Describe(seen));
-}
-
-TEST_F(ApplyPatchNotifications, MissingPatchSendsOnlyTheStart)
-{
-    char text[ENGINE_TEXT_SIZE];
-    std::string missing = dir / "missing.ips";
-    EXPECT_EQ(0, ApplyPatch((dir / "t.bin").c_str(), missing.c_str(), text, sizeof text, window.handle(),
-                            WM_JOB_PROGRESS));
-    EXPECT_EQ(std::vector<std::string>({Progress(0, kGettingInfo)}), Describe(window.notifications()));
-}
-
-class CreatePatchNotifications : public TempDirTest {
-protected:
-    RecordingWindow window;
-};
-
-TEST_F(CreatePatchNotifications, EqualFilesSendStartAndDone)
-{
-    ASSERT_EQ(1, CreateBytes(dir, ToBytes("same"), ToBytes("same"), window.handle()).result);
-    EXPECT_EQ(std::vector<std::string>({Progress(0, kGettingInfo), Progress(100, kDone)}),
-              Describe(window.notifications()));
-}
-
-TEST_F(CreatePatchNotifications, RunsSendThrottledStepsButNotTheLastRunOrTail)
-{
-    Bytes original(1000, 0);
-    Bytes modified = original;
-    for (size_t i = 0; i < original.size(); i += 10)
-        modified[i] = 1;
-    modified[999] = 1;
-    modified.push_back(7);
-    ASSERT_EQ(1, CreateBytes(dir, original, modified, window.handle()).result);
-
-    // Runs end at 1, 11, ... 991, at 0% to 99% of the original: the steps 5,
-    // 10, ... 95 go out, and nothing for the run that reaches the end or the tail.
-    std::vector<std::string> expected = {Progress(0, kGettingInfo)};
-    for (WPARAM percent = 5; percent <= 95; percent += 5)
-        expected.push_back(Progress(percent, kCreating));
-    expected.push_back(Progress(100, kDone));
-    EXPECT_EQ(expected, Describe(window.notifications()));
-}
-
-TEST_F(CreatePatchNotifications, FailureSendsNoDone)
-{
-    EXPECT_EQ(0, CreateBytes(dir, ToBytes("long"), ToBytes("sh"), window.handle()).result);
-    EXPECT_EQ(std::vector<std::string>({Progress(0, kGettingInfo)}), Describe(window.notifications()));
-}
-
-class SendProgressThrottle : public ::testing::Test {
-protected:
-    std::vector<WPARAM> Sent() const
-    {
-        std::vector<WPARAM> values;
-        for (const Notification &one : window.notifications())
-            values.push_back(one.wParam);
-        return values;
-    }
-    RecordingWindow window;
-};
-
-TEST_F(SendProgressThrottle, SendsOnlyStepsOfAtLeastFive)
-{
-    DWORD last = 0;
-    for (DWORD value : {1u, 2u, 3u, 4u, 5u, 9u, 10u})
-        SendProgress("s", WM_JOB_PROGRESS, value, &last, window.handle());
-    EXPECT_EQ(std::vector<WPARAM>({5, 10}), Sent());
-    EXPECT_EQ(10u, last);
-}
-
-TEST_F(SendProgressThrottle, NeitherBackwardsNorShortOfTheLastPlusFive)
-{
-    DWORD last = 50;
-    SendProgress("s", WM_JOB_PROGRESS, 40, &last, window.handle());
-    EXPECT_EQ(50u, last);
-    last = 97;
-    SendProgress("s", WM_JOB_PROGRESS, 100, &last, window.handle());
-    EXPECT_EQ(97u, last);
-    EXPECT_TRUE(Sent().empty());
-}
-
-TEST_F(SendProgressThrottle, NullLastSendsEveryValueAndNullWindowNone)
-{
-    SendProgress(NULL, WM_JOB_PROGRESS, 3, NULL, window.handle());
-    SendProgress(NULL, WM_JOB_PROGRESS, 3, NULL, window.handle());
-    DWORD last = 0;
-    SendProgress("s", WM_JOB_PROGRESS, 50, &last, NULL);
-    EXPECT_EQ(0u, last);
-    EXPECT_EQ(std::vector<std::string>({Progress(3, NULL), Progress(3, NULL)}), Describe(window.notifications()));
-}
-
-TEST_F(SendProgressThrottle, LastValueNearTheTopDoesNotWrap)
-{
-    DWORD last = 0xFFFFFFFEu;
-    SendProgress("s", WM_JOB_PROGRESS, 3, &last, window.handle());
-    EXPECT_EQ(std::vector<WPARAM>({3}), Sent());
-    EXPECT_EQ(3u, last);
-}
-
-// Result texts with the longest paths fit ENGINE_TEXT_SIZE; smaller buffers
-// get the text cut, and nothing beyond their size is touched.
-class EngineTextBuffer : public TempDirTest {
-protected:
-    // A path of exactly 259 bytes in the temporary directory.
-    std::string LongPath()
-    {
-        std::string prefix = dir / "";
-        return prefix + std::string(259 - prefix.size() - 4, 'n') + ".ips";
-    }
-};
-
-TEST_F(EngineTextBuffer, LongestTextsWith259BytePathsFit)
-{
-    std::string patch = LongPath();
-    ASSERT_EQ(259u, patch.size());
-    WriteFileBytes(patch, ToBytes("NOPE!"));
-    char text[ENGINE_TEXT_SIZE];
-    EXPECT_EQ(0, ApplyPatch("target", patch.c_str(), text, sizeof text, NULL, 0));
-    EXPECT_EQ(Expected("%sは、IPS32ﾌｧｲﾙではありません。", patch), text);
-
-    std::string original = dir / "original.bin";
-    WriteFileBytes(original, ToBytes("a"));
-    EXPECT_EQ(1, CreatePatch(original.c_str(), original.c_str(), patch.c_str(), text, sizeof text, NULL, 0, NULL));
-    EXPECT_EQ(Expected("IPS32ﾌｧｲﾙ %s を作成しました。", patch), text);
-}
-
-TEST_F(EngineTextBuffer, SmallBufferGetsTheTextCut)
-{
-    std::string missing = LongPath();
-    const std::string full = Expected("%sを開けません。", missing);
-    for (DWORD size : {1u, 2u, 10u, 258u, 300u}) {
+    TempDir dir;
+    const std::string prefix = dir / "", notPatch = prefix + std::string(255 - prefix.size(), 'n') + ".ips",
+                      patch = prefix + std::string(255 - prefix.size(), 'p') + ".ips";
+    ASSERT_EQ(259u, notPatch.size());
+    WriteFileBytes(notPatch, ToBytes("NOPE!"));
+    const std::string notIps32 = Expected("%sは、IPS32ﾌｧｲﾙではありません。", notPatch),
+                      created = Expected("IPS32ﾌｧｲﾙ %s を作成しました。", patch);
+    ASSERT_LT(std::max(notIps32.size(), created.size()), (size_t)ENGINE_TEXT_SIZE);
+    for (DWORD size : std::vector<DWORD>{0, 1, 2, 10, 258, 300, ENGINE_TEXT_SIZE}) {
         SCOPED_TRACE(size);
-        char text[ENGINE_TEXT_SIZE + 16];
-        memset(text, 0xCC, sizeof text);
-        EXPECT_EQ(0, ApplyPatch("target", missing.c_str(), text, size, NULL, 0));
-        EXPECT_EQ(full.substr(0, size - 1), std::string(text));
-        for (size_t i = size; i < sizeof text; ++i)
-            ASSERT_EQ((char)0xCC, text[i]) << i;
-
-        memset(text, 0xCC, sizeof text);
-        EXPECT_EQ(0, CreatePatch(missing.c_str(), "modified", "patch", text, size, NULL, 0, NULL));
-        EXPECT_EQ(full.substr(0, size - 1), std::string(text));
-        for (size_t i = size; i < sizeof text; ++i)
-            ASSERT_EQ((char)0xCC, text[i]) << i;
+        // The text cut to size - 1 bytes and terminated; the rest as it was.
+        auto fitted = [&](std::string text) {
+            text = size == 0 ? "" : text.substr(0, size - 1) + '\0';
+            return text + std::string(ENGINE_TEXT_SIZE + 16 - text.size(), '\xCC');
+        };
+        std::string applied(ENGINE_TEXT_SIZE + 16, '\xCC'), createdText = applied;
+        EXPECT_EQ(0, ApplyPatch("t", notPatch.c_str(), &applied[0], size, NULL, 0));
+        EXPECT_EQ(1, CreatePatch(notPatch.c_str(), notPatch.c_str(), patch.c_str(), &createdText[0], size, NULL, 0,
+                                 NULL));
+        EXPECT_EQ(fitted(notIps32), applied);
+        EXPECT_EQ(fitted(created), createdText);
     }
-}
-
-TEST_F(EngineTextBuffer, ZeroSizeBufferIsNotTouched)
-{
-    char text[8];
-    memset(text, 0xCC, sizeof text);
-    EXPECT_EQ(0, ApplyPatch("target", (dir / "missing").c_str(), text, 0, NULL, 0));
-    EXPECT_EQ(0, CreatePatch((dir / "missing").c_str(), "m", "p", text, 0, NULL, 0, NULL));
-    for (char byte : text)
-        EXPECT_EQ((char)0xCC, byte);
 }
