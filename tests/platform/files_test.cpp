@@ -7,118 +7,71 @@
 
 #include <gtest/gtest.h>
 
-class FileAccess : public TempDirTest {
-protected:
-    std::string ReadOnlyFile(const std::string &name, const std::string &text)
-    {
-        std::string path = dir / name;
-        WriteFileBytes(path, ToBytes(text));
-        EXPECT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-        return path;
-    }
-};
+class FileAccess : public TempDirTest {};
 
-TEST_F(FileAccess, ReadOnlyFileCannotBeOpenedForWritingReplacedOrDeleted)
+static HANDLE Open(const std::string &path, DWORD access, DWORD creation)
 {
-    std::string path = ReadOnlyFile("locked.bin", "keep");
-    EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    return CreateFileA(path.c_str(), access, 0, NULL, creation, FILE_ATTRIBUTE_NORMAL, NULL);
+}
 
+TEST_F(FileAccess, ReadOnlyFileIsRefusedForWritingReplacingAndDeletingButCopiedWithItsMark)
+{
+    const std::string path = dir / "locked.bin", other = dir / "other.bin", copy = dir / "copy.bin";
+    WriteFileBytes(path, ToBytes("keep"));
+    WriteFileBytes(other, ToBytes("new"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(INVALID_HANDLE_VALUE,
-              CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, CREATE_ALWAYS));
     EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
     EXPECT_EQ(nullptr, OpenStream(path.c_str(), "r+b"));
     EXPECT_FALSE(DeleteFileA(path.c_str()));
-    std::string other = dir / "other.bin";
-    WriteFileBytes(other, ToBytes("new"));
     EXPECT_FALSE(CopyFileA(other.c_str(), path.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(path.c_str(), copy.c_str(), FALSE));
+    EXPECT_NE(0u, GetFileAttributesA(copy.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ToBytes("keep"), ReadFileBytes(copy));
+    // Writable again, it is still no copy's destination when that is itself or told to exist.
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_FALSE(CopyFileA(path.c_str(), path.c_str(), FALSE));
+    EXPECT_FALSE(CopyFileA(other.c_str(), path.c_str(), TRUE));
     EXPECT_EQ(ToBytes("keep"), ReadFileBytes(path));
-
-    EXPECT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(DeleteFileA(path.c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
 }
 
-TEST_F(FileAccess, DirectoryIsNoFile)
+TEST_F(FileAccess, MissingFilesAndDirectoriesAreNoFiles)
 {
-    EXPECT_NE(0u, GetFileAttributesA(dir.path().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(INVALID_HANDLE_VALUE,
-              CreateFileA(dir.path().c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-    EXPECT_EQ(nullptr, OpenStream(dir.path().c_str(), "rb"));
-    EXPECT_FALSE(DeleteFileA(dir.path().c_str()));
-    std::string source = dir / "a.bin";
-    WriteFileBytes(source, ToBytes("a"));
-    EXPECT_FALSE(CopyFileA(source.c_str(), dir.path().c_str(), FALSE));
-}
-
-TEST_F(FileAccess, MissingFileReportsNotFound)
-{
-    std::string path = dir / "missing.bin";
+    const std::string missing = dir / "missing.bin", file = dir / "file.bin", copy = dir / "copy.bin";
+    WriteFileBytes(file, ToBytes("a"));
     SetLastError(0xdeadbeef);
-    EXPECT_EQ(INVALID_HANDLE_VALUE,
-              CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(missing, GENERIC_READ, OPEN_EXISTING));
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
-    EXPECT_FALSE(DeleteFileA(path.c_str()));
-    EXPECT_FALSE(CopyFileA(path.c_str(), (dir / "copy.bin").c_str(), FALSE));
-    EXPECT_FALSE(PathExists(dir / "copy.bin"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
+    EXPECT_NE(0u, GetFileAttributesA(dir.path().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    for (const std::string &path : {missing, dir.path()}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, OPEN_EXISTING));
+        EXPECT_EQ(nullptr, OpenStream(path.c_str(), "rb"));
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+    }
+    EXPECT_FALSE(CopyFileA(missing.c_str(), copy.c_str(), FALSE));
+    EXPECT_FALSE(CopyFileA(file.c_str(), dir.path().c_str(), FALSE));
+    EXPECT_FALSE(PathExists(copy));
 }
 
-TEST_F(FileAccess, CopyCarriesTheReadOnlyMarkAndNeverDestroysItsSource)
+// The byte past 4 GiB makes a sparse file, which costs no disk space.
+TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
 {
-    std::string source = ReadOnlyFile("source.bin", "payload");
-    std::string copy = dir / "copy.bin";
-    ASSERT_TRUE(CopyFileA(source.c_str(), copy.c_str(), FALSE));
-    EXPECT_EQ(ToBytes("payload"), ReadFileBytes(copy));
-    EXPECT_NE(0u, GetFileAttributesA(copy.c_str()) & FILE_ATTRIBUTE_READONLY);
-
-    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_FALSE(CopyFileA(source.c_str(), source.c_str(), FALSE));
-    EXPECT_EQ(ToBytes("payload"), ReadFileBytes(source));
-    EXPECT_FALSE(CopyFileA(source.c_str(), copy.c_str(), TRUE));
-}
-
-TEST_F(FileAccess, CreateAlwaysEmptiesAnExistingFileAndReadsStopAtTheEnd)
-{
-    std::string path = dir / "data.bin";
+    const std::string path = dir / "data.bin";
     WriteFileBytes(path, ToBytes("old contents"));
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, "new", 3, &written, NULL));
-    EXPECT_EQ(3u, written);
-    EXPECT_TRUE(CloseHandle(file));
-
-    file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD high = 0xdeadbeef;
-    EXPECT_EQ(3u, GetFileSize(file, &high));
-    EXPECT_EQ(0u, high);
-    char buffer[16];
-    DWORD read = 0;
-    EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, NULL));
-    EXPECT_EQ(3u, read);
-    EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, NULL));
-    EXPECT_EQ(0u, read);
-    EXPECT_TRUE(CloseHandle(file));
-}
-
-TEST_F(FileAccess, PositionsAndSizesBeyondFourGigabytesAreExact)
-{
-    // A sparse file: one byte at 4 GiB + 1 costs no disk space.
-    std::string path = dir / "sparse.bin";
-    WriteFileBytes(path, Bytes());
+    EXPECT_TRUE(CloseHandle(Open(path, GENERIC_WRITE, CREATE_ALWAYS)));
+    EXPECT_EQ(Bytes(), ReadFileBytes(path));
     FILE *stream = OpenStream(path.c_str(), "r+b");
     ASSERT_NE(nullptr, stream);
-    const int64_t beyond = (int64_t(1) << 32) + 1;
-    ASSERT_EQ(0, SeekStream(stream, beyond, SEEK_SET));
-    EXPECT_EQ(beyond, TellStream(stream));
+    ASSERT_EQ(0, SeekStream(stream, 0x100000001, SEEK_SET));
+    EXPECT_EQ(0x100000001, TellStream(stream));
     ASSERT_EQ(1u, fwrite("x", 1, 1, stream));
     ASSERT_EQ(0, fclose(stream));
-
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING);
     DWORD high = 0;
     EXPECT_EQ(2u, GetFileSize(file, &high));
     EXPECT_EQ(1u, high);
@@ -127,11 +80,9 @@ TEST_F(FileAccess, PositionsAndSizesBeyondFourGigabytesAreExact)
 
 TEST(FileAccessFullDisk, ShortWriteIsAFailure)
 {
-    // Only where the system has a full device to write to.
     if (GetFileAttributesA("/dev/full") == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "no /dev/full here";
-    HANDLE file = CreateFileA("/dev/full", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    HANDLE file = Open("/dev/full", GENERIC_WRITE, OPEN_EXISTING);
     DWORD written = 1;
     SetLastError(0);
     EXPECT_FALSE(WriteFile(file, "abc", 3, &written, NULL));
