@@ -3,251 +3,61 @@
 #include "jobs/apply_job.h"
 
 #include "job_fixture.h"
-#include "platform/path_rules.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-static const char kNotIpsFile[] = "%s は、IPSﾌｧｲﾙではありません。";
-static const char kAskApply[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙをIPSﾌｧｲﾙ\n%s\nでﾊﾟｯﾁします。\nよろしいですか?";
-static const char kCopyNamedLikeTarget[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。";
-static const char kCopyNamedLikePatch[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
-static const char kCopyNameTooLong[] = "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰのﾌｧｲﾙ名が長すぎるためﾊﾟｯﾁを行えません。";
-static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
-static const char kPatched[] = "%sは正常にﾊﾟｯﾁされました。";
-static const char kNoTerminator[] = "FEOFが見つかりません。";
+static const char kNamedLikeTarget[] =
+    "finished 0: ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。";
+static const char kCopyFailed[] = "finished 0: ﾌｧｲﾙをｺﾋﾟｰできません。";
+static const char kPatched[] = "finished 1: <fix.bin>は正常にﾊﾟｯﾁされました。";
 
 // fix.ips writes "XY" at offset 1 of game.bin ("abcd"); the copy is fix.bin.
-class ApplyJobTest : public JobTest {
-protected:
-    void SetUp() override
-    {
-        patch = File("fix.ips", kPatch);
-        target = File("game.bin", "abcd");
-        output = dir / "fix.bin";
-    }
-    // What the window sees up to the confirmation, answered with answer.
-    std::vector<std::string> Confirmed(int answer)
-    {
-        return {"started", "ask " + std::to_string(answer) + ": " + Text(kAskApply, target, output, patch)};
-    }
-    static std::vector<std::string> Then(std::vector<std::string> lines, const std::vector<std::string> &more)
-    {
-        lines.insert(lines.end(), more.begin(), more.end());
-        return lines;
-    }
-    void ExpectInputsUntouched()
-    {
-        EXPECT_EQ(kPatch, ReadFileBytes(patch));
-        EXPECT_EQ(ToBytes("abcd"), ReadFileBytes(target));
-    }
+static const Bytes kPatchBytes = BuildPatch({DataRecord(1, ToBytes("XY"))});
+static const std::string kPatch(kPatchBytes.begin(), kPatchBytes.end());
+static const Files kInputs = {{"fix.ips", kPatch}, {"game.bin", "abcd"}};
 
-    const Bytes kPatch = BuildPatch({DataRecord(1, ToBytes("XY"))});
-    std::string patch, target, output;
+static const JobEnd kEnds[] = {
+    {"PatchFileMissing", {}, "none.ips", "game.bin", "", {}, {"finished 0: <none.ips> は、存在しません。"}, 0, {}},
+    {"FileToPatchMissing", {}, "fix.ips", "none.bin", "", {}, {"finished 0: <none.bin> は、存在しません。"}, 0, {}},
+    {"PatchFileNotIps32", {{"fix.txt", "IPS3"}}, "fix.txt", "game.bin", "", {},
+     {"finished 0: <fix.txt> は、IPSﾌｧｲﾙではありません。"}, 0, {}},
+    {"SameNameTwice", {}, "fix.ips", "fix.ips", "", {}, {"finished 0: 2つのﾌｧｲﾙ名が同一になっています。"}, 0, {}},
+    {"NoToTheConfirmation", {}, "fix.ips", "game.bin", "fix.bin", {0}, {"confirm 0", "finished 0"}, 0, {}},
+    {"OutputNamedLikeTheTarget", {{"game.ips", kPatch}}, "game.ips", "game.bin", "game.bin", {},
+     {"confirm 1", kNamedLikeTarget}, 0, {}},
+    // One file where names ignore case, two elsewhere: the copy's name is the target's but for case.
+    {"OutputNamedLikeTheTargetButForCase", {{"FIX.ips", kPatch}}, "fix.ips", "FIX.ips", "fix.ips", {},
+     {"confirm 1", kNamedLikeTarget}, 0, {}},
+    {"OutputWouldReplaceThePatch", {{"data.ips", "abcd"}}, "fix.ips", "data.ips", "fix.ips", {},
+     {"confirm 1", "finished 0: ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。"}, 0, {}},
+    {"NoToTheOverwrite", {{"fix.bin", "old"}}, "fix.ips", "game.bin", "fix.bin", {1, 0},
+     {"confirm 1", "overwrite 0", "finished 0"}, 0, {}},
+    {"DirectoryToPatchCannotBeCopied", {{"data.d", kDirectory}}, "fix.ips", "data.d", "fix.d", {},
+     {"confirm 1", kCopyFailed}, 0, {}},
+    {"DirectoryAtTheOutputCannotBeReplaced", {{"fix.bin", kDirectory}}, "fix.ips", "game.bin", "fix.bin", {},
+     {"confirm 1", "overwrite 1", kCopyFailed}, 0, {}},
+    {"EngineFailureDeletesTheCopy", {{"fix.ips", kPatch.substr(0, kPatch.size() - 4)}}, "fix.ips", "game.bin",
+     "fix.bin", {}, {"confirm 1", "progress", "finished 0: FEOFが見つかりません。"}, 1, {}},
+    {"SuccessPatchesAWritableCopyOfAReadOnlyTarget", {{"game.bin", "ro:abcd"}}, "fix.ips", "game.bin", "fix.bin", {},
+     {"confirm 1", "progress", kPatched}, 1, {{"fix.bin", "aXYd"}}},
+    {"ReadOnlyOutputIsReplacedAfterYes", {{"fix.bin", "ro:old"}}, "fix.ips", "game.bin", "fix.bin", {},
+     {"confirm 1", "overwrite 1", "progress", kPatched}, 1, {{"fix.bin", "aXYd"}}},
+    {"LongestOutputIsWritten", {{"259:.abc", kPatch}}, "259:.abc", "game.bin", "259:.bin", {},
+     {"confirm 1", "progress", "finished 1: <259:.bin>は正常にﾊﾟｯﾁされました。"}, 1, {{"259:.bin", "aXYd"}}},
+    {"LongerOutputIsRefusedBeforeAsking", {{"258:.i", kPatch}}, "258:.i", "game.bin", "", {},
+     {"finished 0: ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰのﾌｧｲﾙ名が長すぎるためﾊﾟｯﾁを行えません。"}, 0, {}},
+    {"QuestionToAGoneWindowCountsAsNo", {}, "fix.ips", "game.bin", "fix.bin", {}, {}, 0, {}, true},
 };
 
-typedef ApplyJobTest ApplyJobEnds;
+class ApplyJobEnds : public JobTest {};
 
-TEST_F(ApplyJobEnds, PatchFileMissing)
+TEST_P(ApplyJobEnds, NotificationsExitCodeAndFiles)
 {
-    RecordingWindow window;
-    std::string missing = dir / "none.ips";
-    EXPECT_EQ(0u, Run(ApplyJob, missing, target, window));
-    EXPECT_EQ((std::vector<std::string>{"started", "finished 0: " + Text(kFileMissing, missing)}), Seen(window));
-    EXPECT_EQ((std::vector<std::string>{"fix.ips", "game.bin"}), Listing());
+    const JobEnd &end = GetParam();
+    Check(ApplyJob, kInputs,
+          "ﾊﾟｯﾁするﾌｧｲﾙ\n<" + end.second + ">\nのｺﾋﾟｰ\n<" + end.output + ">\nを作成し、このﾌｧｲﾙをIPSﾌｧｲﾙ\n<" + end.first +
+              ">\nでﾊﾟｯﾁします。\nよろしいですか?");
 }
 
-TEST_F(ApplyJobEnds, FileToPatchMissing)
-{
-    RecordingWindow window;
-    std::string missing = dir / "none.bin";
-    EXPECT_EQ(0u, Run(ApplyJob, patch, missing, window));
-    EXPECT_EQ((std::vector<std::string>{"started", "finished 0: " + Text(kFileMissing, missing)}), Seen(window));
-    EXPECT_EQ((std::vector<std::string>{"fix.ips", "game.bin"}), Listing());
-}
-
-TEST_F(ApplyJobEnds, PatchFileNotIps32)
-{
-    RecordingWindow window;
-    std::string notPatch = File("fix.txt", "IPS3");
-    EXPECT_EQ(0u, Run(ApplyJob, notPatch, target, window));
-    EXPECT_EQ((std::vector<std::string>{"started", "finished 0: " + Text(kNotIpsFile, notPatch)}), Seen(window));
-}
-
-TEST_F(ApplyJobEnds, SameNameTwice)
-{
-    RecordingWindow window;
-    EXPECT_EQ(0u, Run(ApplyJob, patch, patch, window));
-    EXPECT_EQ((std::vector<std::string>{"started", std::string("finished 0: ") + kSameNames}), Seen(window));
-    ExpectInputsUntouched();
-}
-
-TEST_F(ApplyJobEnds, NoToTheConfirmationTouchesNothing)
-{
-    RecordingWindow window({0});
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(0), {"finished 0"}), Seen(window));
-    EXPECT_EQ((std::vector<std::string>{"fix.ips", "game.bin"}), Listing());
-}
-
-TEST_F(ApplyJobEnds, OutputNamedLikeTheTargetIsRefusedAfterTheConfirmation)
-{
-    RecordingWindow window;
-    patch = File("game.ips", kPatch);
-    output = target;
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {std::string("finished 0: ") + kCopyNamedLikeTarget}), Seen(window));
-    ExpectInputsUntouched();
-}
-
-TEST_F(ApplyJobEnds, SameFileInOtherLetterCaseIsRefusedAsNamedLikeTheTarget)
-{
-    RecordingWindow window;
-    // One file where names ignore case, two files elsewhere: either way the
-    // copy's name equals the target's but for case.
-    target = File("FIX.ips", kPatch);
-    output = dir / "fix.ips";
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {std::string("finished 0: ") + kCopyNamedLikeTarget}), Seen(window));
-    EXPECT_EQ(kPatch, ReadFileBytes(patch));
-}
-
-TEST_F(ApplyJobEnds, NoToOverwriteKeepsTheExistingOutput)
-{
-    RecordingWindow window({1, 0});
-    File("fix.bin", "old");
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {"ask 0: " + Text(kAskOverwrite, output), "finished 0"}), Seen(window));
-    EXPECT_EQ(ToBytes("old"), ReadFileBytes(output));
-}
-
-TEST_F(ApplyJobEnds, DirectoryAsTheFileToPatchCannotBeCopied)
-{
-    RecordingWindow window;
-    target = dir / "data.d";
-    ASSERT_TRUE(std::filesystem::create_directory(target));
-    output = dir / "fix.d";
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {std::string("finished 0: ") + kCopyFailed}), Seen(window));
-    EXPECT_FALSE(PathExists(output));
-}
-
-TEST_F(ApplyJobEnds, DirectoryInTheOutputsPlaceCannotBeReplaced)
-{
-    RecordingWindow window;
-    ASSERT_TRUE(std::filesystem::create_directory(output));
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {"ask 1: " + Text(kAskOverwrite, output), std::string("finished 0: ") + kCopyFailed}),
-              Seen(window));
-    EXPECT_TRUE(std::filesystem::is_directory(output));
-    ExpectInputsUntouched();
-}
-
-TEST_F(ApplyJobEnds, EngineFailureDeletesTheCopy)
-{
-    RecordingWindow window;
-    patch = File("fix.ips", Prefix(kPatch, kPatch.size() - 4));
-    EXPECT_EQ(1u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {"progress", std::string("finished 0: ") + kNoTerminator}), Seen(window));
-    EXPECT_EQ((std::vector<std::string>{"fix.ips", "game.bin"}), Listing());
-}
-
-TEST_F(ApplyJobEnds, SuccessPatchesTheCopyOnly)
-{
-    RecordingWindow window;
-    EXPECT_EQ(1u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {"progress 0: ﾌｧｲﾙ情報を取得中...", "progress 52: ﾊﾟｯﾁ処理中...",
-                                  "progress 100: ﾊﾟｯﾁ処理中...", "progress 100: 完了",
-                                  "finished 1: " + Text(kPatched, output)}),
-              Seen(window, false));
-    EXPECT_EQ(ToBytes("aXYd"), ReadFileBytes(output));
-    ExpectInputsUntouched();
-}
-
-typedef ApplyJobTest ApplyJobFiles;
-
-TEST_F(ApplyJobFiles, ReadOnlyTargetGivesAWritableCopy)
-{
-    RecordingWindow window;
-    target = ReadOnlyFile("game.bin", "abcd");
-    EXPECT_EQ(1u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(ToBytes("aXYd"), ReadFileBytes(output));
-    EXPECT_EQ(0u, GetFileAttributesA(output.c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_NE(0u, GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY);
-}
-
-TEST_F(ApplyJobFiles, ReadOnlyExistingOutputIsReplacedAfterYes)
-{
-    RecordingWindow window;
-    ReadOnlyFile("fix.bin", "old");
-    EXPECT_EQ(1u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(ToBytes("aXYd"), ReadFileBytes(output));
-    EXPECT_EQ(0u, GetFileAttributesA(output.c_str()) & FILE_ATTRIBUTE_READONLY);
-}
-
-TEST_F(ApplyJobFiles, OutputOfExactlyTheLongestPathIsWritten)
-{
-    RecordingWindow window;
-    patch = PathOfLength(PATH_BUFFER_SIZE - 1, ".abc");
-    WriteFileBytes(patch, kPatch);
-    output = patch.substr(0, patch.size() - 3) + "bin";
-    EXPECT_EQ(1u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(ToBytes("aXYd"), ReadFileBytes(output));
-}
-
-typedef ApplyJobTest ApplyJobRefusals;
-
-TEST_F(ApplyJobRefusals, CopyThatWouldReplaceThePatchFile)
-{
-    RecordingWindow window;
-    std::string other = dir / "other";
-    ASSERT_TRUE(std::filesystem::create_directory(other));
-    target = other + kPathSeparator + "data.ips";
-    WriteFileBytes(target, ToBytes("abcd"));
-    output = patch;
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ(Then(Confirmed(1), {std::string("finished 0: ") + kCopyNamedLikePatch}), Seen(window));
-    ExpectInputsUntouched();
-}
-
-TEST_F(ApplyJobRefusals, CopyNameLongerThanAPathAsksNothing)
-{
-    RecordingWindow window;
-    patch = PathOfLength(PATH_BUFFER_SIZE - 2, ".i");
-    WriteFileBytes(patch, kPatch);
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_EQ((std::vector<std::string>{"started", std::string("finished 0: ") + kCopyNameTooLong}), Seen(window));
-    EXPECT_EQ(3u, Listing().size());
-}
-
-TEST_F(ApplyJobRefusals, QuestionToAWindowThatIsGoneCountsAsNo)
-{
-    RecordingWindow window;
-    window.Close();
-    EXPECT_EQ(0u, Run(ApplyJob, patch, target, window));
-    EXPECT_TRUE(window.notifications().empty());
-    EXPECT_EQ((std::vector<std::string>{"fix.ips", "game.bin"}), Listing());
-}
-
-TEST_F(ApplyJobTest, RunsOnAThreadOfItsOwnAndTalksToTheWindowsThread)
-{
-    RecordingWindow window;
-    JobRequest request = {};
-    lstrcpynA(request.firstPath, patch.c_str(), PATH_BUFFER_SIZE);
-    lstrcpynA(request.secondPath, target.c_str(), PATH_BUFFER_SIZE);
-    request.window = window.handle();
-    HANDLE thread = CreateThread(NULL, 0, ApplyJob, &request, 0, NULL);
-    ASSERT_NE(nullptr, thread);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
-    DWORD exitCode = 0;
-    EXPECT_TRUE(GetExitCodeThread(thread, &exitCode));
-    CloseHandle(thread);
-    EXPECT_EQ(1u, exitCode);
-    for (const Notification &seen : window.notifications())
-        EXPECT_EQ(window.threadId(), seen.threadId) << seen.Describe();
-    EXPECT_EQ("finished 1: " + Text(kPatched, output), Seen(window).back());
-}
+INSTANTIATE_TEST_SUITE_P(Table, ApplyJobEnds, ::testing::ValuesIn(kEnds),
+                         [](const auto &row) { return std::string(row.param.name); });

@@ -1,44 +1,132 @@
-// Runs a job on the test thread against a recording window and tells what the
-// window saw, one readable line per notification.
+// Runs a job against a recording window in a test directory and tells what the
+// window saw and what the directory holds afterwards.
 #ifndef ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 #define ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 
 #include "jobs/notifications.h"
+#include "platform/path_rules.h"
 #include "bytes.h"
 #include "recording_window.h"
 #include "temp_dir.h"
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
-// The job texts, as the window must receive them.
-extern const char kFileMissing[];
-extern const char kSameNames[];
-extern const char kAskOverwrite[];
+typedef std::vector<std::string> Lines;
+// Entries of the test directory by name with their contents: kDirectory for a
+// directory, a kReadOnly prefix for a read-only file.
+typedef std::map<std::string, std::string> Files;
+static const char kDirectory[] = "<dir>";
+static const char kReadOnly[] = "ro:";
 
-// format with each "%s" replaced by the next of the paths.
-std::string Text(const char *format, const std::string &first = "", const std::string &second = "",
-                 const std::string &third = "");
+// "started", "ask <answer given>: <text>", "progress" for each run of progress
+// notifications, "finished <wParam>: <text>" or "finished <wParam>" without text.
+inline Lines Seen(const RecordingWindow &window)
+{
+    // WM_JOB_STARTED to WM_JOB_ASK, in the order of their numbers.
+    static const char *const kNames[] = {"started", "finished", "progress", "ask"};
+    Lines lines;
+    for (const Notification &seen : window.notifications()) {
+        UINT index = seen.message - WM_JOB_STARTED;
+        std::string line = index < 4 ? kNames[index] : seen.Describe();
+        if (seen.message == WM_JOB_ASK || seen.message == WM_JOB_FINISHED)
+            line += " " + std::to_string(seen.wParam) + (seen.hasText ? ": " + seen.text : "");
+        if (line != "progress" || lines.empty() || lines.back() != line)
+            lines.push_back(line);
+    }
+    return lines;
+}
 
-// "started", "ask <answer given>: <text>", "progress <percent>: <text or null>",
-// "finished <wParam>: <text>" or "finished <wParam>" for a null text. With
-// collapseProgress, each run of progress notifications becomes one "progress".
-std::vector<std::string> Seen(const RecordingWindow &window, bool collapseProgress = true);
+// One way a job can end: the entries made over the job's usual inputs, the
+// request's paths and the output (entry names), the answers, what the window
+// sees after "started" ("confirm N" and "overwrite N" for the job's questions
+// answered N; "<name>" in a text is the entry's path), the exit code and the
+// entries that change.
+struct JobEnd {
+    const char *name;
+    Files setup;
+    std::string first, second, output;
+    std::vector<int> answers;
+    Lines seen;
+    DWORD exitCode;
+    Files changes;
+    bool windowGone = false;  // closed before the job runs, so that nothing is seen
+};
+inline void PrintTo(const JobEnd &end, std::ostream *os) { *os << end.name; }
 
-class JobTest : public TempDirTest {
+class JobTest : public TempDirTest, public ::testing::WithParamInterface<JobEnd> {
 protected:
-    // Runs job on this thread with the two paths and the window; returns its
-    // exit code.
-    DWORD Run(LPTHREAD_START_ROUTINE job, const std::string &first, const std::string &second,
-              const RecordingWindow &window);
-    // A file in the test directory holding text.
-    std::string File(const std::string &name, const std::string &text);
-    std::string File(const std::string &name, const Bytes &bytes);
-    // A path in the test directory of exactly length bytes, ending with tail.
-    std::string PathOfLength(size_t length, const std::string &tail);
-    std::string ReadOnlyFile(const std::string &name, const std::string &text);
-    // The names in the test directory, sorted.
-    std::vector<std::string> Listing();
+    // The path of the entry name; "N:tail" names the one whose path is N bytes long and ends with tail.
+    std::string Path(const std::string &name) const
+    {
+        size_t colon = name.find(':');
+        std::string tail = name.substr(colon + 1);
+        return colon == std::string::npos ? dir / name
+                                          : dir / (std::string(std::stoul(name) - (dir / tail).size(), 'n') + tail);
+    }
+    void Make(const Files &files)
+    {
+        for (const auto &[name, contents] : files) {
+            bool readOnly = contents.rfind(kReadOnly, 0) == 0;
+            if (contents == kDirectory)
+                std::filesystem::create_directory(Path(name));
+            else
+                WriteFileBytes(Path(name), ToBytes(contents.substr(readOnly ? sizeof kReadOnly - 1 : 0)));
+            EXPECT_TRUE(!readOnly || SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_READONLY)) << name;
+        }
+    }
+    Files Snapshot() const
+    {
+        Files files;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
+            std::string path = entry.path().string();
+            Bytes bytes = entry.is_directory() ? ToBytes(kDirectory) : ReadFileBytes(path);
+            bool readOnly = (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+            files[entry.path().filename().string()] =
+                (readOnly ? kReadOnly : "") + std::string(bytes.begin(), bytes.end());
+        }
+        return files;
+    }
+    DWORD Run(LPTHREAD_START_ROUTINE job, const std::string &first, const std::string &second, HWND window)
+    {
+        JobRequest request = {};
+        lstrcpynA(request.firstPath, Path(first).c_str(), PATH_BUFFER_SIZE);
+        lstrcpynA(request.secondPath, Path(second).c_str(), PATH_BUFFER_SIZE);
+        request.window = window;
+        return job(&request);
+    }
+    // Runs job over inputs as the row says; confirmation is the job's first
+    // question, with "<name>" for each path in it.
+    void Check(LPTHREAD_START_ROUTINE job, const Files &inputs, const std::string &confirmation)
+    {
+        const JobEnd &end = GetParam();
+        Make(inputs);
+        Make(end.setup);
+        Files files = Snapshot();
+        for (const auto &[name, contents] : end.changes)
+            files[Path(name).substr(dir.path().size() + 1)] = contents;
+        Lines expected = end.windowGone ? Lines{} : Lines{"started"};
+        for (std::string line : end.seen) {
+            std::string ask = "ask " + line.substr(line.find(' ') + 1) + ": ";
+            if (line.rfind("confirm", 0) == 0)
+                line = ask + confirmation;
+            if (line.rfind("overwrite", 0) == 0)
+                line = ask + "<" + end.output + "> は、すでに存在しています。\n上書きしてもよろしいですか？";
+            for (size_t open; (open = line.find('<')) != std::string::npos;) {
+                size_t close = line.find('>', open);
+                line.replace(open, close + 1 - open, Path(line.substr(open + 1, close - open - 1)));
+            }
+            expected.push_back(line);
+        }
+        RecordingWindow window(end.answers);
+        if (end.windowGone)
+            window.Close();
+        EXPECT_EQ(end.exitCode, Run(job, end.first, end.second, window.handle()));
+        EXPECT_EQ(expected, Seen(window));
+        EXPECT_EQ(files, Snapshot());
+    }
 };
 
 #endif
