@@ -18,147 +18,90 @@ trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
 # The build's encoding of a UTF-8 text.
-text() {
-    if [ -n "$runner" ]; then printf '%s' "$1" | iconv -f UTF-8 -t CP932; else printf '%s' "$1"; fi
-}
+text() { if [ -n "$runner" ]; then printf '%s' "$1" | iconv -f UTF-8 -t CP932; else printf '%s' "$1"; fi; }
 
-# run_with_input FILE ARGS...: runs the tool with stdin from FILE, keeps
-# stdout, stderr (line ends as LF) and the exit status.
-run_with_input() {
-    input=$1
-    shift
-    if [ -n "$runner" ]; then
-        "$runner" "$zorvik" "$@" <"$input" >out.raw 2>err.raw
-    else
-        "$zorvik" "$@" <"$input" >out.raw 2>err.raw
-    fi
-    status=$?
-    tr -d '\r' <out.raw >out.txt
-    tr -d '\r' <err.raw >err.txt
-    rm -f out.raw err.raw
-}
-
-# run ARGS...: the same with nothing on stdin.
-run() { run_with_input /dev/null "$@"; }
-
-fail() {
-    echo "FAIL [$case]: $*"
-    echo "  stdout: $(cat out.txt 2>/dev/null)"
-    echo "  stderr: $(cat err.txt 2>/dev/null)"
+# check COMMAND...: counts a failure, with what the tool printed, unless COMMAND succeeds.
+check() {
+    "$@" && return
+    printf 'FAIL [%s]: %s (exit status %s)\n  stdout: %s\n  stderr: %s\n' "$case" "$*" "$status" \
+        "$(cat out.txt)" "$(cat err.txt)"
     failures=$((failures + 1))
 }
+exits() { [ "$status" = "$1" ]; }
+stdout_is() { [ "$(cat out.txt)" = "$(text "$1")" ]; }
+stderr_has() { grep -qF -- "$(text "$1")" err.txt; }
 
-expect_status() { [ "$status" = "$1" ] || fail "exit status $status, expected $1"; }
-expect_stdout() { [ "$(cat out.txt)" = "$(text "$1")" ] || fail "stdout is not: $1"; }
-expect_stdout_empty() { [ ! -s out.txt ] || fail "stdout is not empty"; }
-expect_stderr_has() { grep -qF "$(text "$1")" err.txt || fail "stderr lacks: $1"; }
-expect_file() { cmp -s "$1" "$2" || fail "$1 differs from $2"; }
-expect_missing() { [ ! -e "$1" ] || fail "$1 exists"; }
-
-# Fresh inputs: old.bin, new.bin (a few bytes changed and two appended), and
-# dist/ for patches, so that an applied copy never lands on new.bin.
-setup() {
-    rm -rf ./*
-    printf 'The quick brown fox jumps over the lazy dog.' >old.bin
-    printf 'The quick BROWN fox jumps over the lazy cat.!!' >new.bin
-    cp old.bin old.orig
-    cp new.bin new.orig
-    mkdir dist
-    chmod 777 dist
+# run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
+# LF) and checks its exit status. Standard input is the caller's, or nothing.
+run() {
+    expected=$1
+    shift
+    ${runner:+"$runner"} "$zorvik" "$@" >out.raw 2>err.raw
+    status=$?
+    for stream in out err; do tr -d '\r' <$stream.raw >$stream.txt; done
+    check exits "$expected"
 }
+exec </dev/null
 
-case="--version"
-run --version
-expect_status 0
-expect_stdout "Zorvik 0.64 Teldra"
+# old.bin, new.bin (a few bytes changed and two appended), and dist/ for
+# patches, so that an applied copy never lands on new.bin.
+printf 'The quick brown fox jumps over the lazy dog.' >old.bin
+printf 'The quick BROWN fox jumps over the lazy cat.!!' >new.bin
+mkdir dist
+chmod 777 dist
 
-case="--help"
-run --help
-expect_status 0
-grep -q "zorvik \[options\] apply PATCH FILE" out.txt || fail "usage not shown"
+case="--version and --help"
+run 0 --version
+check stdout_is "Zorvik 0.64 Teldra"
+run 0 --help
+check grep -q "zorvik \[options\] apply PATCH FILE" out.txt
 
 case="usage errors"
-for args in "" "frob a b" "apply only-one" "create a b c" "--bogus apply a b"; do
-    # shellcheck disable=SC2086
-    run $args
-    [ "$status" = 2 ] || fail "'$args' gave exit status $status, expected 2"
-    grep -q "zorvik --help" err.txt || fail "'$args' does not point to --help"
-done
-
-case="path longer than 259 bytes"
 long=$(printf '%0260d' 0)
-run create old.bin "$long"
-expect_status 2
-expect_stderr_has "path longer than 259 bytes"
+for args in "" "frob a b" "apply only-one" "create a b c" "--bogus apply a b" "create old.bin $long"; do
+    # shellcheck disable=SC2086
+    run 2 $args
+    check stderr_has "zorvik --help"
+done
+check stderr_has "path longer than 259 bytes"
 
-case="create with --yes"
-setup
-run -y create old.bin new.bin
-expect_status 0
-expect_stdout "IPS32ﾌｧｲﾙ new.ips を作成しました。"
-expect_stderr_has "よろしいですか? [y/n] y"
-expect_file old.bin old.orig
-expect_file new.bin new.orig
-[ -s new.ips ] || fail "no patch written"
-
-case="apply with --yes"
+case="create and apply with --yes"
+run 0 -y create old.bin new.bin
+check stdout_is "IPS32ﾌｧｲﾙ new.ips を作成しました。"
+check stderr_has "よろしいですか? [y/n] y"
 cp new.ips dist/new.ips
-run apply --yes dist/new.ips old.bin
-expect_status 0
-expect_stdout "dist/new.binは正常にﾊﾟｯﾁされました。"
-expect_file dist/new.bin new.bin
-expect_file old.bin old.orig
+run 0 apply --yes dist/new.ips old.bin
+check stdout_is "dist/new.binは正常にﾊﾟｯﾁされました。"
+check cmp -s dist/new.bin new.bin
 
-case="end of input answers no"
-setup
-run create old.bin new.bin
-expect_status 3
-expect_stdout_empty
-expect_missing new.ips
-
-case="answers read from standard input"
-printf 'y\n' >answers
-run_with_input answers create old.bin new.bin
-expect_status 0
+case="answers from standard input, and its end as No"
+run 3 create old.bin new.bin
+check test ! -s out.txt
 printf 'OLD' >new.ips
 printf 'yes\nn\n' >answers
-run_with_input answers create old.bin new.bin
-expect_status 3
-[ "$(cat new.ips)" = OLD ] || fail "declined overwrite changed the patch"
+run 3 create old.bin new.bin <answers
+check grep -qx OLD new.ips
 printf 'y\nyes\n' >answers
-run_with_input answers create old.bin new.bin
-expect_status 0
-[ "$(cat new.ips)" != OLD ] || fail "accepted overwrite kept the old patch"
+run 0 create old.bin new.bin <answers
+check cmp -s new.ips dist/new.ips
 
-case="missing file"
-setup
-run -y apply dist/none.ips old.bin
-expect_status 1
-expect_stdout_empty
-expect_stderr_has "dist/none.ips は、存在しません。"
-
-case="engine failure deletes the copy"
+case="failures"
+run 1 -y apply dist/none.ips old.bin
+check test ! -s out.txt
+check stderr_has "dist/none.ips は、存在しません。"
 printf 'IPS32' >dist/cut.ips
-run -y apply dist/cut.ips old.bin
-expect_status 1
-expect_stderr_has "FEOFが見つかりません。"
-expect_missing dist/cut.bin
+run 1 -y apply dist/cut.ips old.bin
+check stderr_has "FEOFが見つかりません。"
+check test ! -e dist/cut.bin
 
-case="read-only file to patch"
-setup
-run -y create old.bin new.bin
-cp new.ips dist/new.ips
-chmod a-w old.bin
-run -y apply dist/new.ips old.bin
-expect_status 0
-expect_file dist/new.bin new.bin
-[ -n "$(find dist/new.bin -perm -u=w)" ] || fail "the copy is not writable"
-
-case="progress lines"
-setup
-run -y --progress create old.bin new.bin
-expect_stderr_has "  0% ﾌｧｲﾙ情報を取得中..."
-expect_stderr_has "100% 完了"
+case="progress"
+run 0 -y --progress create old.bin new.bin
+check stderr_has "  0% ﾌｧｲﾙ情報を取得中..."
+check stderr_has "100% 完了"
+if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
+    script -qec "'$zorvik' -y create old.bin new.bin" /dev/null >out.txt 2>&1
+    check grep -qF "[##############################] 100% 完了" out.txt
+fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the
 # default thread stack, and the address space is held to 2 GB. Sanitizer
@@ -166,19 +109,12 @@ expect_stderr_has "100% 完了"
 limited() { (ulimit -s 4000000 && ulimit -v 2000000 && "$zorvik" "$@") >out.txt 2>err.txt; }
 if [ -z "$runner" ] && (limited --version) 2>/dev/null; then
     case="job thread cannot be started"
-    setup
+    rm new.ips
     limited -y create old.bin new.bin
     status=$?
-    expect_status 1
-    expect_stderr_has "cannot start the job's thread"
-    expect_missing new.ips
-fi
-
-if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
-    case="progress bar on a terminal"
-    setup
-    script -qec "'$zorvik' -y create old.bin new.bin" /dev/null >out.txt 2>&1
-    grep -qF "[##############################] 100% 完了" out.txt || fail "no progress bar"
+    check exits 1
+    check stderr_has "cannot start the job's thread"
+    check test ! -e new.ips
 fi
 
 if [ "$failures" -ne 0 ]; then
