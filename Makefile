@@ -50,7 +50,7 @@ test-win32: export ZORVIK_WINE_HOME = $(CURDIR)/build/win32/wine-home
 # would leave a desktop behind that the tests' windows cannot be shown on.
 test-win32: win32
 	cd build/win32 && xvfb-run -a -s "-screen 0 1280x1024x24" \
-		sh -c '../../cmake/wine-setup.sh && $(CTEST)'
+		sh -c '../../cmake/wine-setup.sh && $(CTEST); status=$$?; ../../cmake/wine-run.sh --stop; exit $$status'
 
 ## demo: build the Linux tool, create a patch from sample files and apply it
 demo: native
