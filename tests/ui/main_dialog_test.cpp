@@ -2,559 +2,253 @@
 // commands, drops, and the real jobs with their questions and results.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <windows.h>
 #include <commctrl.h>
 #include <dlgs.h>
 
 #include "bytes.h"
-#include "dialog_run.h"
-#include "engine/apply.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
 #include "ui/main_dialog.h"
 #include "ui/resource.h"
 #include "ui_driver.h"
 
-static const int kInputs[] = {IDC_MODE,          IDOK,           IDC_FIRST_PATH,  IDC_SECOND_PATH,
-                              IDC_FIRST_BROWSE,  IDC_SECOND_BROWSE, IDC_MODE_LABEL, IDC_FIRST_LABEL,
-                              IDC_SECOND_LABEL,  IDC_PARAM_GROUP};
+static bool InputsEnabled(DialogRun &run, bool enabled)
+{
+    const int ids[] = {IDC_MODE,          IDOK,           IDC_FIRST_PATH,  IDC_SECOND_PATH,  IDC_FIRST_BROWSE,
+                       IDC_SECOND_BROWSE, IDC_MODE_LABEL, IDC_FIRST_LABEL, IDC_SECOND_LABEL, IDC_PARAM_GROUP};
+    return std::all_of(ids, ids + 10, [&](int id) { return (IsWindowEnabled(run.Item(id)) != FALSE) == enabled; });
+}
+
+// Chooses mode in the mode list as the user does.
+static void SelectMode(DialogRun &run, int mode)
+{
+    Send(run.Item(IDC_MODE), CB_SETCURSEL, mode);
+    Command(run.dlg, IDC_MODE, CBN_SELCHANGE);
+}
+
+// Patches bytes 4 to 6 and 10 to 14 of a file.
+static const Bytes kPatch = BuildPatch({DataRecord(4, ToBytes("abc")), RunRecord(10, 5, 'z')});
 
 class MainDialogTest : public TempDirTest {
 protected:
     void SetUp() override { ZeroMemory(ProcessSettings(), sizeof(Settings)); }
-
-    // Chooses mode in the mode list as the user does.
-    static void SelectMode(DialogRun &run, int mode)
-    {
-        Send(run.Item(IDC_MODE), CB_SETCURSEL, mode);
-        Command(run.dlg(), IDC_MODE, CBN_SELCHANGE);
-    }
-
-    static void Start(DialogRun &run, const std::string &first, const std::string &second)
-    {
-        SetItemText(run.dlg(), IDC_FIRST_PATH, first);
-        SetItemText(run.dlg(), IDC_SECOND_PATH, second);
-        Command(run.dlg(), IDOK, BN_CLICKED);
-    }
-
-    static bool InputsEnabled(DialogRun &run, bool enabled)
-    {
-        for (int id : kInputs) {
-            if (ItemEnabled(run.dlg(), id) != enabled)
-                return false;
-        }
-        return true;
-    }
-
-    static bool WaitForIdle(DialogRun &run)
-    {
-        return WaitUntil([&] { return InputsEnabled(run, true); });
-    }
-
-    static int Progress(DialogRun &run) { return (int)Send(run.Item(IDC_PROGRESS), PBM_GETPOS); }
-
-    // A patch and a file to patch in dir; the output copy is fix.bin.
-    Bytes WriteApplyFiles(const Bytes &patch)
-    {
-        Bytes original = RandomBytes(64, 7);
-        WriteFileBytes(dir / "game.bin", original);
-        WriteFileBytes(dir / "fix.ips", patch);
-        return original;
-    }
-
-    static Bytes GoodPatch() { return BuildPatch({DataRecord(4, ToBytes("abc")), RunRecord(10, 5, 'z')}); }
 };
 
-TEST_F(MainDialogTest, OpensInApplyModeWithTheRequestsFirstPath)
-{
-    DialogRun run("C:\\some dir\\fix 1.ips");
-    ASSERT_NE(nullptr, run.dlg());
-    EXPECT_EQ("C:\\some dir\\fix 1.ips", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ(0, Send(run.Item(IDC_MODE), CB_GETCURSEL));
-    ASSERT_EQ(2, Send(run.Item(IDC_MODE), CB_GETCOUNT));
-    char entry[64];
-    Send(run.Item(IDC_MODE), CB_GETLBTEXT, 0, (LPARAM)entry);
-    EXPECT_STREQ("IPSﾊﾟｯﾁ", entry);
-    Send(run.Item(IDC_MODE), CB_GETLBTEXT, 1, (LPARAM)entry);
-    EXPECT_STREQ("IPSﾌｧｲﾙ作成", entry);
-    EXPECT_EQ("IPSﾌｧｲﾙ", ItemText(run.dlg(), IDC_FIRST_LABEL));
-    EXPECT_EQ("ﾊﾟｯﾁするﾌｧｲﾙ", ItemText(run.dlg(), IDC_SECOND_LABEL));
-    EXPECT_EQ("適用(&P)", ItemText(run.dlg(), IDOK));
-    EXPECT_FALSE(ItemEnabled(run.dlg(), IDOK)) << "the second field is empty";
-    EXPECT_EQ(run.Item(IDC_FIRST_PATH), FocusOf(run.threadId()));
-    EXPECT_EQ(0, Send(run.Item(IDC_PROGRESS), PBM_GETRANGE, TRUE));
-    EXPECT_EQ(100, Send(run.Item(IDC_PROGRESS), PBM_GETRANGE, FALSE));
-    EXPECT_EQ(PATH_BUFFER_SIZE, Send(run.Item(IDC_FIRST_PATH), EM_GETLIMITTEXT));
-    EXPECT_NE(0, Send(run.dlg(), WM_GETICON, ICON_BIG));
-    EXPECT_NE(0, Send(run.dlg(), WM_GETICON, ICON_SMALL));
-    EXPECT_NE(0, Send(run.Item(IDC_FIRST_BROWSE), BM_GETIMAGE, IMAGE_ICON));
-    LONG style = GetWindowLongA(run.dlg(), GWL_STYLE), exStyle = GetWindowLongA(run.dlg(), GWL_EXSTYLE);
-    EXPECT_EQ(WS_MINIMIZEBOX, style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
-    EXPECT_EQ(WS_EX_ACCEPTFILES, exStyle & (WS_EX_ACCEPTFILES | WS_EX_TOPMOST));
-}
-
-TEST_F(MainDialogTest, ModeSwitchEmptiesBothFieldsAndRelabels)
-{
-    DialogRun run;
-    SetItemText(run.dlg(), IDC_FIRST_PATH, "C:\\a.ips");
-    SetItemText(run.dlg(), IDC_SECOND_PATH, "C:\\a.bin");
-    SaveScreenshot(run.dlg(), "main-dialog-apply");
-
-    SelectMode(run, MODE_CREATE);
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ("変更前のﾌｧｲﾙ", ItemText(run.dlg(), IDC_FIRST_LABEL));
-    EXPECT_EQ("変更後のﾌｧｲﾙ", ItemText(run.dlg(), IDC_SECOND_LABEL));
-    EXPECT_EQ("作成(&C)", ItemText(run.dlg(), IDOK));
-    EXPECT_FALSE(ItemEnabled(run.dlg(), IDOK));
-
-    SetItemText(run.dlg(), IDC_FIRST_PATH, "C:\\old.bin");
-    SetItemText(run.dlg(), IDC_SECOND_PATH, "C:\\new.bin");
-    SaveScreenshot(run.dlg(), "main-dialog-create");
-
-    Command(run.dlg(), IDM_MODE_APPLY);
-    EXPECT_EQ(0, Send(run.Item(IDC_MODE), CB_GETCURSEL));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ("適用(&P)", ItemText(run.dlg(), IDOK));
-}
-
-TEST_F(MainDialogTest, DefaultButtonIsEnabledExactlyWhenBothFieldsHoldText)
-{
-    DialogRun run;
-    SetItemText(run.dlg(), IDC_FIRST_PATH, "a");
-    EXPECT_FALSE(ItemEnabled(run.dlg(), IDOK));
-    SetItemText(run.dlg(), IDC_SECOND_PATH, "b");
-    EXPECT_TRUE(ItemEnabled(run.dlg(), IDOK));
-    SetItemText(run.dlg(), IDC_FIRST_PATH, "");
-    EXPECT_FALSE(ItemEnabled(run.dlg(), IDOK));
-}
-
-TEST_F(MainDialogTest, StartWithAnEmptyFieldStartsNothing)
-{
-    WriteApplyFiles(GoodPatch());
-    DialogRun run;
-    Start(run, dir / "fix.ips", "");
-    // A job would disable the inputs at once with its first notification.
-    EXPECT_FALSE(WaitUntil([&] { return !ItemEnabled(run.dlg(), IDC_MODE); }, 500));
-    EXPECT_EQ(nullptr, FindOwnedDialog(run.dlg(), 0));
-}
-
-TEST_F(MainDialogTest, EscapeNeverCloses)
-{
-    DialogRun run;
-    HWND field = run.Item(IDC_FIRST_PATH);
-    PostMessageA(field, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageA(field, WM_KEYUP, VK_ESCAPE, 0);
-    // Posted after the key, so handled after it: once it shows, Escape has been.
-    PostMessageA(field, WM_CHAR, 'x', 0);
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(run.dlg(), IDC_FIRST_PATH) == "x"; }));
-    Command(run.dlg(), IDCANCEL);
-    EXPECT_FALSE(run.Ended(0));
-    EXPECT_TRUE(IsWindowVisible(run.dlg()));
-}
-
-TEST_F(MainDialogTest, ExitEndsTheIdleDialogWithResultOne)
-{
-    DialogRun run;
-    Command(run.dlg(), IDM_EXIT);
-    ASSERT_TRUE(run.Ended(kWaitMs));
-    EXPECT_EQ(1, run.result());
-}
-
-TEST_F(MainDialogTest, CloseCommandEndsTheIdleDialog)
-{
-    DialogRun run;
-    Send(run.dlg(), WM_SYSCOMMAND, SC_CLOSE);
-    ASSERT_TRUE(run.Ended(kWaitMs));
-    EXPECT_EQ(1, run.result());
-}
-
-TEST_F(MainDialogTest, MaximizeAndSizeCommandsAreSwallowed)
-{
-    DialogRun run;
-    RECT before, after;
-    GetWindowRect(run.dlg(), &before);
-    Send(run.dlg(), WM_SYSCOMMAND, SC_MAXIMIZE);
-    Send(run.dlg(), WM_SYSCOMMAND, SC_SIZE);
-    GetWindowRect(run.dlg(), &after);
-    EXPECT_FALSE(IsZoomed(run.dlg()));
-    EXPECT_TRUE(EqualRect(&before, &after));
-}
-
-TEST_F(MainDialogTest, ExitAndCloseAreRefusedWhileAJobRunsAndHonouredAfter)
-{
-    WriteApplyFiles(GoodPatch());
-    DialogRun run;
-    Start(run, dir / "fix.ips", dir / "game.bin");
-    HWND question = FindOwnedDialog(run.dlg());  // the job waits for its answer
-    ASSERT_NE(nullptr, question);
-    EXPECT_TRUE(InputsEnabled(run, false));
-
-    Command(run.dlg(), IDM_EXIT);
-    Send(run.dlg(), WM_SYSCOMMAND, SC_CLOSE);
-    EXPECT_FALSE(run.Ended(0));
-
-    // The menu stays usable, and a drop still reaches a disabled field, which
-    // enables the start button again; pressing it starts no second job.
-    Command(run.dlg(), IDM_ALWAYS_ON_TOP);
-    EXPECT_EQ(1, ProcessSettings()->alwaysOnTop);
-    DropFiles(run.dlg(), ItemCentre(run.dlg(), IDC_FIRST_PATH), {"C:\\other.ips"});
-    EXPECT_EQ("C:\\other.ips", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_TRUE(ItemEnabled(run.dlg(), IDOK));
-    Command(run.dlg(), IDOK, BN_CLICKED);
-
-    ASSERT_TRUE(PressButton(question, IDNO));
-    ASSERT_TRUE(WaitForIdle(run));
-    EXPECT_EQ(nullptr, FindOwnedDialog(run.dlg(), 0)) << "a second job asked something";
-    Command(run.dlg(), IDM_EXIT);
-    ASSERT_TRUE(run.Ended(kWaitMs));
-}
-
-TEST_F(MainDialogTest, ApplyWithYesWritesThePatchedCopyAndReportsIt)
-{
-    Bytes expected = WriteApplyFiles(GoodPatch());
-    expected[4] = 'a', expected[5] = 'b', expected[6] = 'c';
-    for (int i = 10; i < 15; ++i)
-        expected[i] = 'z';
-    DialogRun run;
-    Start(run, dir / "fix.ips", dir / "game.bin");
-
-    HWND question = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ(MAIN_DIALOG_TITLE, Text(question));
-    EXPECT_EQ(LoadIcon(NULL, IDI_QUESTION), BoxIcon(question));
-    EXPECT_NE(std::string::npos, BoxText(question).find(dir / "fix.bin"));
-    EXPECT_TRUE(InputsEnabled(run, false));
-    EXPECT_TRUE(ItemEnabled(run.dlg(), IDC_PROGRESS));
-    EXPECT_TRUE(ItemEnabled(run.dlg(), IDC_STATUS));
-    SaveScreenshot(question, "question-box");
-    ASSERT_TRUE(PressButton(question, IDYES));
-
-    HWND result = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, result);
-    EXPECT_EQ(LoadIcon(NULL, IDI_INFORMATION), BoxIcon(result));
-    EXPECT_NE(std::string::npos, BoxText(result).find(dir / "fix.bin"));
-    EXPECT_EQ(100, Progress(run)) << "the bar is reset only once the box is closed";
-    EXPECT_EQ("完了", ItemText(run.dlg(), IDC_STATUS));
-    ASSERT_TRUE(PressButton(result, IDOK));
-
-    ASSERT_TRUE(WaitForIdle(run));
-    EXPECT_EQ(0, Progress(run));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_STATUS));
-    EXPECT_EQ(expected, ReadFileBytes(dir / "fix.bin"));
-}
-
-TEST_F(MainDialogTest, ApplyWithNoShowsNothingAndWritesNothing)
-{
-    WriteApplyFiles(GoodPatch());
-    DialogRun run;
-    Start(run, dir / "fix.ips", dir / "game.bin");
-    HWND question = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, question);
-    ASSERT_TRUE(PressButton(question, IDNO));
-    ASSERT_TRUE(WaitForIdle(run));
-    EXPECT_EQ(nullptr, FindOwnedDialog(run.dlg(), 0));
-    EXPECT_FALSE(PathExists(dir / "fix.bin"));
-}
-
-TEST_F(MainDialogTest, FailingApplyShowsAWarningAndLeavesNoOutput)
-{
-    Bytes patch = GoodPatch();
-    WriteApplyFiles(Prefix(patch, patch.size() - 4));  // no terminator
-    DialogRun run;
-    Start(run, dir / "fix.ips", dir / "game.bin");
-    HWND question = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, question);
-    ASSERT_TRUE(PressButton(question, IDYES));
-
-    HWND result = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, result);
-    EXPECT_EQ(LoadIcon(NULL, IDI_EXCLAMATION), BoxIcon(result));
-    EXPECT_NE("", BoxText(result));
-    EXPECT_FALSE(PathExists(dir / "fix.bin"));
-    ASSERT_TRUE(PressButton(result, IDOK));
-    ASSERT_TRUE(WaitForIdle(run));
-    EXPECT_FALSE(PathExists(dir / "fix.bin"));
-}
-
-TEST_F(MainDialogTest, CreateWithYesWritesAPatchThatRebuildsTheModifiedFile)
-{
-    Bytes original = RandomBytes(300, 1);
-    Bytes modified = original;
-    modified[0] ^= 0xFF;
-    modified[150] ^= 0x55;
-    modified.insert(modified.end(), 40, 'n');
-    WriteFileBytes(dir / "old.bin", original);
-    WriteFileBytes(dir / "new.bin", modified);
-    DialogRun run;
-    SelectMode(run, MODE_CREATE);
-    Start(run, dir / "old.bin", dir / "new.bin");
-
-    HWND question = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ(LoadIcon(NULL, IDI_QUESTION), BoxIcon(question));
-    ASSERT_TRUE(PressButton(question, IDYES));
-    HWND result = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, result);
-    EXPECT_EQ(LoadIcon(NULL, IDI_INFORMATION), BoxIcon(result));
-    EXPECT_NE(std::string::npos, BoxText(result).find(dir / "new.ips"));
-    ASSERT_TRUE(PressButton(result, IDOK));
-    ASSERT_TRUE(WaitForIdle(run));
-
-    WriteFileBytes(dir / "rebuilt.bin", original);
-    char message[ENGINE_TEXT_SIZE];
-    ASSERT_TRUE(ApplyPatch((dir / "rebuilt.bin").c_str(), (dir / "new.ips").c_str(), message, sizeof message,
-                           NULL, WM_JOB_PROGRESS));
-    EXPECT_EQ(modified, ReadFileBytes(dir / "rebuilt.bin"));
-}
-
-TEST_F(MainDialogTest, CreateWithNoWritesNothing)
-{
-    WriteFileBytes(dir / "old.bin", RandomBytes(30, 2));
-    WriteFileBytes(dir / "new.bin", RandomBytes(30, 3));
-    DialogRun run;
-    SelectMode(run, MODE_CREATE);
-    Start(run, dir / "old.bin", dir / "new.bin");
-    HWND question = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, question);
-    ASSERT_TRUE(PressButton(question, IDNO));
-    ASSERT_TRUE(WaitForIdle(run));
-    EXPECT_EQ(nullptr, FindOwnedDialog(run.dlg(), 0));
-    EXPECT_FALSE(PathExists(dir / "new.ips"));
-}
-
-TEST_F(MainDialogTest, AlwaysOnTopValueFiveStartsOnTopAndTogglesToZeroThenOne)
+TEST_F(MainDialogTest, IdleDialogSwitchesModesWantsBothFieldsAndIgnoresEscapeAndSizing)
 {
     ProcessSettings()->alwaysOnTop = 5;
     DialogRun run;
-    HMENU menu = GetMenu(run.dlg());
-    auto checked = [&] {
-        Send(run.dlg(), WM_INITMENU, (WPARAM)menu);
-        return (GetMenuState(menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED) != 0;
-    };
-    auto topmost = [&] { return (GetWindowLongA(run.dlg(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
-    EXPECT_TRUE(topmost());
-    EXPECT_TRUE(checked());
+    HWND dlg = run.dlg;
+    ASSERT_NE(nullptr, dlg);
+    // A fixed-size window that takes dropped files, with the focus in its first field.
+    EXPECT_EQ(WS_MINIMIZEBOX, GetWindowLongA(dlg, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+    EXPECT_NE(0, GetWindowLongA(dlg, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_EQ(run.Item(IDC_FIRST_PATH), FocusOf(run.threadId));
 
-    Command(run.dlg(), IDM_ALWAYS_ON_TOP);
-    EXPECT_EQ(0, ProcessSettings()->alwaysOnTop);
-    EXPECT_FALSE(topmost());
-    EXPECT_FALSE(checked());
-
-    Command(run.dlg(), IDM_ALWAYS_ON_TOP);
-    EXPECT_EQ(1, ProcessSettings()->alwaysOnTop);
-    EXPECT_TRUE(topmost());
-    EXPECT_TRUE(checked());
-    EXPECT_FALSE(GetMenuState(menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_GRAYED);
-}
-
-TEST_F(MainDialogTest, FinishedWithoutTextShowsNoBoxAndResets)
-{
-    DialogRun run;
-    Send(run.dlg(), WM_JOB_STARTED);
-    EXPECT_TRUE(InputsEnabled(run, false));
-    Send(run.dlg(), WM_JOB_PROGRESS, 40, (LPARAM) "abc");
-    Send(run.dlg(), WM_JOB_PROGRESS, 60, 0);
-    EXPECT_EQ(60, Progress(run));
-    EXPECT_EQ("abc", ItemText(run.dlg(), IDC_STATUS)) << "a null status keeps the text";
-    Send(run.dlg(), WM_JOB_FINISHED, 0, 0);  // would not return while a box were open
-    EXPECT_TRUE(InputsEnabled(run, true));
-    EXPECT_EQ(0, Progress(run));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_STATUS));
-}
-
-class MainDialogBrowse : public MainDialogTest {
-protected:
-    // Presses the browse button and gives the open-file dialog it opens.
-    static HWND Browse(DialogRun &run, int button)
-    {
-        PostCommand(run.dlg(), button, BN_CLICKED);
-        return FindOwnedDialog(run.dlg());
+    // A setting of 5 starts on top; the toggle stores 0, then 1.
+    HMENU menu = GetMenu(dlg);
+    for (int expected : {5, 0, 1}) {
+        SCOPED_TRACE(expected);
+        if (expected != 5)
+            Command(dlg, IDM_ALWAYS_ON_TOP);
+        Send(dlg, WM_INITMENU, (WPARAM)menu);
+        EXPECT_EQ(expected, ProcessSettings()->alwaysOnTop);
+        EXPECT_EQ(expected != 0, (GetWindowLongA(dlg, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+        EXPECT_EQ(expected != 0 ? MF_CHECKED : 0u,
+                  GetMenuState(menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & (MF_CHECKED | MF_GRAYED));
     }
 
-    static BOOL CALLBACK MatchNameField(HWND child, LPARAM param)
-    {
-        if (GetDlgCtrlID(child) != cmb13 || ClassName(child) != "Edit")
-            return TRUE;
-        *(HWND *)param = child;
-        return FALSE;
-    }
-
-    // The file name field, an edit inside the combo box cmb13.
-    static HWND NameField(HWND open)
-    {
-        HWND field = NULL;
-        EnumChildWindows(open, MatchNameField, (LPARAM)&field);
-        return field;
-    }
-
-    static void Choose(HWND open, const std::string &path)
-    {
-        Send(NameField(open), WM_SETTEXT, 0, (LPARAM)path.c_str());
-        EXPECT_TRUE(PressButton(open, IDOK));
-    }
-};
-
-TEST_F(MainDialogBrowse, OffersTheFieldsFilterAndRemembersTheChosenFolder)
-{
-    WriteFileBytes(dir / "fix.ips", GoodPatch());
-    DialogRun run;
-    HWND open = Browse(run, IDC_FIRST_BROWSE);
-    ASSERT_NE(nullptr, open);
-    EXPECT_EQ("IPS(*.ips)", ItemText(open, cmb1));
-    Choose(open, dir / "fix.ips");
-    EXPECT_EQ(dir / "fix.ips", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ(dir.path(), ProcessSettings()->firstDir[MODE_APPLY]);
-
-    open = Browse(run, IDC_SECOND_BROWSE);
-    ASSERT_NE(nullptr, open);
-    EXPECT_EQ("All(*.*)", ItemText(open, cmb1));
-    Choose(open, dir / "fix.ips");
-    EXPECT_EQ(dir.path(), ProcessSettings()->secondDir[MODE_APPLY]);
-    EXPECT_STREQ("", ProcessSettings()->firstDir[MODE_CREATE]);
+    // Escape, then a key: once the key shows, Escape has been handled.
+    HWND field = run.Item(IDC_FIRST_PATH);
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP})
+        PostMessageA(field, message, VK_ESCAPE, 0);
+    PostMessageA(field, WM_CHAR, 'x', 0);
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_FIRST_PATH) == "x"; }));
+    EXPECT_FALSE(run.Ended(0));
+    EXPECT_FALSE(IsWindowEnabled(run.Item(IDOK)));
+    SetItemText(dlg, IDC_SECOND_PATH, "C:\\a.bin");
+    EXPECT_TRUE(IsWindowEnabled(run.Item(IDOK)));
+    SaveScreenshot(dlg, "main-dialog-apply");
 
     SelectMode(run, MODE_CREATE);
-    open = Browse(run, IDC_FIRST_BROWSE);
-    ASSERT_NE(nullptr, open);
-    EXPECT_EQ("All(*.*)", ItemText(open, cmb1));
-    ASSERT_TRUE(PressButton(open, IDCANCEL));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_STREQ("", ProcessSettings()->firstDir[MODE_CREATE]) << "a cancelled browse remembers nothing";
+    EXPECT_EQ("", ItemText(dlg, IDC_FIRST_PATH));
+    EXPECT_EQ("", ItemText(dlg, IDC_SECOND_PATH));
+    EXPECT_EQ("作成(&C)", ItemText(dlg, IDOK));
+    EXPECT_FALSE(IsWindowEnabled(run.Item(IDOK)));
+    SetItemText(dlg, IDC_SECOND_PATH, "C:\\new.bin");
+    Command(dlg, IDOK, BN_CLICKED);  // as Enter does
+    EXPECT_EQ(nullptr, FindDialog(dlg, 500)) << "a job started, and reported the empty field";
+    SetItemText(dlg, IDC_FIRST_PATH, "C:\\old.bin");
+    EXPECT_TRUE(IsWindowEnabled(run.Item(IDOK)));
+    SaveScreenshot(dlg, "main-dialog-create");
+
+    // Unswallowed, SC_SIZE would enter the sizing loop and time the send out.
+    RECT before, after;
+    GetWindowRect(dlg, &before);
+    Send(dlg, WM_SYSCOMMAND, SC_MAXIMIZE);
+    Send(dlg, WM_SYSCOMMAND, SC_SIZE);
+    GetWindowRect(dlg, &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+
+    Send(dlg, WM_JOB_PROGRESS, 40, (LPARAM) "abc");
+    Send(dlg, WM_JOB_PROGRESS, 60, 0);
+    EXPECT_EQ("abc", ItemText(dlg, IDC_STATUS)) << "a progress without a status keeps the status line";
 }
 
-TEST_F(MainDialogBrowse, AFileInADriveRootLeavesTheBareDrive)
+// One job from the start button to its end, with the answer to its question.
+struct JobCase {
+    const char *name;
+    int mode;
+    int answer;         // IDYES or IDNO
+    LPCSTR resultIcon;  // of the final box, null when none shows; IDI_EXCLAMATION for a broken patch
+};
+
+static const JobCase kJobs[] = {
+    {"ApplyYes", MODE_APPLY, IDYES, IDI_INFORMATION}, {"ApplyNo", MODE_APPLY, IDNO, NULL},
+    {"ApplyFails", MODE_APPLY, IDYES, IDI_EXCLAMATION}, {"CreateYes", MODE_CREATE, IDYES, IDI_INFORMATION},
+    {"CreateNo", MODE_CREATE, IDNO, NULL},
+};
+
+class MainDialogJob : public MainDialogTest, public ::testing::WithParamInterface<JobCase> {};
+
+// The output's name in the question and the final box shows that the job got its
+// paths in the right order; the jobs' own tests check what they write.
+TEST_P(MainDialogJob, AsksReportsAndLeavesOutputOnlyOnSuccess)
+{
+    const JobCase &job = GetParam();
+    bool apply = job.mode == MODE_APPLY;
+    // fix.ips on game.bin gives fix.bin; old.bin and new.bin give new.ips.
+    std::string first = dir / (apply ? "fix.ips" : "old.bin"), second = dir / (apply ? "game.bin" : "new.bin");
+    std::string output = dir / (apply ? "fix.bin" : "new.ips");
+    bool broken = job.resultIcon == IDI_EXCLAMATION;  // the patch lacks its terminator
+    WriteFileBytes(first, !apply ? RandomBytes(64, 1) : broken ? Prefix(kPatch, kPatch.size() - 4) : kPatch);
+    WriteFileBytes(second, RandomBytes(64, 2));
+    DialogRun run;
+    SelectMode(run, job.mode);
+    SetItemText(run.dlg, IDC_FIRST_PATH, first);
+    SetItemText(run.dlg, IDC_SECOND_PATH, second);
+    Command(run.dlg, IDOK, BN_CLICKED);
+    HWND question = FindDialog(run.dlg);
+    ASSERT_NE(nullptr, question);
+    if (job.name == kJobs[0].name)  // one is enough
+        SaveScreenshot(question, "question-box");
+    EXPECT_EQ(LoadIcon(NULL, IDI_QUESTION), BoxIcon(question));
+    EXPECT_NE(std::string::npos, BoxText(question).find(output));
+    EXPECT_TRUE(InputsEnabled(run, false));
+
+    // Exit and close are refused but the menu works; a drop reaches the disabled
+    // field and so enables the start button again, which starts no second job.
+    Command(run.dlg, IDM_EXIT);
+    Send(run.dlg, WM_SYSCOMMAND, SC_CLOSE);
+    EXPECT_FALSE(run.Ended(0));
+    Command(run.dlg, IDM_ALWAYS_ON_TOP);
+    EXPECT_EQ(1, ProcessSettings()->alwaysOnTop);
+    EXPECT_TRUE(DropFiles(run.dlg, IDC_FIRST_PATH, {"C:\\other.ips"}));
+    EXPECT_EQ("C:\\other.ips", ItemText(run.dlg, IDC_FIRST_PATH));
+    EXPECT_TRUE(IsWindowEnabled(run.Item(IDOK)));
+    Command(run.dlg, IDOK, BN_CLICKED);
+
+    ASSERT_TRUE(PressButton(question, job.answer));
+    if (job.resultIcon != NULL) {
+        HWND result = FindDialog(run.dlg);
+        ASSERT_NE(nullptr, result);
+        EXPECT_EQ(LoadIcon(NULL, job.resultIcon), BoxIcon(result));
+        if (job.resultIcon == IDI_INFORMATION) {
+            EXPECT_NE(std::string::npos, BoxText(result).find(output));
+            EXPECT_EQ(100, Send(run.Item(IDC_PROGRESS), PBM_GETPOS)) << "reset only once the box is closed";
+            EXPECT_NE("", ItemText(run.dlg, IDC_STATUS));
+        }
+        ASSERT_TRUE(PressButton(result, IDOK));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return InputsEnabled(run, true); }));
+    EXPECT_EQ(nullptr, FindDialog(run.dlg, 0)) << "a box after the end, or a second job";
+    EXPECT_EQ(0, Send(run.Item(IDC_PROGRESS), PBM_GETPOS));
+    EXPECT_EQ("", ItemText(run.dlg, IDC_STATUS));
+    EXPECT_EQ(job.resultIcon == IDI_INFORMATION, PathExists(output));
+    Send(run.dlg, WM_SYSCOMMAND, SC_CLOSE);
+    ASSERT_TRUE(run.Ended(kWaitMs));
+    EXPECT_EQ(1, run.result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MainDialogJob, ::testing::ValuesIn(kJobs),
+                         [](const ::testing::TestParamInfo<JobCase> &info) { return info.param.name; });
+
+TEST_F(MainDialogTest, BrowseOffersTheFieldsFilterAndRemembersTheChosenFolder)
 {
     const std::string inRoot = "C:\\zorvik-browse-test.ips";
-    WriteFileBytes(inRoot, GoodPatch());
-    {
-        DialogRun run;
-        HWND open = Browse(run, IDC_FIRST_BROWSE);
-        ASSERT_NE(nullptr, open);
-        Choose(open, inRoot);
-        EXPECT_STREQ("C:", ProcessSettings()->firstDir[MODE_APPLY]);
-    }
+    WriteFileBytes(dir / "fix.ips", kPatch);
+    WriteFileBytes(inRoot, kPatch);
+    DialogRun run;
+    // Presses button, checks the filter offered, and chooses path or cancels.
+    auto browse = [&](int button, const char *filter, const std::string &path) {
+        PostMessageA(run.dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        HWND open = FindDialog(run.dlg);
+        EXPECT_EQ(filter, ItemText(open, cmb1));
+        SetItemText(open, cmb13, path);  // the file name field
+        EXPECT_TRUE(PressButton(open, path.empty() ? IDCANCEL : IDOK));
+    };
+    browse(IDC_FIRST_BROWSE, "IPS(*.ips)", dir / "fix.ips");
+    EXPECT_EQ(dir / "fix.ips", ItemText(run.dlg, IDC_FIRST_PATH));
+    EXPECT_EQ(dir.path(), ProcessSettings()->firstDir[MODE_APPLY]);
+    browse(IDC_FIRST_BROWSE, "IPS(*.ips)", "");
+    EXPECT_EQ(dir / "fix.ips", ItemText(run.dlg, IDC_FIRST_PATH));
+    EXPECT_EQ(dir.path(), ProcessSettings()->firstDir[MODE_APPLY]) << "a cancel keeps the remembered folder";
+    browse(IDC_SECOND_BROWSE, "All(*.*)", inRoot);
     DeleteFileA(inRoot.c_str());
+    EXPECT_STREQ("C:", ProcessSettings()->secondDir[MODE_APPLY]) << "the bare drive, for a file in its root";
+
+    SelectMode(run, MODE_CREATE);
+    browse(IDC_FIRST_BROWSE, "All(*.*)", dir / "fix.ips");
+    EXPECT_EQ(dir.path(), ProcessSettings()->firstDir[MODE_CREATE]);
 }
 
-class MainDialogDrop : public MainDialogTest {
-protected:
-    // A point on the dialog that is on neither path field: the status line.
-    static POINT Elsewhere(DialogRun &run) { return ItemCentre(run.dlg(), IDC_STATUS); }
-
-    static bool Released(HGLOBAL block) { return GlobalSize(block) == 0; }
+// Files dropped on the centre of control at (the status line standing for
+// anywhere else) in mode, or reported as outside the client area.
+struct DropCase {
+    int mode;
+    int at;
+    BOOL nonClient;
+    std::vector<std::string> files;
+    const char *first, *second;  // the fields' texts afterwards
+    int focus;                   // the control with the focus afterwards
 };
 
-TEST_F(MainDialogDrop, OnAFieldFillsThatFieldInEitherMode)
+static const DropCase kDrops[] = {
+    {MODE_APPLY, IDC_SECOND_PATH, TRUE, {"C:\\fix.ips"}, "", "", IDC_FIRST_PATH},  // as the dialog opened
+    {MODE_APPLY, IDC_FIRST_PATH, FALSE, {"C:\\d\\game.bin"}, "C:\\d\\game.bin", "", IDC_FIRST_PATH},
+    {MODE_CREATE, IDC_SECOND_PATH, FALSE, {"C:\\1.bin", "C:\\2.ips", "C:\\3.bin"}, "", "C:\\3.bin", IDC_SECOND_PATH},
+    {MODE_APPLY, IDC_STATUS, FALSE, {"C:\\p\\Fix.IpS", "C:\\t\\game.ips2"}, "C:\\p\\Fix.IpS", "C:\\t\\game.ips2",
+     IDC_SECOND_PATH},
+    {MODE_APPLY, IDC_STATUS, FALSE, {"C:\\t\\game.ip"}, "", "C:\\t\\game.ip", IDC_SECOND_PATH},
+    {MODE_APPLY, IDC_STATUS, FALSE, {"C:\\t.ips\\noextension"}, "", "C:\\t.ips\\noextension", IDC_SECOND_PATH},
+    {MODE_CREATE, IDC_STATUS, FALSE, {"C:\\fix.ips", "C:\\new.bin"}, "", "", IDC_STATUS},
+};
+
+TEST_F(MainDialogTest, DropsAndHandOverDataFillTheFields)
 {
     DialogRun run;
-    for (int mode : {MODE_APPLY, MODE_CREATE}) {
-        SCOPED_TRACE(mode);
-        SelectMode(run, mode);
-        HGLOBAL block = DropFiles(run.dlg(), ItemCentre(run.dlg(), IDC_FIRST_PATH), {"C:\\d\\game.bin"});
-        EXPECT_TRUE(Released(block));
-        DropFiles(run.dlg(), ItemCentre(run.dlg(), IDC_SECOND_PATH), {"C:\\d\\fix.ips"});
-        EXPECT_EQ("C:\\d\\game.bin", ItemText(run.dlg(), IDC_FIRST_PATH));
-        EXPECT_EQ("C:\\d\\fix.ips", ItemText(run.dlg(), IDC_SECOND_PATH));
-        EXPECT_EQ(run.Item(IDC_SECOND_PATH), FocusOf(run.threadId()));
+    for (const DropCase &drop : kDrops) {
+        SCOPED_TRACE(drop.files.back());
+        SelectMode(run, drop.mode);  // which empties both fields
+        EXPECT_TRUE(DropFiles(run.dlg, drop.at, drop.files, drop.nonClient)) << "the drop was not released";
+        EXPECT_EQ(drop.first, ItemText(run.dlg, IDC_FIRST_PATH));
+        EXPECT_EQ(drop.second, ItemText(run.dlg, IDC_SECOND_PATH));
+        EXPECT_EQ(run.Item(drop.focus), FocusOf(run.threadId));
     }
-}
 
-TEST_F(MainDialogDrop, SeveralFilesOnAFieldLeaveTheLast)
-{
-    DialogRun run;
-    DropFiles(run.dlg(), ItemCentre(run.dlg(), IDC_SECOND_PATH), {"C:\\1.bin", "C:\\2.bin", "C:\\3.bin"});
-    EXPECT_EQ("C:\\3.bin", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-}
-
-TEST_F(MainDialogDrop, ElsewhereInApplyModeAPatchGoesFirstAndAnythingElseSecond)
-{
-    DialogRun run;
-    HGLOBAL block = DropFiles(run.dlg(), Elsewhere(run), {"C:\\p\\Fix.IpS", "C:\\t\\game.ips2"});
-    EXPECT_TRUE(Released(block));
-    EXPECT_EQ("C:\\p\\Fix.IpS", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("C:\\t\\game.ips2", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ(run.Item(IDC_SECOND_PATH), FocusOf(run.threadId()));
-    EXPECT_TRUE(ItemEnabled(run.dlg(), IDOK));
-
-    for (const char *other : {"C:\\t\\game.ip", "C:\\t\\noextension", "C:\\t.ips\\game"}) {
-        DropFiles(run.dlg(), Elsewhere(run), {other});
-        EXPECT_EQ(other, ItemText(run.dlg(), IDC_SECOND_PATH));
-    }
-    EXPECT_EQ("C:\\p\\Fix.IpS", ItemText(run.dlg(), IDC_FIRST_PATH));
-}
-
-TEST_F(MainDialogDrop, ElsewhereInCreateModeOnlyMovesTheFocus)
-{
-    DialogRun run;
-    SelectMode(run, MODE_CREATE);
-    SetItemText(run.dlg(), IDC_FIRST_PATH, "C:\\old.bin");
-    HGLOBAL block = DropFiles(run.dlg(), Elsewhere(run), {"C:\\fix.ips", "C:\\new.bin"});
-    EXPECT_TRUE(Released(block));
-    EXPECT_EQ("C:\\old.bin", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ(run.Item(IDC_STATUS), FocusOf(run.threadId()));
-}
-
-TEST_F(MainDialogDrop, OutsideTheClientAreaChangesNothing)
-{
-    DialogRun run;
-    HGLOBAL block = DropFiles(run.dlg(), ItemCentre(run.dlg(), IDC_FIRST_PATH), {"C:\\fix.ips"}, TRUE);
-    EXPECT_TRUE(Released(block));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-}
-
-class MainDialogOpenPatch : public MainDialogTest {};
-
-TEST_F(MainDialogOpenPatch, SwitchesToApplyModeAndShowsTheTextAsItCame)
-{
-    DialogRun run;
-    SelectMode(run, MODE_CREATE);
-    SetItemText(run.dlg(), IDC_SECOND_PATH, "C:\\new.bin");
-    Send(run.dlg(), WM_OPEN_PATCH, 0, (LPARAM) "\"C:\\a b\\fix.ips\"");
-    EXPECT_EQ(MODE_APPLY, Send(run.Item(IDC_MODE), CB_GETCURSEL));
-    EXPECT_EQ("\"C:\\a b\\fix.ips\"", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-    EXPECT_EQ("IPSﾌｧｲﾙ", ItemText(run.dlg(), IDC_FIRST_LABEL));
-
-    Send(run.dlg(), WM_OPEN_PATCH, 0, 0);
-    EXPECT_EQ("\"C:\\a b\\fix.ips\"", ItemText(run.dlg(), IDC_FIRST_PATH));
-}
-
-TEST_F(MainDialogOpenPatch, CopyDataIsTakenOnlyWhenOursAndTerminated)
-{
-    DialogRun run;
+    // Hand-over data from another process is taken only when it is ours and
+    // terminated; WM_OPEN_PATCH without a text changes nothing.
     char text[] = "C:\\x.ips";
-    COPYDATASTRUCT data = {OPEN_PATCH_COPYDATA, sizeof text - 1, text};  // without its NUL
-    Send(run.dlg(), WM_COPYDATA, 0, (LPARAM)&data);
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-    data.dwData = OPEN_PATCH_COPYDATA + 1;
-    data.cbData = sizeof text;
-    Send(run.dlg(), WM_COPYDATA, 0, (LPARAM)&data);
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_FIRST_PATH));
-    data.dwData = OPEN_PATCH_COPYDATA;
-    Send(run.dlg(), WM_COPYDATA, 0, (LPARAM)&data);
-    EXPECT_EQ("C:\\x.ips", ItemText(run.dlg(), IDC_FIRST_PATH));
-}
-
-TEST_F(MainDialogOpenPatch, ARunningJobGoesOnWithItsOwnPaths)
-{
-    WriteApplyFiles(GoodPatch());
-    DialogRun run;
-    Start(run, dir / "fix.ips", dir / "game.bin");
-    HWND question = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, question);
-    Send(run.dlg(), WM_OPEN_PATCH, 0, (LPARAM) "C:\\forwarded.ips");
-    EXPECT_EQ("C:\\forwarded.ips", ItemText(run.dlg(), IDC_FIRST_PATH));
-    EXPECT_EQ("", ItemText(run.dlg(), IDC_SECOND_PATH));
-    ASSERT_TRUE(PressButton(question, IDYES));
-    HWND result = FindOwnedDialog(run.dlg());
-    ASSERT_NE(nullptr, result);
-    EXPECT_EQ(LoadIcon(NULL, IDI_INFORMATION), BoxIcon(result));
-    ASSERT_TRUE(PressButton(result, IDOK));
-    ASSERT_TRUE(WaitForIdle(run));
-    EXPECT_TRUE(PathExists(dir / "fix.bin"));
+    COPYDATASTRUCT data[] = {{OPEN_PATCH_COPYDATA, sizeof text - 1, text},  // without its NUL
+                             {OPEN_PATCH_COPYDATA + 1, sizeof text, text},
+                             {OPEN_PATCH_COPYDATA, sizeof text, text}};
+    Send(run.dlg, WM_COPYDATA, 0, (LPARAM)&data[0]);
+    Send(run.dlg, WM_COPYDATA, 0, (LPARAM)&data[1]);
+    EXPECT_EQ("", ItemText(run.dlg, IDC_FIRST_PATH));
+    Send(run.dlg, WM_COPYDATA, 0, (LPARAM)&data[2]);
+    Send(run.dlg, WM_OPEN_PATCH, 0, 0);
+    EXPECT_EQ("C:\\x.ips", ItemText(run.dlg, IDC_FIRST_PATH));
 }

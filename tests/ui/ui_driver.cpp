@@ -2,18 +2,19 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <stdio.h>
+
+#include <fstream>
+
+#include "ui/main_dialog.h"
+#include "ui/resource.h"
 
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
+    for (DWORD start = GetTickCount(); !condition(); Sleep(10)) {
         if (GetTickCount() - start > timeoutMs)
             return false;
-        Sleep(10);
     }
+    return true;
 }
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -33,98 +34,32 @@ std::string Text(HWND window)
     return text;
 }
 
-std::string ItemText(HWND dlg, int id)
+HWND FindDialog(HWND owner, DWORD timeoutMs, DWORD process)
 {
-    return Text(GetDlgItem(dlg, id));
-}
-
-void SetItemText(HWND dlg, int id, const std::string &text)
-{
-    Send(GetDlgItem(dlg, id), WM_SETTEXT, 0, (LPARAM)text.c_str());
-}
-
-void Command(HWND dlg, int id, WORD code)
-{
-    Send(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
-}
-
-void PostCommand(HWND dlg, int id, WORD code)
-{
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
-}
-
-bool ItemEnabled(HWND dlg, int id)
-{
-    return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
-}
-
-std::string ClassName(HWND window)
-{
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-struct OwnedSearch {
-    HWND owner;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchOwned(HWND window, LPARAM param)
-{
-    OwnedSearch *search = (OwnedSearch *)param;
-    if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window) && ClassName(window) == "#32770") {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindOwnedDialog(HWND owner, DWORD timeoutMs)
-{
-    OwnedSearch search = {owner, NULL};
+    HWND found = NULL;
     WaitUntil([&] {
-        EnumWindows(MatchOwned, (LPARAM)&search);
-        return search.found != NULL;
+        while ((found = FindWindowExA(NULL, found, MAIN_DIALOG_CLASS, NULL)) != NULL) {
+            DWORD foundProcess = 0;
+            GetWindowThreadProcessId(found, &foundProcess);
+            if (GetWindow(found, GW_OWNER) == owner && IsWindowVisible(found) &&
+                (process == 0 || process == foundProcess))
+                return true;
+        }
+        return false;
     }, timeoutMs);
-    return search.found;
+    return found;
 }
 
-struct StaticSearch {
-    bool icon;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchStatic(HWND child, LPARAM param)
+HWND BoxStatic(HWND box, bool icon)
 {
-    StaticSearch *search = (StaticSearch *)param;
-    if (_stricmp(ClassName(child).c_str(), "Static") != 0)
-        return TRUE;
-    bool isIcon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
-    if (isIcon == search->icon && (isIcon || GetWindowTextLengthA(child) > 0)) {
-        search->found = child;
-        return FALSE;
+    for (HWND child = GetWindow(box, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[16] = "";
+        GetClassNameA(child, name, sizeof name);
+        bool isIcon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        if (_stricmp(name, "Static") == 0 && isIcon == icon && (icon || GetWindowTextLengthA(child) > 0))
+            return child;
     }
-    return TRUE;
-}
-
-static HWND FindStatic(HWND box, bool icon)
-{
-    StaticSearch search = {icon, NULL};
-    EnumChildWindows(box, MatchStatic, (LPARAM)&search);
-    return search.found;
-}
-
-std::string BoxText(HWND box)
-{
-    HWND text = FindStatic(box, false);
-    return text != NULL ? Text(text) : std::string();
-}
-
-HICON BoxIcon(HWND box)
-{
-    HWND icon = FindStatic(box, true);
-    return icon != NULL ? (HICON)Send(icon, STM_GETICON) : NULL;
+    return NULL;
 }
 
 bool PressButton(HWND box, int button)
@@ -135,67 +70,30 @@ bool PressButton(HWND box, int button)
 
 HWND FocusOf(DWORD thread)
 {
-    GUITHREADINFO info;
-    ZeroMemory(&info, sizeof info);
+    GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : NULL;
 }
 
-HGLOBAL DropFiles(HWND dlg, POINT point, const std::vector<std::string> &files, BOOL nonClient)
-{
-    size_t listSize = 1;  // the list's closing NUL
-    for (const std::string &file : files)
-        listSize += file.size() + 1;
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + listSize);
-    DROPFILES *drop = (DROPFILES *)GlobalLock(block);
-    drop->pFiles = sizeof(DROPFILES);
-    drop->pt = point;
-    drop->fNC = nonClient;
-    drop->fWide = FALSE;
-    char *list = (char *)(drop + 1);
-    for (const std::string &file : files) {
-        memcpy(list, file.c_str(), file.size() + 1);
-        list += file.size() + 1;
-    }
-    GlobalUnlock(block);
-    Send(dlg, WM_DROPFILES, (WPARAM)block);
-    return block;
-}
-
-POINT ItemCentre(HWND dlg, int id)
+bool DropFiles(HWND dlg, int id, const std::vector<std::string> &files, BOOL nonClient)
 {
     RECT rect;
     GetWindowRect(GetDlgItem(dlg, id), &rect);
     POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     ScreenToClient(dlg, &centre);
-    return centre;
-}
-
-static bool WriteBitmap(const std::string &path, HDC dc, HBITMAP bitmap, int width, int height)
-{
-    BITMAPINFOHEADER header;
-    ZeroMemory(&header, sizeof header);
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    DWORD rowSize = ((DWORD)width * 3 + 3) & ~3u;
-    std::vector<unsigned char> bits(rowSize * height);
-    if (!GetDIBits(dc, bitmap, 0, height, bits.data(), (BITMAPINFO *)&header, DIB_RGB_COLORS))
-        return false;
-    BITMAPFILEHEADER file;
-    ZeroMemory(&file, sizeof file);
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + (DWORD)bits.size();
-    FILE *out = fopen(path.c_str(), "wb");
-    if (out == NULL)
-        return false;
-    bool written = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&header, sizeof header, 1, out) == 1 &&
-                   fwrite(bits.data(), bits.size(), 1, out) == 1;
-    return fclose(out) == 0 && written;
+    std::string list;
+    for (const std::string &file : files)
+        list += file + '\0';
+    // GHND zeroes the block, which gives the list its closing NUL and fWide FALSE.
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() + 1);
+    DROPFILES *drop = (DROPFILES *)GlobalLock(block);
+    drop->pFiles = sizeof(DROPFILES);
+    drop->pt = centre;
+    drop->fNC = nonClient;
+    memcpy(drop + 1, list.data(), list.size());
+    GlobalUnlock(block);
+    Send(dlg, WM_DROPFILES, (WPARAM)block);
+    return GlobalSize(block) == 0;
 }
 
 void SaveScreenshot(HWND window, const std::string &name)
@@ -207,15 +105,53 @@ void SaveScreenshot(HWND window, const std::string &name)
     RECT rect;
     GetWindowRect(window, &rect);
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD size = (((DWORD)width * 3 + 3) & ~3u) * height, offset = sizeof(BITMAPFILEHEADER) + sizeof header;
+    BITMAPFILEHEADER file = {0x4D42 /* "BM" */, offset + size, 0, 0, offset};
+    void *bits = NULL;
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
+    HBITMAP bitmap = CreateDIBSection(screen, (BITMAPINFO *)&header, DIB_RGB_COLORS, &bits, NULL, 0);
+    SelectObject(memory, bitmap);
     std::string path = std::string(ZORVIK_ARTIFACT_DIR) + "/" + name + ".bmp";
-    EXPECT_TRUE(WriteBitmap(path, memory, bitmap, width, height)) << path;
-    DeleteObject(bitmap);
+    std::ofstream out(path, std::ios::binary);
+    if (bitmap != NULL && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) && GdiFlush())
+        out.write((char *)&file, sizeof file).write((char *)&header, sizeof header).write((char *)bits, size);
+    EXPECT_TRUE(out.flush() && out.tellp() == std::streampos(offset + size)) << path;
     DeleteDC(memory);
+    DeleteObject(bitmap);
     ReleaseDC(NULL, screen);
+}
+
+static DWORD WINAPI RunDialog(LPVOID param)
+{
+    DialogRun *run = (DialogRun *)param;
+    run->result = DialogBoxParamA(GetModuleHandleA(NULL), "MAINWNDDLG", NULL, MainDialogProc, (LPARAM)&run->request);
+    return 0;
+}
+
+DialogRun::DialogRun()
+{
+    thread = CreateThread(NULL, 0, RunDialog, this, 0, &threadId);
+    dlg = FindDialog(NULL, kWaitMs, GetCurrentProcessId());
+    EXPECT_NE(nullptr, dlg) << "the main dialog did not open";
+}
+
+DialogRun::~DialogRun()
+{
+    // Closes what lies on top until the main dialog lets itself be closed.
+    bool ended = dlg != NULL && WaitUntil([&] {
+        HWND owned = FindDialog(dlg, 0);
+        if (owned == NULL)
+            PostMessageA(dlg, WM_COMMAND, IDM_EXIT, 0);
+        else  // No to a question, so that its job ends; Cancel or OK to any other box
+            for (int button : {IDNO, IDCANCEL, IDOK})
+                PostMessageA(owned, WM_COMMAND, button, 0);
+        return Ended(100);
+    });
+    if (!ended) {
+        ADD_FAILURE() << "the main dialog could not be closed";
+        TerminateThread(thread, 1);
+    }
+    CloseHandle(thread);
 }

@@ -18,47 +18,60 @@ const DWORD kWaitMs = 10000;
 // Polls condition until it holds (true) or timeoutMs has passed (false).
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = kWaitMs);
 
-// SendMessageA to a window of another thread or process; a window that does
-// not answer within kWaitMs fails the test and gives 0.
+// SendMessageA that works across processes; a window that does not answer
+// within kWaitMs fails the test and gives 0.
 LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
-// Texts through WM_GETTEXT and WM_SETTEXT, so that they work across processes.
 std::string Text(HWND window);
-std::string ItemText(HWND dlg, int id);
-void SetItemText(HWND dlg, int id, const std::string &text);
+inline std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
+inline void SetItemText(HWND dlg, int id, const std::string &text)
+{
+    Send(GetDlgItem(dlg, id), WM_SETTEXT, 0, (LPARAM)text.c_str());
+}
+// WM_COMMAND as the control with that id sends it.
+inline void Command(HWND dlg, int id, WORD code = 0)
+{
+    Send(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
+}
 
-// WM_COMMAND as the control with that id sends it (code in the high word).
-void Command(HWND dlg, int id, WORD code = 0);
-// The same, posted: for commands whose handler opens a modal window.
-void PostCommand(HWND dlg, int id, WORD code = 0);
+// The first visible top-level dialog-class window that owner owns (and that
+// belongs to process, unless that is 0), once one shows; null after timeoutMs.
+HWND FindDialog(HWND owner, DWORD timeoutMs = kWaitMs, DWORD process = 0);
 
-bool ItemEnabled(HWND dlg, int id);
-std::string ClassName(HWND window);
-
-// The visible top-level dialog-class window owned by owner, once one appears;
-// null after timeoutMs.
-HWND FindOwnedDialog(HWND owner, DWORD timeoutMs = kWaitMs);
-
-// A message box's text and icon (compared against LoadIcon(NULL, IDI_...),
-// which works while the box belongs to this process).
-std::string BoxText(HWND box);
-HICON BoxIcon(HWND box);
-// Presses the box's button (IDOK, IDYES, IDNO...) and waits for it to close;
-// false when it stays open.
+// A message box's first static control that shows an icon, or else a text.
+// The icon equals LoadIcon(NULL, IDI_...) while the box belongs to this process.
+HWND BoxStatic(HWND box, bool icon);
+inline std::string BoxText(HWND box) { return Text(BoxStatic(box, false)); }
+inline HICON BoxIcon(HWND box) { return (HICON)Send(BoxStatic(box, true), STM_GETICON); }
+// Presses the button of a box or dialog; false when it stays open.
 bool PressButton(HWND box, int button);
 
 // The window with the keyboard focus on thread's queue.
 HWND FocusOf(DWORD thread);
 
-// Sends WM_DROPFILES with a drop block made here, as the shell would: files
-// dropped at point (client coordinates of dlg), outside the client area when
-// nonClient. Returns the block's handle, which the dialog must have released.
-HGLOBAL DropFiles(HWND dlg, POINT point, const std::vector<std::string> &files, BOOL nonClient = FALSE);
-
-// The centre of control id in dlg's client coordinates.
-POINT ItemCentre(HWND dlg, int id);
+// Sends WM_DROPFILES as the shell would: files dropped on the centre of control
+// id, or outside the client area when nonClient. True when the block was released.
+bool DropFiles(HWND dlg, int id, const std::vector<std::string> &files, BOOL nonClient = FALSE);
 
 // Writes what the screen shows of window to <artifact dir>/<name>.bmp.
 void SaveScreenshot(HWND window, const std::string &name);
+
+// The real MAINWNDDLG on a thread of its own, run as start-up runs it, with an
+// empty JobRequest. Construction waits until it shows (dlg stays null if it
+// does not); destruction closes it and what it has open.
+struct DialogRun {
+    DialogRun();
+    ~DialogRun();
+
+    HWND Item(int id) const { return GetDlgItem(dlg, id); }
+    // True once DialogBoxParamA has returned, within timeoutMs.
+    bool Ended(DWORD timeoutMs) { return WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0; }
+
+    JobRequest request = {};
+    HANDLE thread = NULL;
+    DWORD threadId = 0;
+    HWND dlg = NULL;
+    INT_PTR result = 0;
+};
 
 #endif
