@@ -183,12 +183,20 @@ TEST_F(MainDialogTest, BrowseOffersTheFieldsFilterAndRemembersTheChosenFolder)
     WriteFileBytes(inRoot, kPatch);
     DialogRun run;
     // Presses button, checks the filter offered, and chooses path or cancels.
+    // Wine's open-file dialog now and then closes without taking a typed name,
+    // which the dialog treats like a cancel; the choice is then made again.
     auto browse = [&](int button, const char *filter, const std::string &path) {
-        PostMessageA(run.dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-        HWND open = FindDialog(run.dlg);
-        EXPECT_EQ(filter, ItemText(open, cmb1));
-        SetItemText(open, cmb13, path);  // the file name field
-        EXPECT_TRUE(PressButton(open, path.empty() ? IDCANCEL : IDOK));
+        int field = button == IDC_FIRST_BROWSE ? IDC_FIRST_PATH : IDC_SECOND_PATH;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            PostMessageA(run.dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+            HWND open = FindDialog(run.dlg);
+            EXPECT_EQ(filter, ItemText(open, cmb1));
+            SetItemText(open, cmb13, path);  // the file name field
+            EXPECT_TRUE(PressButton(open, path.empty() ? IDCANCEL : IDOK));
+            if (path.empty() || WaitUntil([&] { return ItemText(run.dlg, field) == path; }, 2000))
+                return;
+        }
+        ADD_FAILURE() << "the open-file dialog never took " << path;
     };
     browse(IDC_FIRST_BROWSE, "IPS(*.ips)", dir / "fix.ips");
     EXPECT_EQ(dir / "fix.ips", ItemText(run.dlg, IDC_FIRST_PATH));
