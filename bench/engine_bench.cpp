@@ -9,7 +9,7 @@
 //   engine_bench compiler
 #include "engine/apply.h"
 #include "engine/create.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 #include <stdint.h>
 #include <stdio.h>

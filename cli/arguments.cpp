@@ -1,6 +1,6 @@
 #include "arguments.h"
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 #include <string.h>
 

@@ -4,7 +4,7 @@
 #define ZORVIK_CLI_JOB_WINDOW_H
 
 #include "cli/progress.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 // Runs job (ApplyJob or CreateJob) for request on a worker thread and handles
 // its notifications on the calling thread until WM_JOB_FINISHED: progress on

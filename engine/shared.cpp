@@ -1,6 +1,6 @@
 #include "engine/shared.h"
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 #include <limits.h>
 

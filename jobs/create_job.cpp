@@ -3,7 +3,7 @@
 #include "engine/apply.h"
 #include "engine/create.h"
 #include "jobs/job_steps.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "jobs/paths.h"
 #include "platform/path_rules.h"
 

@@ -3,7 +3,7 @@
 #ifndef ZORVIK_JOBS_JOB_STEPS_H
 #define ZORVIK_JOBS_JOB_STEPS_H
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 // Room for a text built from format with up to three paths of at most
 // PATH_BUFFER_SIZE - 1 bytes in it. A macro so that format can be a literal sized with sizeof.

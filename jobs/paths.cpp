@@ -1,6 +1,6 @@
 #include "paths.h"
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "platform/path_rules.h"
 
 #include <string.h>

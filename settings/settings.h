@@ -1,7 +1,7 @@
 #ifndef ZORVIK_SETTINGS_SETTINGS_H
 #define ZORVIK_SETTINGS_SETTINGS_H
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 #define SETTINGS_FILE_NAME "zorvik.ini"
 #define MODE_APPLY 0

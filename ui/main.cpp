@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "settings/settings.h"
 #include "ui/main_dialog.h"
 

@@ -6,7 +6,7 @@
 
 #include "jobs/apply_job.h"
 #include "jobs/create_job.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "jobs/paths.h"
 #include "settings/settings.h"
 #include "ui/browse.h"

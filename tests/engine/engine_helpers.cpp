@@ -1,7 +1,7 @@
 #include "engine_helpers.h"
 
 #include "engine/create.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 #include <gtest/gtest.h>
 

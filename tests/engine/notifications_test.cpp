@@ -1,7 +1,7 @@
 // What the engines send to a window on another thread, what SendProgress lets
 // through, and how result texts fit the caller's buffer.
 #include "engine/create.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "engine_helpers.h"
 #include "recording_window.h"
 

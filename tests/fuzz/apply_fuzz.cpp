@@ -5,7 +5,7 @@
 // not terminated within its buffer, a changed patch, or any other file beside
 // the patch and the target.
 #include "engine/apply.h"
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "../engine/apply_model.h"
 
 #include <stdio.h>

@@ -3,7 +3,7 @@
 #ifndef ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 #define ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "platform/path_rules.h"
 #include "bytes.h"
 #include "recording_window.h"

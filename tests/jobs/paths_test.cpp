@@ -2,7 +2,7 @@
 // overrun their buffer, and the program's own directory.
 #include "jobs/paths.h"
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "platform/path_rules.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Delivery rules of SendMessageA that the jobs rely on: the window procedure
 // runs on the window's own thread, the sender is released only after it has
 // returned, and a window that is gone answers at once.
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 #include "platform/win32.h"
 #include "recording_window.h"
 

@@ -1,6 +1,6 @@
 #include "recording_window.h"
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 #include <condition_variable>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/notifications.h"
+#include "notify/notifications.h"
 
 // Long enough for a cold start of a Wine process.
 const DWORD kWaitMs = 10000;

@@ -1,7 +1,7 @@
 // The messages between a job on its worker thread and the window that shows it,
 // and the record the window hands to a job.
-#ifndef ZORVIK_JOBS_NOTIFICATIONS_H
-#define ZORVIK_JOBS_NOTIFICATIONS_H
+#ifndef ZORVIK_NOTIFY_NOTIFICATIONS_H
+#define ZORVIK_NOTIFY_NOTIFICATIONS_H
 
 #include "platform/win32.h"
 
