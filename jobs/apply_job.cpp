@@ -17,22 +17,6 @@ static const char kCopyNamedLikePatch[] =
     "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
 static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
 
-// Byte-wise comparison that takes A to Z for a to z and nothing else, whatever
-// the locale; the platform's own rule is consulted as well, so that names the
-// file system takes for one file are never treated as two.
-static BOOL SameNameIgnoringCase(const char *a, const char *b)
-{
-    const char *x = a, *y = b;
-    for (;; ++x, ++y) {
-        char cx = (*x >= 'A' && *x <= 'Z') ? (char)(*x + ('a' - 'A')) : *x;
-        char cy = (*y >= 'A' && *y <= 'Z') ? (char)(*y + ('a' - 'A')) : *y;
-        if (cx != cy)
-            return SamePathName(a, b);
-        if (cx == '\0')
-            return TRUE;
-    }
-}
-
 static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT,
               "the confirmation with three paths must be formatted whole");
 
@@ -58,7 +42,7 @@ DWORD WINAPI ApplyJob(LPVOID param)
         return FailWithText(&talk, kCopyNameTooLong, NULL);
     if (!Ask(&talk, kAskApply, target, output, patch))
         return StopQuietly(&talk);
-    if (SameNameIgnoringCase(output, target))
+    if (SamePathName(output, target))
         return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
     // The copy would replace the patch it is to be patched with.
     if (SamePathName(output, patch))

@@ -25,9 +25,13 @@ static const JobEnd kEnds[] = {
     {"NoToTheConfirmation", {}, "fix.ips", "game.bin", "fix.bin", {0}, {"confirm 0", "finished 0"}, 0, {}},
     {"OutputNamedLikeTheTarget", {{"game.ips", kPatch}}, "game.ips", "game.bin", "game.bin", {},
      {"confirm 1", kNamedLikeTarget}, 0, {}},
-    // One file where names ignore case, two elsewhere: the copy's name is the target's but for case.
-    {"OutputNamedLikeTheTargetButForCase", {{"FIX.ips", kPatch}}, "fix.ips", "FIX.ips", "fix.ips", {},
-     {"confirm 1", kNamedLikeTarget}, 0, {}},
+    // The copy's name is the target's but for case: one file where names ignore case, two elsewhere.
+    kPathSeparator == '\\'
+        ? JobEnd{"OutputNamedLikeTheTargetButForCase", {{"P.ips", kPatch}, {"p.bin", "abcd"}}, "P.ips", "p.bin",
+                 "P.bin", {}, {"confirm 1", kNamedLikeTarget}, 0, {}}
+        : JobEnd{"OutputNamedLikeTheTargetButForCase", {{"P.ips", kPatch}, {"p.bin", "abcd"}}, "P.ips", "p.bin",
+                 "P.bin", {}, {"confirm 1", "progress", "finished 1: <P.bin>は正常にﾊﾟｯﾁされました。"}, 1,
+                 {{"P.bin", "aXYd"}}},
     {"OutputWouldReplaceThePatch", {{"data.ips", "abcd"}}, "fix.ips", "data.ips", "fix.ips", {},
      {"confirm 1", "finished 0: ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。"}, 0, {}},
     {"NoToTheOverwrite", {{"fix.bin", "old"}}, "fix.ips", "game.bin", "fix.bin", {1, 0},
