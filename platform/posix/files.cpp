@@ -31,13 +31,25 @@ bool IsReadOnly(const struct stat &info)
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
+// Only regular files open as files. A FIFO would block the open or the reads,
+// and a device can be endless (/dev/zero); like a directory, they are refused.
+bool IsOpenable(const struct stat &info)
+{
+    return S_ISREG(info.st_mode);
+}
+
+// Without O_NONBLOCK the open of a FIFO would wait for a writer before it
+// could be refused; for a regular file the flag changes nothing and is
+// dropped once the file is known to be one.
 int OpenFlags(DWORD access, DWORD disposition)
 {
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NONBLOCK;
     if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
         flags |= O_RDWR;
     else if (access & GENERIC_WRITE)
         flags |= O_WRONLY;
+    else if (access == 0 && disposition == OPEN_EXISTING)
+        flags |= O_PATH;  // only asked about: no permission needed, nothing of the file touched
     else
         flags |= O_RDONLY;
     switch (disposition) {
@@ -47,6 +59,12 @@ int OpenFlags(DWORD access, DWORD disposition)
     case TRUNCATE_EXISTING: return flags | O_TRUNC;
     default: return flags;
     }
+}
+
+// Takes O_NONBLOCK off a descriptor opened with OpenFlags.
+bool Blocking(int fd, int flags)
+{
+    return (flags & O_PATH) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
 }
 
 bool WritesTo(DWORD access, DWORD disposition)
@@ -105,22 +123,6 @@ bool CopyContents(int from, int to)
     }
 }
 
-// Checks the destination of a copy as Windows does before it replaces it.
-BOOL CanReplace(const char *path, const struct stat &source, BOOL failIfExists)
-{
-    struct stat target;
-    if (stat(path, &target) != 0)
-        return errno == ENOENT ? TRUE : FailFromErrno();
-    if (failIfExists)
-        return FailWith(ERROR_FILE_EXISTS);
-    if (S_ISDIR(target.st_mode) || IsReadOnly(target))
-        return FailWith(ERROR_ACCESS_DENIED);
-    // Truncating the destination would destroy the source itself.
-    if (target.st_dev == source.st_dev && target.st_ino == source.st_ino)
-        return FailWith(ERROR_SHARING_VIOLATION);
-    return TRUE;
-}
-
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
@@ -136,13 +138,20 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     }
     struct stat info;
     bool existed = stat(path, &info) == 0;
-    if (existed && (S_ISDIR(info.st_mode) || (WritesTo(access, disposition) && IsReadOnly(info)))) {
+    if (existed && (!IsOpenable(info) || (WritesTo(access, disposition) && IsReadOnly(info)))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(path, OpenFlags(access, disposition), 0666);
+    int openFlags = OpenFlags(access, disposition);
+    int fd = open(path, openFlags, 0666);
     if (fd < 0) {
         FailFromErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    // What was opened is checked again: the path may have changed since.
+    if (fstat(fd, &info) != 0 || !IsOpenable(info) || !Blocking(fd, openFlags)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd));
@@ -208,34 +217,41 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 
 BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists)
 {
-    struct stat source;
-    if (stat(existing, &source) != 0)
-        return FailFromErrno();
-    if (S_ISDIR(source.st_mode))
-        return FailWith(ERROR_ACCESS_DENIED);
-    if (!CanReplace(newFile, source, failIfExists))
+    HANDLE from = CreateFileA(existing, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (from == INVALID_HANDLE_VALUE)
         return FALSE;
-    int from = open(existing, O_RDONLY | O_CLOEXEC);
-    if (from < 0)
-        return FailFromErrno();
-    int to = open(newFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (to < 0) {
-        close(from);
-        return FailFromErrno();
-    }
-    // The copy carries the source's attributes, read-only mark included.
-    bool ok = CopyContents(from, to) && fchmod(to, source.st_mode & 07777) == 0;
-    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-    close(from);
-    if (close(to) != 0 && ok) {
-        ok = false;
-        error = ErrorFromErrno(errno);
-    }
-    if (!ok) {
-        unlink(newFile);  // a partial copy is no copy
+    int source = FileDescriptor(from);
+    struct stat info;
+    if (fstat(source, &info) != 0) {
+        DWORD error = ErrorFromErrno(errno);
+        CloseHandle(from);
         return FailWith(error);
     }
-    return TRUE;
+    // Truncating the destination would destroy the source itself.
+    struct stat target;
+    if (!failIfExists && stat(newFile, &target) == 0 && target.st_dev == info.st_dev && target.st_ino == info.st_ino) {
+        CloseHandle(from);
+        return FailWith(ERROR_SHARING_VIOLATION);
+    }
+    HANDLE to = CreateFileA(newFile, GENERIC_WRITE, 0, NULL, failIfExists ? CREATE_NEW : CREATE_ALWAYS, 0, NULL);
+    if (to == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        CloseHandle(from);
+        return FailWith(error);
+    }
+    int dest = FileDescriptor(to);
+    // The copy carries the source's attributes, read-only mark included.
+    bool ok = CopyContents(source, dest) && (fchmod(dest, info.st_mode & 07777) == 0 || FailFromErrno());
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (!ok)
+        unlink(newFile);  // a partial copy is no copy
+    CloseHandle(from);
+    if (!CloseHandle(to) && ok) {
+        ok = false;
+        error = GetLastError();
+        unlink(newFile);
+    }
+    return ok ? TRUE : FailWith(error);
 }
 
 BOOL DeleteFileA(LPCSTR path)
@@ -273,4 +289,28 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes)
     else if (IsReadOnly(info))
         mode |= S_IWUSR;
     return chmod(path, mode) == 0 ? TRUE : FailFromErrno();
+}
+
+int _open_osfhandle(intptr_t file, int flags)
+{
+    (void)flags;
+    std::shared_ptr<KernelObject> object = UnregisterHandle((HANDLE)file);
+    FileObject *opened = dynamic_cast<FileObject *>(object.get());
+    if (opened == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    int fd = opened->fd;
+    opened->fd = -1;
+    return fd;
+}
+
+FILE *_fdopen(int fd, const char *mode)
+{
+    return fdopen(fd, mode);
+}
+
+int _close(int fd)
+{
+    return close(fd);
 }

@@ -7,6 +7,8 @@
 //   be opened as a file, and a file whose read-only attribute is set (no write
 //   permission bits) cannot be opened for writing, deleted or overwritten, even
 //   by root.
+// - Only regular files open as files: FIFOs, devices and sockets are refused
+//   like directories, without waiting for a FIFO's other end.
 // - FILE_ATTRIBUTE_READONLY maps to "no write permission bits".
 // - CreateWindowExA makes message-only windows: no creation messages are sent,
 //   and only SendMessageA, PostMessageA and the message loop act on them.
@@ -17,6 +19,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #define WINAPI
 #define CALLBACK
@@ -124,6 +127,17 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
 BOOL DeleteFileA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+
+// ---- C runtime: a stream on a file handle (<io.h>, <fcntl.h> on Windows)
+#define _O_RDONLY 0x0000
+#define _O_WRONLY 0x0001
+#define _O_RDWR 0x0002
+// The descriptor of an open file handle, which takes the handle over: closing
+// the descriptor closes the file. -1 for a handle that is not a file. flags
+// are not looked at here.
+int _open_osfhandle(intptr_t file, int flags);
+FILE *_fdopen(int fd, const char *mode);
+int _close(int fd);
 
 // ---- process heap
 #define HEAP_ZERO_MEMORY 0x8u

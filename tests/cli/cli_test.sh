@@ -33,10 +33,12 @@ stderr_has() { grep -qF -- "$(text "$1")" err.txt; }
 
 # run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
 # LF) and checks its exit status. Standard input is the caller's, or nothing.
+# $confine, when set, is a command the tool runs under.
+confine=
 run() {
     expected=$1
     shift
-    ${runner:+"$runner"} "$zorvik" "$@" >out.raw 2>err.raw
+    $confine ${runner:+"$runner"} "$zorvik" "$@" >out.raw 2>err.raw
     status=$?
     for stream in out err; do tr -d '\r' <$stream.raw >$stream.txt; done
     check exits "$expected"
@@ -101,6 +103,36 @@ check stderr_has "100% 完了"
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
     script -qec "'$zorvik' -y create old.bin new.bin" /dev/null >out.txt 2>&1
     check grep -qF "[##############################] 100% 完了" out.txt
+fi
+
+if [ -z "$runner" ]; then
+    # At most 10 seconds, so that a run that would block or write without end
+    # fails instead; and a full disk: writes past 1 KiB fail (ulimit -f counts
+    # blocks of 512 bytes; the signal that such a write raises is ignored).
+    printf '#!/bin/sh\ntrap "" XFSZ\nulimit -f 2\nexec timeout 10 "$@"\n' >confined
+    chmod +x confined
+    confine=./confined
+
+    case="FIFOs and devices are no files"
+    mkfifo fifo.ips fifo.bin
+    run 1 -y apply fifo.ips old.bin
+    check stderr_has "fifo.ips は、IPSﾌｧｲﾙではありません。"
+    run 1 -y create fifo.bin new.bin
+    check stderr_has "fifo.binを開けません。"
+    run 1 -y apply dist/new.ips /dev/zero
+    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
+    check test ! -e dist/new
+
+    case="full disk"
+    printf 'IPS32\0\0\020\0\0\001xEEOF' >dist/far.ips
+    run 1 -y apply dist/far.ips old.bin
+    check stderr_has "dist/far.binに書き込めません。"
+    check test ! -e dist/far.bin
+    seq 1000 | cat old.bin - >big.bin
+    run 1 -y create old.bin big.bin
+    check stderr_has "作成中にｴﾗｰが発生しました。"
+    check test ! -e big.ips
+    confine=
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the
