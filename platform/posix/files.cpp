@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,10 +55,9 @@ int OpenFlags(DWORD access, DWORD disposition)
         flags |= O_RDONLY;
     switch (disposition) {
     case CREATE_NEW: return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
+    case CREATE_ALWAYS:
     case OPEN_ALWAYS: return flags | O_CREAT;
-    case TRUNCATE_EXISTING: return flags | O_TRUNC;
-    default: return flags;
+    default: return flags;  // emptying waits for the lock (SettleOpened)
     }
 }
 
@@ -65,6 +65,38 @@ int OpenFlags(DWORD access, DWORD disposition)
 bool Blocking(int fd, int flags)
 {
     return (flags & O_PATH) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+}
+
+// Share modes as Windows keeps them, between processes too: a handle that
+// reads or writes holds a lock on its open file, exclusive when it shares
+// nothing (share mode 0), shared otherwise. So a handle that shares nothing
+// opens only while no other handle is open, and keeps every other open out.
+// Where the file system has no locks, nothing is kept out.
+bool LockAsShared(int fd, DWORD access, DWORD shareMode)
+{
+    if ((access & (GENERIC_READ | GENERIC_WRITE)) == 0)
+        return true;
+    int kind = (shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != 0 ? LOCK_SH : LOCK_EX;
+    while (flock(fd, kind | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return errno != EWOULDBLOCK;
+    }
+    return true;
+}
+
+// Makes what open gave a handle's descriptor: a regular file still (the path
+// may have changed since it was looked at), blocking again, locked as its
+// share mode says, and emptied only once the lock is held, so that an open
+// that is refused empties nothing. Returns ERROR_SUCCESS or the error.
+DWORD SettleOpened(int fd, int openFlags, DWORD access, DWORD shareMode, DWORD disposition)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !IsOpenable(info) || !Blocking(fd, openFlags))
+        return ERROR_ACCESS_DENIED;
+    if (!LockAsShared(fd, access, shareMode))
+        return ERROR_SHARING_VIOLATION;
+    bool empties = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    return empties && ftruncate(fd, 0) != 0 ? ErrorFromErrno(errno) : ERROR_SUCCESS;
 }
 
 bool WritesTo(DWORD access, DWORD disposition)
@@ -128,7 +160,6 @@ bool CopyContents(int from, int to)
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
-    (void)shareMode;
     (void)security;
     (void)flags;
     (void)templateFile;
@@ -148,10 +179,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         FailFromErrno();
         return INVALID_HANDLE_VALUE;
     }
-    // What was opened is checked again: the path may have changed since.
-    if (fstat(fd, &info) != 0 || !IsOpenable(info) || !Blocking(fd, openFlags)) {
+    DWORD error = SettleOpened(fd, openFlags, access, shareMode, disposition);
+    if (error != ERROR_SUCCESS) {
         close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd));
@@ -227,12 +258,6 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists)
         CloseHandle(from);
         return FailWith(error);
     }
-    // Truncating the destination would destroy the source itself.
-    struct stat target;
-    if (!failIfExists && stat(newFile, &target) == 0 && target.st_dev == info.st_dev && target.st_ino == info.st_ino) {
-        CloseHandle(from);
-        return FailWith(ERROR_SHARING_VIOLATION);
-    }
     HANDLE to = CreateFileA(newFile, GENERIC_WRITE, 0, NULL, failIfExists ? CREATE_NEW : CREATE_ALWAYS, 0, NULL);
     if (to == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -261,7 +286,17 @@ BOOL DeleteFileA(LPCSTR path)
         return FailFromErrno();
     if (S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && IsReadOnly(info)))
         return FailWith(ERROR_ACCESS_DENIED);
-    return unlink(path) == 0 ? TRUE : FailFromErrno();
+    // A file that a handle holds open is not deleted, as on Windows: the
+    // deletion takes the lock that every such handle holds a part of.
+    int fd = S_ISREG(info.st_mode) ? open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (fd >= 0 && !LockAsShared(fd, GENERIC_READ, 0)) {
+        close(fd);
+        return FailWith(ERROR_SHARING_VIOLATION);
+    }
+    BOOL deleted = unlink(path) == 0 ? TRUE : FailFromErrno();
+    if (fd >= 0)
+        close(fd);
+    return deleted;
 }
 
 DWORD GetFileAttributesA(LPCSTR path)

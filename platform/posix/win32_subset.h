@@ -2,11 +2,15 @@
 // Names, signatures and results follow Win32; only what a caller needs is here.
 //
 // Known differences from Windows, by design:
-// - Share modes of CreateFileA are accepted and ignored (POSIX has no mandatory
-//   locking); everything else about opening follows Windows: a directory cannot
-//   be opened as a file, and a file whose read-only attribute is set (no write
-//   permission bits) cannot be opened for writing, deleted or overwritten, even
-//   by root.
+// - Share modes of CreateFileA count only as "shares nothing" (0) or "shares":
+//   a handle that reads or writes and shares nothing keeps every other handle
+//   of ours out and opens only when none is open; handles that share open side
+//   by side, whatever they share. Programs that do not lock files are not kept
+//   out (POSIX has no mandatory locking). A file that a handle holds open is
+//   not deleted. Everything else about opening follows Windows: a directory
+//   cannot be opened as a file, and a file whose read-only attribute is set (no
+//   write permission bits) cannot be opened for writing, deleted or
+//   overwritten, even by root.
 // - Only regular files open as files: FIFOs, devices and sockets are refused
 //   like directories, without waiting for a FIFO's other end.
 // - FILE_ATTRIBUTE_READONLY maps to "no write permission bits".

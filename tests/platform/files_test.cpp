@@ -40,6 +40,36 @@ TEST_F(FileAccess, ReadOnlyFileIsRefusedForWritingReplacingAndDeletingButCopiedW
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
 }
 
+// What the jobs rely on so that two of them never write one file at once.
+TEST_F(FileAccess, AHandleThatSharesNothingKeepsEveryOtherOpenOutUntilItIsClosed)
+{
+    const std::string path = dir / "held.bin", other = dir / "other.bin";
+    WriteFileBytes(path, ToBytes("held"));
+    WriteFileBytes(other, ToBytes("new"));
+    auto share = [&](DWORD access) {
+        return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    };
+    HANDLE held = Open(path, GENERIC_WRITE, OPEN_EXISTING);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, CREATE_ALWAYS));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, share(GENERIC_READ));
+    EXPECT_EQ(nullptr, OpenStream(path.c_str(), "rb"));
+    EXPECT_FALSE(CopyFileA(other.c_str(), path.c_str(), FALSE));
+    EXPECT_FALSE(DeleteFileA(path.c_str()));
+    EXPECT_TRUE(CloseHandle(held));
+    EXPECT_EQ(ToBytes("held"), ReadFileBytes(path));
+    // Handles that share open side by side, and keep out one that does not.
+    HANDLE reader = share(GENERIC_READ), writer = share(GENERIC_WRITE);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_NE(INVALID_HANDLE_VALUE, writer);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, OPEN_EXISTING));
+    EXPECT_TRUE(CloseHandle(reader) && CloseHandle(writer));
+    EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
 // A device is no file either: natively /dev/null, which Windows does not have.
 TEST_F(FileAccess, MissingFilesDirectoriesAndDevicesAreNoFiles)
 {
