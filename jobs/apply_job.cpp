@@ -40,6 +40,12 @@ DWORD WINAPI ApplyJob(LPVOID param)
     GetExtension(target, extension);
     if (!ReplaceExtension(patch, output, sizeof output, extension))
         return FailWithText(&talk, kCopyNameTooLong, NULL);
+    // The copy would be written over an input that it reaches by another name;
+    // by the same name it is refused after the confirmation.
+    if (IsOtherNameFor(output, target))
+        return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
+    if (IsOtherNameFor(output, patch))
+        return FailWithText(&talk, kCopyNamedLikePatch, NULL);
     if (!Ask(&talk, kAskApply, target, output, patch))
         return StopQuietly(&talk);
     if (SamePathName(output, target))

@@ -31,8 +31,10 @@ DWORD WINAPI CreateJob(LPVOID param)
     char patch[PATH_BUFFER_SIZE];
     if (!ReplaceExtension(modified, patch, sizeof patch, kPatchExtension))
         return FailWithText(&talk, kPatchNameTooLong, NULL);
-    // Writing the patch there would replace an input, and a failure would delete it.
-    if (SamePathName(patch, original) || SamePathName(patch, modified))
+    // Writing the patch there would replace an input, and a failure would
+    // delete it, whether the patch's name is the input's or leads to it.
+    if (SamePathName(patch, original) || SamePathName(patch, modified) || IsOtherNameFor(patch, original) ||
+        IsOtherNameFor(patch, modified))
         return FailWithText(&talk, kPatchNamedLikeInput, NULL);
     if (!Ask(&talk, kAskCreate, original, modified, patch))
         return StopQuietly(&talk);

@@ -246,6 +246,25 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
     return (DWORD)size;
 }
 
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info)
+{
+    struct stat stats;
+    int fd = FileDescriptor(file);
+    if (fd < 0)
+        return FailWith(ERROR_INVALID_HANDLE);
+    if (fstat(fd, &stats) != 0)
+        return FailFromErrno();
+    *info = BY_HANDLE_FILE_INFORMATION{};
+    info->dwFileAttributes = IsReadOnly(stats) ? (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) : FILE_ATTRIBUTE_ARCHIVE;
+    info->dwVolumeSerialNumber = (DWORD)stats.st_dev;
+    info->nFileSizeHigh = (DWORD)((uint64_t)stats.st_size >> 32);
+    info->nFileSizeLow = (DWORD)stats.st_size;
+    info->nNumberOfLinks = (DWORD)stats.st_nlink;
+    info->nFileIndexHigh = (DWORD)((uint64_t)stats.st_ino >> 32);
+    info->nFileIndexLow = (DWORD)stats.st_ino;
+    return TRUE;
+}
+
 BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists)
 {
     HANDLE from = CreateFileA(existing, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);

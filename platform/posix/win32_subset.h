@@ -14,6 +14,8 @@
 // - Only regular files open as files: FIFOs, devices and sockets are refused
 //   like directories, without waiting for a FIFO's other end.
 // - FILE_ATTRIBUTE_READONLY maps to "no write permission bits".
+// - CreateFileA with no access (0) asks about the file only: it takes no lock
+//   and needs no permission to read the file.
 // - CreateWindowExA makes message-only windows: no creation messages are sent,
 //   and only SendMessageA, PostMessageA and the message loop act on them.
 // - A thread blocked in SendMessageA to another thread does not handle messages
@@ -119,6 +121,26 @@ typedef struct _SECURITY_ATTRIBUTES {
 
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+// A file's identity is its volume serial number and its index on the volume
+// (here the device and the inode). The times are left zero.
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Reads until count bytes are in or the end of the file is reached.
@@ -126,6 +148,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 // A short write (a full disk) returns FALSE with ERROR_DISK_FULL and the count written.
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 BOOL CloseHandle(HANDLE handle);
 BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
 BOOL DeleteFileA(LPCSTR path);

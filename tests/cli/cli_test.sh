@@ -96,6 +96,14 @@ run 1 -y apply dist/cut.ips old.bin
 check stderr_has "FEOFが見つかりません。"
 check test ! -e dist/cut.bin
 
+case="output that is an input through a link"
+cp old.bin old.keep
+ln -sf old.bin new.ips
+run 1 -y create old.bin new.bin
+check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。"
+check cmp -s old.bin old.keep
+rm new.ips
+
 case="progress"
 run 0 -y --progress create old.bin new.bin
 check stderr_has "  0% ﾌｧｲﾙ情報を取得中..."

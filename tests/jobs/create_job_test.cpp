@@ -25,6 +25,8 @@ static const JobEnd kEnds[] = {
      {kNamedLikeInput}, 0, {}},
     {"PatchWouldReplaceTheOriginal", {{"game_new.ips", "abcd"}}, "game_new.ips", "game_new.bin", "", {},
      {kNamedLikeInput}, 0, {}},
+    {"PatchIsTheOriginalByAHardLink", {{"game_new.ips", "ln:game.bin"}}, "game.bin", "game_new.bin", "", {},
+     {kNamedLikeInput}, 0, {}},
     // Names that differ in case only are one file where names ignore case, and are refused there.
     kPathSeparator == '\\'
         ? JobEnd{"PatchNamedLikeAnInputButForCase", {{"new.IPS", "aXYd"}}, "game.bin", "new.IPS", "", {},
