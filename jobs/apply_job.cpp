@@ -5,6 +5,7 @@
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"
+#include "platform/output.h"
 #include "platform/path_rules.h"
 
 static const char kNotIpsFile[] = "%s は、IPSﾌｧｲﾙではありません。";
@@ -56,16 +57,19 @@ DWORD WINAPI ApplyJob(LPVOID param)
     if (FileExists(output)) {
         if (!AskOverwrite(&talk, output))
             return StopQuietly(&talk);
+        // The older file goes first, so that the copy is a new file: never one
+        // that a link leads to, nor one that another job is writing.
         SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(output);
     }
-    if (!CopyFileA(target, output, FALSE))
+    // The copy is held from its making to its end, so that no other job
+    // writes it between the copying and the patching.
+    if (!CreateOutput(output) || !CopyToOutput(target)) {
+        EndOutput(FALSE);
         return FailWithText(&talk, kCopyFailed, NULL);
-    // The copy carries the target's attributes; it must be writable to be patched.
-    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
-
+    }
     char result[ENGINE_TEXT_SIZE];
     BOOL patched = ApplyPatch(output, patch, result, sizeof result, request->window, WM_JOB_PROGRESS);
-    if (!patched)
-        DeleteFileA(output);
+    EndOutput(patched);
     return FinishEngineRun(&talk, patched, result);
 }

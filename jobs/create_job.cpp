@@ -5,6 +5,7 @@
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"
+#include "platform/output.h"
 #include "platform/path_rules.h"
 
 static const char kPatchExtension[] = "ips";
@@ -43,10 +44,10 @@ DWORD WINAPI CreateJob(LPVOID param)
 
     char result[ENGINE_TEXT_SIZE];
     BOOL created = FALSE;
+    MarkOutput(patch);
     BOOL written = CreatePatch(original, modified, patch, result, sizeof result, request->window,
                                WM_JOB_PROGRESS, &created);
     // An older file that the engine never reached is the user's and stays.
-    if (!written && created)
-        DeleteFileA(patch);
+    EndOutput(written || !created);
     return FinishEngineRun(&talk, written, result);
 }

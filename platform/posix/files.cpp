@@ -6,11 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 namespace {
 
+// An open file, and the path it was opened by, for a deletion through it.
 class FileObject : public KernelObject {
 public:
-    explicit FileObject(int fd) : fd(fd) {}
+    FileObject(int fd, std::string path) : fd(fd), path(std::move(path)) {}
     ~FileObject() override
     {
         if (fd >= 0)
@@ -23,6 +26,7 @@ public:
         return close(closing) == 0 ? TRUE : FailFromErrno();
     }
     int fd;
+    std::string path;
 };
 
 // Windows keeps a read-only attribute apart from permissions; here it is the
@@ -185,7 +189,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd));
+    HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd, path));
     // Windows reports an existing file that CREATE_ALWAYS or OPEN_ALWAYS opened.
     bool reportsExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
     SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -333,16 +337,59 @@ DWORD GetFileAttributesA(LPCSTR path)
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes)
 {
     struct stat info;
-    if (path == NULL || stat(path, &info) != 0)
+    if (path == NULL || lstat(path, &info) != 0)
         return path == NULL ? FailWith(ERROR_PATH_NOT_FOUND) : FailFromErrno();
-    if (S_ISDIR(info.st_mode))
-        return TRUE;  // the mark means nothing on a directory
+    // The mark means nothing on a directory; a link has none of its own here,
+    // and the file it leads to is left alone.
+    if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode))
+        return TRUE;
     mode_t mode = info.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         mode &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
     else if (IsReadOnly(info))
         mode |= S_IWUSR;
     return chmod(path, mode) == 0 ? TRUE : FailFromErrno();
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)
+{
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(file);
+    if (object == nullptr)
+        return FailWith(ERROR_INVALID_HANDLE);
+    if (kind != FileDispositionInfo || size < sizeof(FILE_DISPOSITION_INFO))
+        return FailWith(ERROR_INVALID_PARAMETER);
+    if (!((FILE_DISPOSITION_INFO *)info)->DeleteFile)
+        return TRUE;
+    // Only while the path still leads to this very file.
+    struct stat named, opened;
+    if (lstat(object->path.c_str(), &named) != 0 || fstat(object->fd, &opened) != 0)
+        return FailFromErrno();
+    if (named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+        return FailWith(ERROR_FILE_NOT_FOUND);
+    return unlink(object->path.c_str()) == 0 ? TRUE : FailFromErrno();
+}
+
+HANDLE GetCurrentProcess(void)
+{
+    return (HANDLE)(LONG_PTR)-1;
+}
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
+                     BOOL inherit, DWORD options)
+{
+    (void)sourceProcess;
+    (void)targetProcess;
+    (void)access;
+    (void)inherit;
+    (void)options;
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(source);
+    if (object == nullptr)
+        return FailWith(ERROR_INVALID_HANDLE);
+    int fd = fcntl(object->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return FailFromErrno();
+    *target = RegisterHandle(std::make_shared<FileObject>(fd, object->path));
+    return TRUE;
 }
 
 int _open_osfhandle(intptr_t file, int flags)

@@ -45,7 +45,9 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef WORD ATOM;
+typedef unsigned char BOOLEAN;
 typedef void *HANDLE;
+typedef HANDLE *LPHANDLE;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
 typedef char *LPSTR;
@@ -95,6 +97,7 @@ DWORD GetLastError(void);
 void SetLastError(DWORD code);
 
 // ---- files
+#define DELETE 0x00010000u
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1u
@@ -149,6 +152,22 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
+} FILE_DISPOSITION_INFO;
+// Only FileDispositionInfo. A file marked for deletion is deleted at once,
+// not when its last handle is closed, and only while its path (the one it was
+// opened by) still leads to it.
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size);
+
+#define DUPLICATE_SAME_ACCESS 0x2u
+HANDLE GetCurrentProcess(void);
+// File handles of this process only: the new handle shares the open file,
+// its position and its share lock.
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
+                     BOOL inherit, DWORD options);
 BOOL CloseHandle(HANDLE handle);
 BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
 BOOL DeleteFileA(LPCSTR path);

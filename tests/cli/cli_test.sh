@@ -141,6 +141,29 @@ if [ -z "$runner" ]; then
     check stderr_has "作成中にｴﾗｰが発生しました。"
     check test ! -e big.ips
     confine=
+
+    # A patch that takes seconds to apply: 2^18 pairs of runs of 65535 bytes,
+    # at offset 0 and 1 GiB (the copy grows sparse), each written on its own.
+    printf '\0\0\0\0\0\0\377\377r\100\0\0\0\0\0\377\377s' >runs
+    for i in $(seq 18); do cat runs runs >runs2 && mv runs2 runs; done
+    { printf 'IPS32'; cat runs; printf 'EEOF'; } >dist/slow.ips
+    rm runs
+    # Standard error through a FIFO, held open here, so that the first
+    # progress line can be waited for. A command started with & ignores
+    # SIGINT unless it is given back its default.
+    mkfifo progress
+    env --default-signal=INT "$zorvik" -y --progress apply dist/slow.ips old.bin >/dev/null 2>progress &
+    first=$!
+    exec 3<progress
+    while read -r line <&3 && [ "${line#*ﾌｧｲﾙ情報を取得中}" = "$line" ]; do :; done
+
+    case="second run on an output being written"
+    run 1 -y apply dist/slow.ips new.bin
+    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
+
+    kill $first
+    wait $first
+    exec 3<&-
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the

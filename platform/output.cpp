@@ -1,0 +1,103 @@
+#include "output.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+// Bytes copied at a time.
+const DWORD kCopyChunk = 1u << 20;
+
+// The job's thread changes the record under the lock; a stop handled on
+// another thread (Windows) takes it too. A signal handler cannot: it reads
+// inProgress, which is set only once path is written and cleared before
+// anything else is changed.
+std::mutex g_lock;
+char g_path[MAX_PATH];
+HANDLE g_held = INVALID_HANDLE_VALUE;  // the output when this process made it
+std::atomic<bool> g_inProgress{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "signal handlers read it");
+
+// Under g_lock. Returns 0 for a path too long to be kept.
+BOOL Begin(const char *path, HANDLE held)
+{
+    if (lstrlenA(path) >= MAX_PATH)
+        return FALSE;
+    lstrcpynA(g_path, path, MAX_PATH);
+    g_held = held;
+    g_inProgress = true;
+    return TRUE;
+}
+
+// Under g_lock, with an output in progress.
+BOOL RemoveInProgress(void)
+{
+    if (g_held == INVALID_HANDLE_VALUE)
+        return DeleteFileA(g_path);
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    return SetFileInformationByHandle(g_held, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+}  // namespace
+
+void MarkOutput(const char *path)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    Begin(path, INVALID_HANDLE_VALUE);
+}
+
+BOOL CreateOutput(const char *path)
+{
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (Begin(path, file))
+        return TRUE;
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+    CloseHandle(file);
+    return FALSE;
+}
+
+BOOL CopyToOutput(const char *source)
+{
+    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (from == INVALID_HANDLE_VALUE)
+        return FALSE;
+    unsigned char *chunk = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, kCopyChunk);
+    BOOL copied = chunk != NULL;
+    for (DWORD got = kCopyChunk; copied && got == kCopyChunk;) {
+        DWORD written = 0;
+        copied = ReadFile(from, chunk, kCopyChunk, &got, NULL) &&
+                 (got == 0 || (WriteFile(g_held, chunk, got, &written, NULL) && written == got));
+    }
+    if (chunk != NULL)
+        HeapFree(GetProcessHeap(), 0, chunk);
+    CloseHandle(from);
+    return copied;
+}
+
+void EndOutput(BOOL keep)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!g_inProgress)
+        return;
+    g_inProgress = false;
+    if (!keep)
+        RemoveInProgress();
+    if (g_held != INVALID_HANDLE_VALUE)
+        CloseHandle(g_held);
+    g_held = INVALID_HANDLE_VALUE;
+}
+
+HANDLE DuplicateHeldOutput(const char *path)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    if (g_inProgress && g_held != INVALID_HANDLE_VALUE && lstrcmpA(path, g_path) == 0 &&
+        !DuplicateHandle(GetCurrentProcess(), g_held, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        copy = INVALID_HANDLE_VALUE;
+    return copy;
+}

@@ -1,0 +1,35 @@
+// The output file of the job that this process runs, at most one at a time.
+// Its path is known while it is in progress, so that a front end can have it
+// removed when the process is stopped (RemoveOutputOnStop); the dialog program
+// does not ask for that, and there these calls only hold the file.
+#ifndef ZORVIK_PLATFORM_OUTPUT_H
+#define ZORVIK_PLATFORM_OUTPUT_H
+
+#include "win32.h"
+
+// Names path as the output in progress, a file that an engine makes and
+// writes itself.
+void MarkOutput(const char *path);
+
+// Makes path a new, empty file and holds it as the output in progress: made
+// only where nothing is (never through a link), and from then on shared with
+// no one until EndOutput. Meanwhile OpenStream of this path (the same text)
+// gives a stream on this very file. Returns 0, with nothing in progress, when
+// the file cannot be made.
+BOOL CreateOutput(const char *path);
+
+// Copies the file at source into the held output. Returns 0 when source does
+// not open as a file (it is opened shared with readers only) or a read or a
+// write fails.
+BOOL CopyToOutput(const char *source);
+
+// Ends the output in progress: keeps it, or when keep is 0 removes it; a held
+// one is removed before it is let go, so that no file that took its name
+// meanwhile is removed instead. Does nothing when no output is in progress.
+void EndOutput(BOOL keep);
+
+// For OpenStream: a new handle on the held output when path is its path,
+// else INVALID_HANDLE_VALUE.
+HANDLE DuplicateHeldOutput(const char *path);
+
+#endif
