@@ -5,6 +5,7 @@
 #include "cli/job_window.h"
 #include "jobs/apply_job.h"
 #include "jobs/create_job.h"
+#include "platform/output.h"
 #include "version.h"
 
 #include <stdio.h>
@@ -22,6 +23,8 @@ int main(int argc, char **argv)
         printf(ZORVIK_VERSION_FORMAT "\n", ZORVIK_VERSION_MAJOR, ZORVIK_VERSION_MINOR);
         return kExitSuccess;
     }
+    // Stopped (Ctrl+C, kill, a closed terminal), the tool leaves no half-written output.
+    RemoveOutputOnStop();
     JobRequest request = {};
     lstrcpynA(request.firstPath, args.first, PATH_BUFFER_SIZE);
     lstrcpynA(request.secondPath, args.second, PATH_BUFFER_SIZE);

@@ -3,6 +3,11 @@
 #include <atomic>
 #include <mutex>
 
+#ifndef _WIN32
+#  include <signal.h>
+#  include <unistd.h>
+#endif
+
 namespace {
 
 // Bytes copied at a time.
@@ -101,3 +106,55 @@ HANDLE DuplicateHeldOutput(const char *path)
         copy = INVALID_HANDLE_VALUE;
     return copy;
 }
+
+#ifdef _WIN32
+
+// Runs on a thread of its own. An output that an engine holds open without
+// sharing cannot be removed before the engine lets it go: the stop waits for
+// that, or for the job to end the output (whole, then).
+static BOOL WINAPI StopOnConsoleEvent(DWORD event)
+{
+    (void)event;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(g_lock);
+            if (!g_inProgress || RemoveInProgress())
+                break;
+        }
+        Sleep(20);
+    }
+    ExitProcess(1);
+}
+
+void RemoveOutputOnStop(void)
+{
+    SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
+}
+
+#else
+
+// Only what is safe in a signal handler: unlink, then the signal again with
+// its default action, which ends the process once this handler returns.
+static void StopOnSignal(int signalNumber)
+{
+    if (g_inProgress)
+        unlink(g_path);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+void RemoveOutputOnStop(void)
+{
+    static const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int signalNumber : kStopSignals) {
+        struct sigaction action = {};
+        if (sigaction(signalNumber, NULL, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;  // nohup, or a job in the background of a shell: stays ignored
+        action.sa_handler = StopOnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        sigaction(signalNumber, &action, NULL);
+    }
+}
+
+#endif

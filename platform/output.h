@@ -32,4 +32,10 @@ void EndOutput(BOOL keep);
 // else INVALID_HANDLE_VALUE.
 HANDLE DuplicateHeldOutput(const char *path);
 
+// Has the output in progress removed when the process is stopped: by SIGINT,
+// SIGTERM or SIGHUP, after which the process ends by that signal (exit status
+// 128 + its number; a signal ignored from the start stays ignored); in the
+// Windows console by Ctrl+C, Ctrl+Break or its closing, with exit code 1.
+void RemoveOutputOnStop(void);
+
 #endif

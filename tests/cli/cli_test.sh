@@ -161,9 +161,13 @@ if [ -z "$runner" ]; then
     run 1 -y apply dist/slow.ips new.bin
     check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
 
-    kill $first
+    case="run stopped by SIGINT"
+    kill -INT $first
     wait $first
+    status=$?
     exec 3<&-
+    check exits 130
+    check test ! -e dist/slow.bin
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the
