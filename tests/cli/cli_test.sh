@@ -104,6 +104,17 @@ check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙ�
 check cmp -s old.bin old.keep
 rm new.ips
 
+if [ -z "$runner" ] && [ -e /dev/full ]; then
+    case="standard output or error lost"
+    "$zorvik" --version >/dev/full 2>err.txt
+    status=$?
+    check exits 1
+    check stderr_has "zorvik: cannot write to standard output"
+    "$zorvik" -y create old.bin new.bin >out.txt 2>/dev/full
+    status=$?
+    check exits 1
+fi
+
 case="progress"
 run 0 -y --progress create old.bin new.bin
 check stderr_has "  0% ﾌｧｲﾙ情報を取得中..."
