@@ -22,6 +22,11 @@ char g_path[MAX_PATH];
 HANDLE g_held = INVALID_HANDLE_VALUE;  // the output when this process made it
 std::atomic<bool> g_inProgress{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "signal handlers read it");
+// A stop came while the output could not be removed (an engine holds it
+// without sharing): it takes effect when the output ends.
+std::atomic<bool> g_stopPending{false};
+// The exit code of a process stopped where there are no signals (Windows).
+const UINT kStoppedExitCode = 1;
 
 // Under g_lock. Returns 0 for a path too long to be kept.
 BOOL Begin(const char *path, HANDLE held)
@@ -90,11 +95,13 @@ void EndOutput(BOOL keep)
     if (!g_inProgress)
         return;
     g_inProgress = false;
-    if (!keep)
+    if (!keep || g_stopPending)
         RemoveInProgress();
     if (g_held != INVALID_HANDLE_VALUE)
         CloseHandle(g_held);
     g_held = INVALID_HANDLE_VALUE;
+    if (g_stopPending)
+        ExitProcess(kStoppedExitCode);
 }
 
 HANDLE DuplicateHeldOutput(const char *path)
@@ -110,20 +117,19 @@ HANDLE DuplicateHeldOutput(const char *path)
 #ifdef _WIN32
 
 // Runs on a thread of its own. An output that an engine holds open without
-// sharing cannot be removed before the engine lets it go: the stop waits for
-// that, or for the job to end the output (whole, then).
+// sharing cannot be removed before the engine lets it go: then EndOutput
+// removes it and ends the process, and this thread waits for that.
 static BOOL WINAPI StopOnConsoleEvent(DWORD event)
 {
     (void)event;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> guard(g_lock);
-            if (!g_inProgress || RemoveInProgress())
-                break;
-        }
-        Sleep(20);
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stopPending = g_inProgress && !RemoveInProgress();
     }
-    ExitProcess(1);
+    if (!g_stopPending)
+        ExitProcess(kStoppedExitCode);
+    Sleep(INFINITE);
+    return TRUE;
 }
 
 void RemoveOutputOnStop(void)

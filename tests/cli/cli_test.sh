@@ -153,32 +153,53 @@ if [ -z "$runner" ]; then
     check test ! -e big.ips
     confine=
 
+    # background PART ARGS...: starts the tool in the background ($first) and
+    # waits for a line on its standard error that holds PART. Standard error
+    # goes through a FIFO held open here, so that the tool never blocks on it.
+    # A command started with & ignores SIGINT unless given back its default.
+    mkfifo progress
+    background() {
+        part=$1
+        shift
+        env --default-signal=INT "$zorvik" -y --progress "$@" >/dev/null 2>progress &
+        first=$!
+        exec 3<progress
+        while IFS= read -r line <&3 && [ "${line#*"$part"}" = "$line" ]; do :; done
+    }
+    # stop SIGNAL STATUS: stops it with SIGNAL and checks its exit status.
+    stop() {
+        kill -"$1" $first
+        wait $first
+        status=$?
+        exec 3<&-
+        check exits "$2"
+    }
+
     # A patch that takes seconds to apply: 2^18 pairs of runs of 65535 bytes,
     # at offset 0 and 1 GiB (the copy grows sparse), each written on its own.
     printf '\0\0\0\0\0\0\377\377r\100\0\0\0\0\0\377\377s' >runs
     for i in $(seq 18); do cat runs runs >runs2 && mv runs2 runs; done
     { printf 'IPS32'; cat runs; printf 'EEOF'; } >dist/slow.ips
     rm runs
-    # Standard error through a FIFO, held open here, so that the first
-    # progress line can be waited for. A command started with & ignores
-    # SIGINT unless it is given back its default.
-    mkfifo progress
-    env --default-signal=INT "$zorvik" -y --progress apply dist/slow.ips old.bin >/dev/null 2>progress &
-    first=$!
-    exec 3<progress
-    while read -r line <&3 && [ "${line#*ﾌｧｲﾙ情報を取得中}" = "$line" ]; do :; done
+    background ﾌｧｲﾙ情報を取得中 apply dist/slow.ips old.bin
 
     case="second run on an output being written"
     run 1 -y apply dist/slow.ips new.bin
     check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
 
-    case="run stopped by SIGINT"
-    kill -INT $first
-    wait $first
-    status=$?
-    exec 3<&-
-    check exits 130
+    case="run stopped while it patches"
+    stop INT 130
     check test ! -e dist/slow.bin
+
+    # Every other byte differs: half a second to compare, the patch file
+    # written from the first progress report of creating on.
+    case="run stopped while it creates"
+    yes a | head -c 32M >a.bin
+    yes b | head -c 32M >b.bin
+    background 作成中 create a.bin b.bin
+    stop TERM 143
+    check test ! -e b.ips
+    rm a.bin b.bin
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the
