@@ -54,20 +54,14 @@ DWORD WINAPI ApplyJob(LPVOID param)
     // The copy would replace the patch it is to be patched with.
     if (SamePathName(output, patch))
         return FailWithText(&talk, kCopyNamedLikePatch, NULL);
-    if (FileExists(output)) {
-        if (!AskOverwrite(&talk, output))
-            return StopQuietly(&talk);
-        // The older file goes first, so that the copy is a new file: never one
-        // that a link leads to, nor one that another job is writing.
-        SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(output);
-    }
-    // The copy is held from its making to its end, so that no other job
-    // writes it between the copying and the patching.
-    if (!CreateOutput(output) || !CopyToOutput(target)) {
-        EndOutput(FALSE);
+    BOOL replace = FileExists(output);
+    if (replace && !AskOverwrite(&talk, output))
+        return StopQuietly(&talk);
+    // The copy is a new file, never one that a link leads to, and it is held
+    // from its making to its end, so that no other job writes it between the
+    // copying and the patching.
+    if (!CopyToNewOutput(target, output, replace))
         return FailWithText(&talk, kCopyFailed, NULL);
-    }
     char result[ENGINE_TEXT_SIZE];
     BOOL patched = ApplyPatch(output, patch, result, sizeof result, request->window, WM_JOB_PROGRESS);
     EndOutput(patched);

@@ -48,15 +48,9 @@ BOOL RemoveInProgress(void)
     return SetFileInformationByHandle(g_held, FileDispositionInfo, &dispose, sizeof dispose);
 }
 
-}  // namespace
-
-void MarkOutput(const char *path)
-{
-    std::lock_guard<std::mutex> guard(g_lock);
-    Begin(path, INVALID_HANDLE_VALUE);
-}
-
-BOOL CreateOutput(const char *path)
+// Makes path a new, empty file, held as the output in progress: made only
+// where nothing is, so never through a link, and shared with no one.
+BOOL CreateHeldOutput(const char *path)
 {
     HANDLE file =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -71,21 +65,42 @@ BOOL CreateOutput(const char *path)
     return FALSE;
 }
 
-BOOL CopyToOutput(const char *source)
+// Copies what is left of from into to.
+BOOL CopyContents(HANDLE from, HANDLE to)
 {
-    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (from == INVALID_HANDLE_VALUE)
-        return FALSE;
     unsigned char *chunk = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, kCopyChunk);
     BOOL copied = chunk != NULL;
     for (DWORD got = kCopyChunk; copied && got == kCopyChunk;) {
         DWORD written = 0;
         copied = ReadFile(from, chunk, kCopyChunk, &got, NULL) &&
-                 (got == 0 || (WriteFile(g_held, chunk, got, &written, NULL) && written == got));
+                 (got == 0 || (WriteFile(to, chunk, got, &written, NULL) && written == got));
     }
     if (chunk != NULL)
         HeapFree(GetProcessHeap(), 0, chunk);
+    return copied;
+}
+
+}  // namespace
+
+void MarkOutput(const char *path)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    Begin(path, INVALID_HANDLE_VALUE);
+}
+
+BOOL CopyToNewOutput(const char *source, const char *path, BOOL replace)
+{
+    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (from == INVALID_HANDLE_VALUE)
+        return FALSE;
+    if (replace) {
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path);
+    }
+    BOOL copied = CreateHeldOutput(path) && CopyContents(from, g_held);
     CloseHandle(from);
+    if (!copied)
+        EndOutput(FALSE);
     return copied;
 }
 

@@ -11,21 +11,23 @@
 // writes itself.
 void MarkOutput(const char *path);
 
-// Makes path a new, empty file and holds it as the output in progress: made
-// only where nothing is (never through a link), and from then on shared with
-// no one until EndOutput. Meanwhile OpenStream of this path (the same text)
-// gives a stream on this very file. Returns 0, with nothing in progress, when
-// the file cannot be made.
-BOOL CreateOutput(const char *path);
-
-// Copies the file at source into the held output. Returns 0 when source does
-// not open as a file (it is opened shared with readers only) or a read or a
+// Copies the file at source to a new file at path and holds that as the
+// output in progress: made only where nothing is, so never through a link, and
+// shared with no one from its making until EndOutput. Meanwhile OpenStream of
+// this path (the same text) gives a stream on this very file. With replace,
+// an older file at path is deleted first (its read-only mark lifted; a link
+// itself, not what it leads to), once source has opened. source is shared
+// with readers only while it is read. Returns 0, with nothing in progress,
+// when source does not open as a file, path cannot be made, or a read or a
 // write fails.
-BOOL CopyToOutput(const char *source);
+BOOL CopyToNewOutput(const char *source, const char *path, BOOL replace);
 
 // Ends the output in progress: keeps it, or when keep is 0 removes it; a held
 // one is removed before it is let go, so that no file that took its name
 // meanwhile is removed instead. Does nothing when no output is in progress.
+// After a stop that could not remove the output at once (an engine held it
+// without sharing; Windows), removes it whatever keep says and ends the
+// process.
 void EndOutput(BOOL keep);
 
 // For OpenStream: a new handle on the held output when path is its path,

@@ -395,14 +395,14 @@ BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, 
 int _open_osfhandle(intptr_t file, int flags)
 {
     (void)flags;
-    std::shared_ptr<KernelObject> object = UnregisterHandle((HANDLE)file);
-    FileObject *opened = dynamic_cast<FileObject *>(object.get());
-    if (opened == nullptr) {
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>((HANDLE)file);
+    if (object == nullptr) {
         errno = EBADF;
         return -1;
     }
-    int fd = opened->fd;
-    opened->fd = -1;
+    UnregisterHandle((HANDLE)file);
+    int fd = object->fd;
+    object->fd = -1;
     return fd;
 }
 
