@@ -191,11 +191,11 @@ if [ -z "$runner" ]; then
     stop INT 130
     check test ! -e dist/slow.bin
 
-    # Every other byte differs: half a second to compare, the patch file
+    # Every other byte differs: a second to compare, the patch file
     # written from the first progress report of creating on.
     case="run stopped while it creates"
-    yes a | head -c 32M >a.bin
-    yes b | head -c 32M >b.bin
+    yes a | head -c 64M >a.bin
+    yes b | head -c 64M >b.bin
     background 作成中 create a.bin b.bin
     stop TERM 143
     check test ! -e b.ips
