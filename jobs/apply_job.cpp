@@ -5,6 +5,7 @@
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"
+#include "platform/output.h"
 #include "platform/path_rules.h"
 
 static const char kNotIpsFile[] = "%s は、IPSﾌｧｲﾙではありません。";
@@ -16,22 +17,6 @@ static const char kCopyNamedLikeTarget[] =
 static const char kCopyNamedLikePatch[] =
     "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
 static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
-
-// Byte-wise comparison that takes A to Z for a to z and nothing else, whatever
-// the locale; the platform's own rule is consulted as well, so that names the
-// file system takes for one file are never treated as two.
-static BOOL SameNameIgnoringCase(const char *a, const char *b)
-{
-    const char *x = a, *y = b;
-    for (;; ++x, ++y) {
-        char cx = (*x >= 'A' && *x <= 'Z') ? (char)(*x + ('a' - 'A')) : *x;
-        char cy = (*y >= 'A' && *y <= 'Z') ? (char)(*y + ('a' - 'A')) : *y;
-        if (cx != cy)
-            return SamePathName(a, b);
-        if (cx == '\0')
-            return TRUE;
-    }
-}
 
 static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT,
               "the confirmation with three paths must be formatted whole");
@@ -56,26 +41,29 @@ DWORD WINAPI ApplyJob(LPVOID param)
     GetExtension(target, extension);
     if (!ReplaceExtension(patch, output, sizeof output, extension))
         return FailWithText(&talk, kCopyNameTooLong, NULL);
+    // The copy would be written over an input that it reaches by another name;
+    // by the same name it is refused after the confirmation.
+    if (IsOtherNameFor(output, target))
+        return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
+    if (IsOtherNameFor(output, patch))
+        return FailWithText(&talk, kCopyNamedLikePatch, NULL);
     if (!Ask(&talk, kAskApply, target, output, patch))
         return StopQuietly(&talk);
-    if (SameNameIgnoringCase(output, target))
+    if (SamePathName(output, target))
         return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
     // The copy would replace the patch it is to be patched with.
     if (SamePathName(output, patch))
         return FailWithText(&talk, kCopyNamedLikePatch, NULL);
-    if (FileExists(output)) {
-        if (!AskOverwrite(&talk, output))
-            return StopQuietly(&talk);
-        SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
-    }
-    if (!CopyFileA(target, output, FALSE))
+    BOOL replace = FileExists(output);
+    if (replace && !AskOverwrite(&talk, output))
+        return StopQuietly(&talk);
+    // The copy is a new file, never one that a link leads to, and it is held
+    // from its making to its end, so that no other job writes it between the
+    // copying and the patching.
+    if (!CopyToNewOutput(target, output, replace))
         return FailWithText(&talk, kCopyFailed, NULL);
-    // The copy carries the target's attributes; it must be writable to be patched.
-    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
-
     char result[ENGINE_TEXT_SIZE];
     BOOL patched = ApplyPatch(output, patch, result, sizeof result, request->window, WM_JOB_PROGRESS);
-    if (!patched)
-        DeleteFileA(output);
+    EndOutput(patched);
     return FinishEngineRun(&talk, patched, result);
 }

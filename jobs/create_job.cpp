@@ -5,6 +5,7 @@
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"
+#include "platform/output.h"
 #include "platform/path_rules.h"
 
 static const char kPatchExtension[] = "ips";
@@ -31,8 +32,10 @@ DWORD WINAPI CreateJob(LPVOID param)
     char patch[PATH_BUFFER_SIZE];
     if (!ReplaceExtension(modified, patch, sizeof patch, kPatchExtension))
         return FailWithText(&talk, kPatchNameTooLong, NULL);
-    // Writing the patch there would replace an input, and a failure would delete it.
-    if (SamePathName(patch, original) || SamePathName(patch, modified))
+    // Writing the patch there would replace an input, and a failure would
+    // delete it, whether the patch's name is the input's or leads to it.
+    if (SamePathName(patch, original) || SamePathName(patch, modified) || IsOtherNameFor(patch, original) ||
+        IsOtherNameFor(patch, modified))
         return FailWithText(&talk, kPatchNamedLikeInput, NULL);
     if (!Ask(&talk, kAskCreate, original, modified, patch))
         return StopQuietly(&talk);
@@ -41,10 +44,10 @@ DWORD WINAPI CreateJob(LPVOID param)
 
     char result[ENGINE_TEXT_SIZE];
     BOOL created = FALSE;
+    MarkOutput(patch);
     BOOL written = CreatePatch(original, modified, patch, result, sizeof result, request->window,
                                WM_JOB_PROGRESS, &created);
     // An older file that the engine never reached is the user's and stays.
-    if (!written && created)
-        DeleteFileA(patch);
+    EndOutput(written || !created);
     return FinishEngineRun(&talk, written, result);
 }

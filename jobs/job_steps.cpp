@@ -1,6 +1,8 @@
 #include "job_steps.h"
 
 #include "jobs/paths.h"
+#include "platform/file_identity.h"
+#include "platform/path_rules.h"
 
 #include <string.h>
 
@@ -80,4 +82,9 @@ BOOL NamesDiffer(JobTalk *talk, const char *first, const char *second)
     if (lstrcmpA(first, second) == 0)
         return FailWithText(talk, kSameNames, NULL);
     return TRUE;
+}
+
+BOOL IsOtherNameFor(const char *path, const char *other)
+{
+    return !SamePathName(path, other) && SameFile(path, other);
 }

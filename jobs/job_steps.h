@@ -57,4 +57,9 @@ BOOL BothFilesExist(JobTalk *talk, const char *first, const char *second);
 // The two names differ, compared case-sensitively.
 BOOL NamesDiffer(JobTalk *talk, const char *first, const char *second);
 
+// 1 when path leads to the file at other under a name that is not other's by
+// the platform's rule for names: a symbolic or hard link, another spelling.
+// The jobs' name checks do not see these.
+BOOL IsOtherNameFor(const char *path, const char *other);
+
 #endif

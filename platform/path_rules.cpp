@@ -4,9 +4,19 @@
 
 const char kPathSeparator = '\\';
 
+// Byte-wise, A to Z taken for a to z and nothing else, whatever the locale;
+// the system's own comparison is asked as well, so that names the file system
+// takes for one file are never treated as two.
 BOOL SamePathName(const char *a, const char *b)
 {
-    return lstrcmpiA(a, b) == 0;
+    for (const char *x = a, *y = b;; ++x, ++y) {
+        char cx = (*x >= 'A' && *x <= 'Z') ? (char)(*x + ('a' - 'A')) : *x;
+        char cy = (*y >= 'A' && *y <= 'Z') ? (char)(*y + ('a' - 'A')) : *y;
+        if (cx != cy)
+            return lstrcmpiA(a, b) == 0;
+        if (cx == '\0')
+            return TRUE;
+    }
 }
 
 #else

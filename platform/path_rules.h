@@ -14,7 +14,9 @@ extern const char kPathSeparator;
 BOOL IsPathSeparator(const char *text);
 
 // 1 when two paths name the same file as far as the file system's rules for
-// names go: ignoring letter case on Windows, byte for byte elsewhere.
+// names go: on Windows ignoring letter case (the bytes A to Z taken for a to z
+// whatever the locale, and whatever else the system takes for equal), byte for
+// byte elsewhere.
 BOOL SamePathName(const char *a, const char *b);
 
 #endif

@@ -6,9 +6,12 @@
 #include <stdint.h>
 #include <stdio.h>
 
-// fopen that refuses, as Windows does, what cannot be opened as a file: a
-// directory, and for any mode that writes, a file marked read-only. Returns
-// null on failure.
+// fopen by way of CreateFileA, so that a stream follows the platform's rules
+// for files in both builds: only what opens as a file (no directory; in the
+// POSIX layer no FIFO or device either), for any mode that writes no file
+// marked read-only. A stream that writes shares its file with no one. The
+// output that this process holds (platform/output.h) opens as that very file.
+// Modes: "r", "r+", "w", "w+", each with "b" or not. Returns null on failure.
 FILE *OpenStream(const char *path, const char *mode);
 
 // fseek with a 64-bit offset; returns 0 on success like fseek.

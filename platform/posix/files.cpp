@@ -2,14 +2,18 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 namespace {
 
+// An open file, and the path it was opened by, for a deletion through it.
 class FileObject : public KernelObject {
 public:
-    explicit FileObject(int fd) : fd(fd) {}
+    FileObject(int fd, std::string path) : fd(fd), path(std::move(path)) {}
     ~FileObject() override
     {
         if (fd >= 0)
@@ -22,6 +26,7 @@ public:
         return close(closing) == 0 ? TRUE : FailFromErrno();
     }
     int fd;
+    std::string path;
 };
 
 // Windows keeps a read-only attribute apart from permissions; here it is the
@@ -31,22 +36,71 @@ bool IsReadOnly(const struct stat &info)
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
+// Only regular files open as files. A FIFO would block the open or the reads,
+// and a device can be endless (/dev/zero); like a directory, they are refused.
+bool IsOpenable(const struct stat &info)
+{
+    return S_ISREG(info.st_mode);
+}
+
+// Without O_NONBLOCK the open of a FIFO would wait for a writer before it
+// could be refused; for a regular file the flag changes nothing and is
+// dropped once the file is known to be one.
 int OpenFlags(DWORD access, DWORD disposition)
 {
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NONBLOCK;
     if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
         flags |= O_RDWR;
     else if (access & GENERIC_WRITE)
         flags |= O_WRONLY;
+    else if (access == 0 && disposition == OPEN_EXISTING)
+        flags |= O_PATH;  // only asked about: no permission needed, nothing of the file touched
     else
         flags |= O_RDONLY;
     switch (disposition) {
     case CREATE_NEW: return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
+    case CREATE_ALWAYS:
     case OPEN_ALWAYS: return flags | O_CREAT;
-    case TRUNCATE_EXISTING: return flags | O_TRUNC;
-    default: return flags;
+    default: return flags;  // emptying waits for the lock (SettleOpened)
     }
+}
+
+// Takes O_NONBLOCK off a descriptor opened with OpenFlags.
+bool Blocking(int fd, int flags)
+{
+    return (flags & O_PATH) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+}
+
+// Share modes as Windows keeps them, between processes too: a handle that
+// reads or writes holds a lock on its open file, exclusive when it shares
+// nothing (share mode 0), shared otherwise. So a handle that shares nothing
+// opens only while no other handle is open, and keeps every other open out.
+// Where the file system has no locks, nothing is kept out.
+bool LockAsShared(int fd, DWORD access, DWORD shareMode)
+{
+    if ((access & (GENERIC_READ | GENERIC_WRITE)) == 0)
+        return true;
+    int kind = (shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != 0 ? LOCK_SH : LOCK_EX;
+    while (flock(fd, kind | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return errno != EWOULDBLOCK;
+    }
+    return true;
+}
+
+// Makes what open gave a handle's descriptor: a regular file still (the path
+// may have changed since it was looked at), blocking again, locked as its
+// share mode says, and emptied only once the lock is held, so that an open
+// that is refused empties nothing. Returns ERROR_SUCCESS or the error.
+DWORD SettleOpened(int fd, int openFlags, DWORD access, DWORD shareMode, DWORD disposition)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !IsOpenable(info) || !Blocking(fd, openFlags))
+        return ERROR_ACCESS_DENIED;
+    if (!LockAsShared(fd, access, shareMode))
+        return ERROR_SHARING_VIOLATION;
+    bool empties = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    return empties && ftruncate(fd, 0) != 0 ? ErrorFromErrno(errno) : ERROR_SUCCESS;
 }
 
 bool WritesTo(DWORD access, DWORD disposition)
@@ -105,28 +159,11 @@ bool CopyContents(int from, int to)
     }
 }
 
-// Checks the destination of a copy as Windows does before it replaces it.
-BOOL CanReplace(const char *path, const struct stat &source, BOOL failIfExists)
-{
-    struct stat target;
-    if (stat(path, &target) != 0)
-        return errno == ENOENT ? TRUE : FailFromErrno();
-    if (failIfExists)
-        return FailWith(ERROR_FILE_EXISTS);
-    if (S_ISDIR(target.st_mode) || IsReadOnly(target))
-        return FailWith(ERROR_ACCESS_DENIED);
-    // Truncating the destination would destroy the source itself.
-    if (target.st_dev == source.st_dev && target.st_ino == source.st_ino)
-        return FailWith(ERROR_SHARING_VIOLATION);
-    return TRUE;
-}
-
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
-    (void)shareMode;
     (void)security;
     (void)flags;
     (void)templateFile;
@@ -136,16 +173,23 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     }
     struct stat info;
     bool existed = stat(path, &info) == 0;
-    if (existed && (S_ISDIR(info.st_mode) || (WritesTo(access, disposition) && IsReadOnly(info)))) {
+    if (existed && (!IsOpenable(info) || (WritesTo(access, disposition) && IsReadOnly(info)))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(path, OpenFlags(access, disposition), 0666);
+    int openFlags = OpenFlags(access, disposition);
+    int fd = open(path, openFlags, 0666);
     if (fd < 0) {
         FailFromErrno();
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd));
+    DWORD error = SettleOpened(fd, openFlags, access, shareMode, disposition);
+    if (error != ERROR_SUCCESS) {
+        close(fd);
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd, path));
     // Windows reports an existing file that CREATE_ALWAYS or OPEN_ALWAYS opened.
     bool reportsExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
     SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -206,36 +250,56 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
     return (DWORD)size;
 }
 
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info)
+{
+    struct stat stats;
+    int fd = FileDescriptor(file);
+    if (fd < 0)
+        return FailWith(ERROR_INVALID_HANDLE);
+    if (fstat(fd, &stats) != 0)
+        return FailFromErrno();
+    *info = BY_HANDLE_FILE_INFORMATION{};
+    info->dwFileAttributes = IsReadOnly(stats) ? (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) : FILE_ATTRIBUTE_ARCHIVE;
+    info->dwVolumeSerialNumber = (DWORD)stats.st_dev;
+    info->nFileSizeHigh = (DWORD)((uint64_t)stats.st_size >> 32);
+    info->nFileSizeLow = (DWORD)stats.st_size;
+    info->nNumberOfLinks = (DWORD)stats.st_nlink;
+    info->nFileIndexHigh = (DWORD)((uint64_t)stats.st_ino >> 32);
+    info->nFileIndexLow = (DWORD)stats.st_ino;
+    return TRUE;
+}
+
 BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists)
 {
-    struct stat source;
-    if (stat(existing, &source) != 0)
-        return FailFromErrno();
-    if (S_ISDIR(source.st_mode))
-        return FailWith(ERROR_ACCESS_DENIED);
-    if (!CanReplace(newFile, source, failIfExists))
+    HANDLE from = CreateFileA(existing, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (from == INVALID_HANDLE_VALUE)
         return FALSE;
-    int from = open(existing, O_RDONLY | O_CLOEXEC);
-    if (from < 0)
-        return FailFromErrno();
-    int to = open(newFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (to < 0) {
-        close(from);
-        return FailFromErrno();
-    }
-    // The copy carries the source's attributes, read-only mark included.
-    bool ok = CopyContents(from, to) && fchmod(to, source.st_mode & 07777) == 0;
-    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-    close(from);
-    if (close(to) != 0 && ok) {
-        ok = false;
-        error = ErrorFromErrno(errno);
-    }
-    if (!ok) {
-        unlink(newFile);  // a partial copy is no copy
+    int source = FileDescriptor(from);
+    struct stat info;
+    if (fstat(source, &info) != 0) {
+        DWORD error = ErrorFromErrno(errno);
+        CloseHandle(from);
         return FailWith(error);
     }
-    return TRUE;
+    HANDLE to = CreateFileA(newFile, GENERIC_WRITE, 0, NULL, failIfExists ? CREATE_NEW : CREATE_ALWAYS, 0, NULL);
+    if (to == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        CloseHandle(from);
+        return FailWith(error);
+    }
+    int dest = FileDescriptor(to);
+    // The copy carries the source's attributes, read-only mark included.
+    bool ok = CopyContents(source, dest) && (fchmod(dest, info.st_mode & 07777) == 0 || FailFromErrno());
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (!ok)
+        unlink(newFile);  // a partial copy is no copy
+    CloseHandle(from);
+    if (!CloseHandle(to) && ok) {
+        ok = false;
+        error = GetLastError();
+        unlink(newFile);
+    }
+    return ok ? TRUE : FailWith(error);
 }
 
 BOOL DeleteFileA(LPCSTR path)
@@ -245,7 +309,17 @@ BOOL DeleteFileA(LPCSTR path)
         return FailFromErrno();
     if (S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && IsReadOnly(info)))
         return FailWith(ERROR_ACCESS_DENIED);
-    return unlink(path) == 0 ? TRUE : FailFromErrno();
+    // A file that a handle holds open is not deleted, as on Windows: the
+    // deletion takes the lock that every such handle holds a part of.
+    int fd = S_ISREG(info.st_mode) ? open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (fd >= 0 && !LockAsShared(fd, GENERIC_READ, 0)) {
+        close(fd);
+        return FailWith(ERROR_SHARING_VIOLATION);
+    }
+    BOOL deleted = unlink(path) == 0 ? TRUE : FailFromErrno();
+    if (fd >= 0)
+        close(fd);
+    return deleted;
 }
 
 DWORD GetFileAttributesA(LPCSTR path)
@@ -263,14 +337,81 @@ DWORD GetFileAttributesA(LPCSTR path)
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes)
 {
     struct stat info;
-    if (path == NULL || stat(path, &info) != 0)
+    if (path == NULL || lstat(path, &info) != 0)
         return path == NULL ? FailWith(ERROR_PATH_NOT_FOUND) : FailFromErrno();
-    if (S_ISDIR(info.st_mode))
-        return TRUE;  // the mark means nothing on a directory
+    // The mark means nothing on a directory; a link has none of its own here,
+    // and the file it leads to is left alone.
+    if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode))
+        return TRUE;
     mode_t mode = info.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         mode &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
     else if (IsReadOnly(info))
         mode |= S_IWUSR;
     return chmod(path, mode) == 0 ? TRUE : FailFromErrno();
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)
+{
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(file);
+    if (object == nullptr)
+        return FailWith(ERROR_INVALID_HANDLE);
+    if (kind != FileDispositionInfo || size < sizeof(FILE_DISPOSITION_INFO))
+        return FailWith(ERROR_INVALID_PARAMETER);
+    if (!((FILE_DISPOSITION_INFO *)info)->DeleteFile)
+        return TRUE;
+    // Only while the path still leads to this very file.
+    struct stat named, opened;
+    if (lstat(object->path.c_str(), &named) != 0 || fstat(object->fd, &opened) != 0)
+        return FailFromErrno();
+    if (named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+        return FailWith(ERROR_FILE_NOT_FOUND);
+    return unlink(object->path.c_str()) == 0 ? TRUE : FailFromErrno();
+}
+
+HANDLE GetCurrentProcess(void)
+{
+    return (HANDLE)(LONG_PTR)-1;
+}
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
+                     BOOL inherit, DWORD options)
+{
+    (void)sourceProcess;
+    (void)targetProcess;
+    (void)access;
+    (void)inherit;
+    (void)options;
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(source);
+    if (object == nullptr)
+        return FailWith(ERROR_INVALID_HANDLE);
+    int fd = fcntl(object->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return FailFromErrno();
+    *target = RegisterHandle(std::make_shared<FileObject>(fd, object->path));
+    return TRUE;
+}
+
+int _open_osfhandle(intptr_t file, int flags)
+{
+    (void)flags;
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>((HANDLE)file);
+    if (object == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    UnregisterHandle((HANDLE)file);
+    int fd = object->fd;
+    object->fd = -1;
+    return fd;
+}
+
+FILE *_fdopen(int fd, const char *mode)
+{
+    return fdopen(fd, mode);
+}
+
+int _close(int fd)
+{
+    return close(fd);
 }

@@ -41,3 +41,8 @@ LPSTR GetCommandLineA(void)
     static std::string line = BuildCommandLine();
     return &line[0];
 }
+
+void ExitProcess(UINT exitCode)
+{
+    _exit((int)exitCode);
+}

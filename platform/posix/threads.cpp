@@ -10,20 +10,28 @@
 
 namespace {
 
-// What a thread handle waits on: the thread's end and its exit code. The
-// thread itself holds a reference, so closing the handle early is harmless.
+// What a thread handle waits on: the thread's id once it runs, its end and its
+// exit code. The thread itself holds a reference, so neither closing the handle
+// early nor its creator returning at once leaves it anything dangling.
 class ThreadObject : public KernelObject {
 public:
+    void Start()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        id = GetCurrentThreadId();
+        changed.notify_all();
+    }
     void Finish(DWORD code)
     {
         std::lock_guard<std::mutex> guard(lock);
         exitCode = code;
         finished = true;
-        ended.notify_all();
+        changed.notify_all();
     }
 
     std::mutex lock;
-    std::condition_variable ended;
+    std::condition_variable changed;  // the id is known, or the thread has ended
+    DWORD id = 0;
     bool finished = false;
     DWORD exitCode = STILL_ACTIVE;
 };
@@ -37,26 +45,22 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_S
     (void)stackSize;
     (void)flags;
     std::shared_ptr<ThreadObject> object = std::make_shared<ThreadObject>();
-    std::mutex idLock;
-    std::condition_variable idKnown;
-    DWORD id = 0;
     try {
-        std::thread([object, start, parameter, &idLock, &idKnown, &id] {
-            {
-                std::lock_guard<std::mutex> guard(idLock);
-                id = GetCurrentThreadId();
-            }
-            idKnown.notify_one();
+        // The new thread touches nothing of this frame: it may still be
+        // running Start when this function has returned.
+        std::thread([object, start, parameter] {
+            object->Start();
             object->Finish(start(parameter));
         }).detach();
     } catch (const std::system_error &) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
     }
-    std::unique_lock<std::mutex> guard(idLock);
-    idKnown.wait(guard, [&] { return id != 0; });
+    std::unique_lock<std::mutex> guard(object->lock);
+    object->changed.wait(guard, [&] { return object->id != 0; });
     if (threadId != NULL)
-        *threadId = id;
+        *threadId = object->id;
+    guard.unlock();
     return RegisterHandle(object);
 }
 
@@ -70,10 +74,10 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     std::unique_lock<std::mutex> guard(thread->lock);
     auto finished = [&] { return thread->finished; };
     if (milliseconds == INFINITE) {
-        thread->ended.wait(guard, finished);
+        thread->changed.wait(guard, finished);
         return WAIT_OBJECT_0;
     }
-    return thread->ended.wait_for(guard, std::chrono::milliseconds(milliseconds), finished) ? WAIT_OBJECT_0
+    return thread->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), finished) ? WAIT_OBJECT_0
                                                                                            : WAIT_TIMEOUT;
 }
 

@@ -2,12 +2,20 @@
 // Names, signatures and results follow Win32; only what a caller needs is here.
 //
 // Known differences from Windows, by design:
-// - Share modes of CreateFileA are accepted and ignored (POSIX has no mandatory
-//   locking); everything else about opening follows Windows: a directory cannot
-//   be opened as a file, and a file whose read-only attribute is set (no write
-//   permission bits) cannot be opened for writing, deleted or overwritten, even
-//   by root.
+// - Share modes of CreateFileA count only as "shares nothing" (0) or "shares":
+//   a handle that reads or writes and shares nothing keeps every other handle
+//   of ours out and opens only when none is open; handles that share open side
+//   by side, whatever they share. Programs that do not lock files are not kept
+//   out (POSIX has no mandatory locking). A file that a handle holds open is
+//   not deleted. Everything else about opening follows Windows: a directory
+//   cannot be opened as a file, and a file whose read-only attribute is set (no
+//   write permission bits) cannot be opened for writing, deleted or
+//   overwritten, even by root.
+// - Only regular files open as files: FIFOs, devices and sockets are refused
+//   like directories, without waiting for a FIFO's other end.
 // - FILE_ATTRIBUTE_READONLY maps to "no write permission bits".
+// - CreateFileA with no access (0) asks about the file only: it takes no lock
+//   and needs no permission to read the file.
 // - CreateWindowExA makes message-only windows: no creation messages are sent,
 //   and only SendMessageA, PostMessageA and the message loop act on them.
 // - A thread blocked in SendMessageA to another thread does not handle messages
@@ -17,6 +25,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #define WINAPI
 #define CALLBACK
@@ -36,7 +45,9 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef WORD ATOM;
+typedef unsigned char BOOLEAN;
 typedef void *HANDLE;
+typedef HANDLE *LPHANDLE;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
 typedef char *LPSTR;
@@ -86,6 +97,7 @@ DWORD GetLastError(void);
 void SetLastError(DWORD code);
 
 // ---- files
+#define DELETE 0x00010000u
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1u
@@ -112,6 +124,26 @@ typedef struct _SECURITY_ATTRIBUTES {
 
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+// A file's identity is its volume serial number and its index on the volume
+// (here the device and the inode). The times are left zero.
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Reads until count bytes are in or the end of the file is reached.
@@ -119,11 +151,39 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 // A short write (a full disk) returns FALSE with ERROR_DISK_FULL and the count written.
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
+} FILE_DISPOSITION_INFO;
+// Only FileDispositionInfo. A file marked for deletion is deleted at once,
+// not when its last handle is closed, and only while its path (the one it was
+// opened by) still leads to it.
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size);
+
+#define DUPLICATE_SAME_ACCESS 0x2u
+HANDLE GetCurrentProcess(void);
+// File handles of this process only: the new handle shares the open file,
+// its position and its share lock.
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
+                     BOOL inherit, DWORD options);
 BOOL CloseHandle(HANDLE handle);
 BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
 BOOL DeleteFileA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+
+// ---- C runtime: a stream on a file handle (<io.h>, <fcntl.h> on Windows)
+#define _O_RDONLY 0x0000
+#define _O_WRONLY 0x0001
+#define _O_RDWR 0x0002
+// The descriptor of an open file handle, which takes the handle over: closing
+// the descriptor closes the file. -1 for a handle that is not a file. flags
+// are not looked at here.
+int _open_osfhandle(intptr_t file, int flags);
+FILE *_fdopen(int fd, const char *mode);
+int _close(int fd);
 
 // ---- process heap
 #define HEAP_ZERO_MEMORY 0x8u
@@ -208,6 +268,8 @@ void PostQuitMessage(int exitCode);
 
 // ---- process
 LPSTR GetCommandLineA(void);
+// Ends the process at once, from any thread; C streams are not flushed.
+void ExitProcess(UINT exitCode);
 
 // ---- strings (narrow text is UTF-8 here, the system's code page)
 // Formats like the C library's sprintf, at most 1024 bytes with the terminator,

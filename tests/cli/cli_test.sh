@@ -33,10 +33,12 @@ stderr_has() { grep -qF -- "$(text "$1")" err.txt; }
 
 # run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
 # LF) and checks its exit status. Standard input is the caller's, or nothing.
+# $confine, when set, is a command the tool runs under.
+confine=
 run() {
     expected=$1
     shift
-    ${runner:+"$runner"} "$zorvik" "$@" >out.raw 2>err.raw
+    $confine ${runner:+"$runner"} "$zorvik" "$@" >out.raw 2>err.raw
     status=$?
     for stream in out err; do tr -d '\r' <$stream.raw >$stream.txt; done
     check exits "$expected"
@@ -94,6 +96,25 @@ run 1 -y apply dist/cut.ips old.bin
 check stderr_has "FEOFが見つかりません。"
 check test ! -e dist/cut.bin
 
+case="output that is an input through a link"
+cp old.bin old.keep
+ln -sf old.bin new.ips
+run 1 -y create old.bin new.bin
+check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。"
+check cmp -s old.bin old.keep
+rm new.ips
+
+if [ -z "$runner" ] && [ -e /dev/full ]; then
+    case="standard output or error lost"
+    "$zorvik" --version >/dev/full 2>err.txt
+    status=$?
+    check exits 1
+    check stderr_has "zorvik: cannot write to standard output"
+    "$zorvik" -y create old.bin new.bin >out.txt 2>/dev/full
+    status=$?
+    check exits 1
+fi
+
 case="progress"
 run 0 -y --progress create old.bin new.bin
 check stderr_has "  0% ﾌｧｲﾙ情報を取得中..."
@@ -101,6 +122,84 @@ check stderr_has "100% 完了"
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
     script -qec "'$zorvik' -y create old.bin new.bin" /dev/null >out.txt 2>&1
     check grep -qF "[##############################] 100% 完了" out.txt
+fi
+
+if [ -z "$runner" ]; then
+    # At most 10 seconds, so that a run that would block or write without end
+    # fails instead; and a full disk: writes past 1 KiB fail (ulimit -f counts
+    # blocks of 512 bytes; the signal that such a write raises is ignored).
+    printf '#!/bin/sh\ntrap "" XFSZ\nulimit -f 2\nexec timeout 10 "$@"\n' >confined
+    chmod +x confined
+    confine=./confined
+
+    case="FIFOs and devices are no files"
+    mkfifo fifo.ips fifo.bin
+    run 1 -y apply fifo.ips old.bin
+    check stderr_has "fifo.ips は、IPSﾌｧｲﾙではありません。"
+    run 1 -y create fifo.bin new.bin
+    check stderr_has "fifo.binを開けません。"
+    run 1 -y apply dist/new.ips /dev/zero
+    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
+    check test ! -e dist/new
+
+    case="full disk"
+    printf 'IPS32\0\0\020\0\0\001xEEOF' >dist/far.ips
+    run 1 -y apply dist/far.ips old.bin
+    check stderr_has "dist/far.binに書き込めません。"
+    check test ! -e dist/far.bin
+    seq 1000 | cat old.bin - >big.bin
+    run 1 -y create old.bin big.bin
+    check stderr_has "作成中にｴﾗｰが発生しました。"
+    check test ! -e big.ips
+    confine=
+
+    # background PART ARGS...: starts the tool in the background ($first) and
+    # waits for a line on its standard error that holds PART. Standard error
+    # goes through a FIFO held open here, so that the tool never blocks on it.
+    # A command started with & ignores SIGINT unless given back its default.
+    mkfifo progress
+    background() {
+        part=$1
+        shift
+        env --default-signal=INT "$zorvik" -y --progress "$@" >/dev/null 2>progress &
+        first=$!
+        exec 3<progress
+        while IFS= read -r line <&3 && [ "${line#*"$part"}" = "$line" ]; do :; done
+    }
+    # stop SIGNAL STATUS: stops it with SIGNAL and checks its exit status.
+    stop() {
+        kill -"$1" $first
+        wait $first
+        status=$?
+        exec 3<&-
+        check exits "$2"
+    }
+
+    # A patch that takes seconds to apply: 2^18 pairs of runs of 65535 bytes,
+    # at offset 0 and 1 GiB (the copy grows sparse), each written on its own.
+    printf '\0\0\0\0\0\0\377\377r\100\0\0\0\0\0\377\377s' >runs
+    for i in $(seq 18); do cat runs runs >runs2 && mv runs2 runs; done
+    { printf 'IPS32'; cat runs; printf 'EEOF'; } >dist/slow.ips
+    rm runs
+    background ﾌｧｲﾙ情報を取得中 apply dist/slow.ips old.bin
+
+    case="second run on an output being written"
+    run 1 -y apply dist/slow.ips new.bin
+    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
+
+    case="run stopped while it patches"
+    stop INT 130
+    check test ! -e dist/slow.bin
+
+    # Every other byte differs: a second to compare, the patch file
+    # written from the first progress report of creating on.
+    case="run stopped while it creates"
+    yes a | head -c 64M >a.bin
+    yes b | head -c 64M >b.bin
+    background 作成中 create a.bin b.bin
+    stop TERM 143
+    check test ! -e b.ips
+    rm a.bin b.bin
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the

@@ -144,8 +144,6 @@ TEST(ApplyPatchFailures, EachFailureNamesItsFileAndChangesNoFile)
         {target, patch, "%sを書き込みﾓｰﾄﾞで開けません。", true},
         {locked, patch, "%sを書き込みﾓｰﾄﾞで開けません。", true},
         {dir.path(), patch, "%sを書き込みﾓｰﾄﾞで開けません。", true}};
-    if (PathExists("/dev/full"))
-        cases.push_back({"/dev/full", patch, "%sに書き込めません。", true});
     for (const auto &[targetPath, patchPath, format, namesTarget] : cases) {
         SCOPED_TRACE(targetPath + " " + patchPath);
         char text[ENGINE_TEXT_SIZE] = "";

@@ -147,8 +147,6 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
         {original, modified, dir.path(), cannotCreate, 0},
         {original, modified, dir / "missing" + kPathSeparator + "new.ips", cannotCreate, 0},
         {original, modified, locked, cannotCreate, 0}};
-    if (PathExists("/dev/full"))
-        cases.push_back({original, modified, "/dev/full", "作成中にｴﾗｰが発生しました。", 1});
     for (const auto &[originalPath, modifiedPath, patchPath, expected, expectedCreated] : cases) {
         SCOPED_TRACE(expected);
         char text[ENGINE_TEXT_SIZE] = "";

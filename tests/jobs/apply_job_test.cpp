@@ -8,6 +8,8 @@
 
 static const char kNamedLikeTarget[] =
     "finished 0: ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。";
+static const char kNamedLikePatch[] =
+    "finished 0: ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
 static const char kCopyFailed[] = "finished 0: ﾌｧｲﾙをｺﾋﾟｰできません。";
 static const char kPatched[] = "finished 1: <fix.bin>は正常にﾊﾟｯﾁされました。";
 
@@ -25,15 +27,26 @@ static const JobEnd kEnds[] = {
     {"NoToTheConfirmation", {}, "fix.ips", "game.bin", "fix.bin", {0}, {"confirm 0", "finished 0"}, 0, {}},
     {"OutputNamedLikeTheTarget", {{"game.ips", kPatch}}, "game.ips", "game.bin", "game.bin", {},
      {"confirm 1", kNamedLikeTarget}, 0, {}},
-    // One file where names ignore case, two elsewhere: the copy's name is the target's but for case.
-    {"OutputNamedLikeTheTargetButForCase", {{"FIX.ips", kPatch}}, "fix.ips", "FIX.ips", "fix.ips", {},
-     {"confirm 1", kNamedLikeTarget}, 0, {}},
+    // The copy's name is the target's but for case: one file where names ignore case, two elsewhere.
+    kPathSeparator == '\\'
+        ? JobEnd{"OutputNamedLikeTheTargetButForCase", {{"P.ips", kPatch}, {"p.bin", "abcd"}}, "P.ips", "p.bin",
+                 "P.bin", {}, {"confirm 1", kNamedLikeTarget}, 0, {}}
+        : JobEnd{"OutputNamedLikeTheTargetButForCase", {{"P.ips", kPatch}, {"p.bin", "abcd"}}, "P.ips", "p.bin",
+                 "P.bin", {}, {"confirm 1", "progress", "finished 1: <P.bin>は正常にﾊﾟｯﾁされました。"}, 1,
+                 {{"P.bin", "aXYd"}}},
+    // The copy reaches an input by another name: refused before anything is asked or changed.
+    {"OutputIsTheTargetByAHardLink", {{"fix.bin", "ln:game.bin"}}, "fix.ips", "game.bin", "fix.bin", {},
+     {kNamedLikeTarget}, 0, {}},
+    {"OutputIsThePatchByAHardLink", {{"fix.bin", "ln:fix.ips"}}, "fix.ips", "game.bin", "fix.bin", {},
+     {kNamedLikePatch}, 0, {}},
+    {"ReadOnlyTargetSpelledOtherwiseKeepsItsMark", {{"fix.bin", "ro:abcd"}}, "fix.ips", "./fix.bin", "fix.bin", {},
+     {kNamedLikeTarget}, 0, {}},
     {"OutputWouldReplaceThePatch", {{"data.ips", "abcd"}}, "fix.ips", "data.ips", "fix.ips", {},
-     {"confirm 1", "finished 0: ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。"}, 0, {}},
+     {"confirm 1", kNamedLikePatch}, 0, {}},
     {"NoToTheOverwrite", {{"fix.bin", "old"}}, "fix.ips", "game.bin", "fix.bin", {1, 0},
      {"confirm 1", "overwrite 0", "finished 0"}, 0, {}},
-    {"DirectoryToPatchCannotBeCopied", {{"data.d", kDirectory}}, "fix.ips", "data.d", "fix.d", {},
-     {"confirm 1", kCopyFailed}, 0, {}},
+    {"DirectoryToPatchCannotBeCopiedAndTheOlderCopyStays", {{"data.d", kDirectory}, {"fix.d", "old"}}, "fix.ips",
+     "data.d", "fix.d", {}, {"confirm 1", "overwrite 1", kCopyFailed}, 0, {}},
     {"DirectoryAtTheOutputCannotBeReplaced", {{"fix.bin", kDirectory}}, "fix.ips", "game.bin", "fix.bin", {},
      {"confirm 1", "overwrite 1", kCopyFailed}, 0, {}},
     {"EngineFailureDeletesTheCopy", {{"fix.ips", kPatch.substr(0, kPatch.size() - 4)}}, "fix.ips", "game.bin",

@@ -16,10 +16,12 @@
 
 typedef std::vector<std::string> Lines;
 // Entries of the test directory by name with their contents: kDirectory for a
-// directory, a kReadOnly prefix for a read-only file.
+// directory, a kReadOnly prefix for a read-only file. In a row's setup a
+// kHardLink prefix makes the entry a hard link to the entry named after it.
 typedef std::map<std::string, std::string> Files;
 static const char kDirectory[] = "<dir>";
 static const char kReadOnly[] = "ro:";
+static const char kHardLink[] = "ln:";
 
 // "started", "ask <answer given>: <text>", "progress" for each run of progress
 // notifications, "finished <wParam>: <text>" or "finished <wParam>" without text.
@@ -72,6 +74,8 @@ protected:
             bool readOnly = contents.rfind(kReadOnly, 0) == 0;
             if (contents == kDirectory)
                 std::filesystem::create_directory(Path(name));
+            else if (contents.rfind(kHardLink, 0) == 0)
+                std::filesystem::create_hard_link(Path(contents.substr(sizeof kHardLink - 1)), Path(name));
             else
                 WriteFileBytes(Path(name), ToBytes(contents.substr(readOnly ? sizeof kReadOnly - 1 : 0)));
             EXPECT_TRUE(!readOnly || SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_READONLY)) << name;

@@ -1,0 +1,21 @@
+#include "file_identity.h"
+
+// The identity of the file at path in info; 0 when there is none. The file is
+// opened for no access, which every sharing allows.
+static BOOL GetFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BOOL known = GetFileInformationByHandle(file, info);
+    CloseHandle(file);
+    return known;
+}
+
+BOOL SameFile(const char *a, const char *b)
+{
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return GetFileIdentity(a, &x) && GetFileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
