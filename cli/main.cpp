@@ -2,6 +2,7 @@
 // same jobs as the dialog program.
 #include "cli/arguments.h"
 #include "cli/exit_status.h"
+#include "cli/info.h"
 #include "cli/job_window.h"
 #include "jobs/apply_job.h"
 #include "jobs/create_job.h"
@@ -22,6 +23,8 @@ int main(int argc, char **argv)
         printf(ZORVIK_VERSION_FORMAT "\n", ZORVIK_VERSION_MAJOR, ZORVIK_VERSION_MINOR);
         return kExitSuccess;
     }
+    if (args.command == kCommandInfo)
+        return RunInfo(args.first, args.records, args.json);
     JobRequest request = {};
     lstrcpynA(request.firstPath, args.first, PATH_BUFFER_SIZE);
     lstrcpynA(request.secondPath, args.second, PATH_BUFFER_SIZE);

@@ -58,7 +58,8 @@ check grep -q "zorvik \[options\] apply PATCH FILE" out.txt
 
 case="usage errors"
 long=$(printf '%0260d' 0)
-for args in "" "frob a b" "apply only-one" "create a b c" "--bogus apply a b" "create old.bin $long"; do
+for args in "" "frob a b" "apply only-one" "create a b c" "info a b" "--json create a b" "--bogus apply a b" \
+    "create old.bin $long"; do
     # shellcheck disable=SC2086
     run 2 $args
     check stderr_has "zorvik --help"
@@ -93,6 +94,34 @@ printf 'IPS32' >dist/cut.ips
 run 1 -y apply dist/cut.ips old.bin
 check stderr_has "FEOFが見つかりません。"
 check test ! -e dist/cut.bin
+
+case="info on a good, a truncated and a trailing-byte patch"
+# The worked example: a run of 0x300 bytes AA at 0x10, ABC at 0x400.
+printf 'IPS32\0\0\0\020\0\0\003\0\252\0\0\004\0\0\003ABCEEOF' >dist/good.ips
+run 0 info dist/good.ips
+check stdout_is "dist/good.ips は、正常なIPS32ﾌｧｲﾙです。
+ﾃﾞｰﾀﾚｺｰﾄﾞ: 1 個 (3 ﾊﾞｲﾄ)
+ﾗﾝﾚｺｰﾄﾞ: 1 個 (768 ﾊﾞｲﾄ)
+書き込む位置: 0x00000010 から 0x00000402 まで
+ﾊﾟｯﾁ後のﾌｧｲﾙの最小ｻｲｽﾞ: 1027 ﾊﾞｲﾄ
+EEOFの後のﾃﾞｰﾀ: なし"
+{ cat dist/good.ips; printf 'junk'; } >dist/trailing.ips
+run 0 --json info --records dist/trailing.ips
+check stdout_is '{"records":[
+{"at":5,"offset":16,"form":"run","length":768,"value":170},
+{"at":14,"offset":1024,"form":"data","length":3}
+],
+"wellFormed":true,"condition":"well-formed","dataRecords":1,"dataBytes":3,"runRecords":1,"runBytes":768,"lowestOffset":16,"highestOffset":1026,"smallestSize":1027,"bytesAfterTerminator":4}'
+head -c 20 dist/good.ips >dist/cut.ips
+run 1 info --records dist/cut.ips
+check stdout_is "5: 0x00000010 ﾗﾝ 768 ﾊﾞｲﾄ (0xAA)
+dist/cut.ips は、位置 14 のﾚｺｰﾄﾞが途中で切れています。
+ﾃﾞｰﾀﾚｺｰﾄﾞ: 0 個 (0 ﾊﾞｲﾄ)
+ﾗﾝﾚｺｰﾄﾞ: 1 個 (768 ﾊﾞｲﾄ)
+書き込む位置: 0x00000010 から 0x0000030F まで"
+run 1 info --json dist/none.ips
+check stderr_has "dist/none.ipsを開けません。"
+check grep -q '"condition":"cannot-open"' out.txt
 
 case="progress"
 run 0 -y --progress create old.bin new.bin

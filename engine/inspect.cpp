@@ -1,0 +1,91 @@
+#include "engine/inspect.h"
+
+#include "engine/patch_reader.h"
+#include "platform/stream.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+// Counts record into summary.
+static void Count(PatchSummary *summary, const PatchRecordInfo &record)
+{
+    ++(record.run ? summary->runRecords : summary->dataRecords);
+    (record.run ? summary->runBytes : summary->dataBytes) += record.length;
+    if (record.length == 0)
+        return;
+    const uint64_t last = (uint64_t)record.offset + record.length - 1;
+    if (!summary->writes || record.offset < summary->lowest)
+        summary->lowest = record.offset;
+    if (!summary->writes || last > summary->highest)
+        summary->highest = last;
+    summary->writes = 1;
+}
+
+// The condition where the next field could not be taken at the record that
+// begins at start.
+static PatchCondition Broken(PatchReader &patch, uint64_t start, PatchSummary *summary)
+{
+    summary->brokenAt = start;
+    if (ferror(patch.file))
+        return kPatchCannotRead;
+    return patch.position == start && patch.end == patch.next ? kPatchNoTerminator : kPatchCutRecord;
+}
+
+// Reads the records after the magic up to the terminator, and what follows it.
+static PatchCondition ReadRecords(PatchReader &patch, PatchSummary *summary, PatchRecordVisitor visit,
+                                  void *context)
+{
+    for (;;) {
+        const uint64_t start = patch.position;
+        const unsigned char *field = TakeFromPatch(patch, 4);
+        if (field == NULL)
+            return Broken(patch, start, summary);
+        if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
+            break;
+        PatchRecordInfo record = {start, BigEndian(field, 4), 0, 0, 0};
+        if ((field = TakeFromPatch(patch, 2)) == NULL)
+            return Broken(patch, start, summary);
+        const DWORD size = BigEndian(field, 2);
+        if ((field = TakeFromPatch(patch, size != 0 ? size : 3)) == NULL)
+            return Broken(patch, start, summary);
+        record.run = size == 0;
+        record.length = size != 0 ? size : BigEndian(field, 2);
+        record.value = size != 0 ? 0 : field[2];
+        Count(summary, record);
+        if (visit != NULL)
+            visit(record, context);
+    }
+    summary->trailing = patch.end - patch.next;
+    DWORD got;
+    while ((got = (DWORD)fread(patch.chunk, 1, PATCH_CHUNK_SIZE, patch.file)) > 0)
+        summary->trailing += got;
+    if (ferror(patch.file)) {
+        summary->brokenAt = patch.position + summary->trailing;
+        return kPatchCannotRead;
+    }
+    return kPatchWellFormed;
+}
+
+BOOL InspectPatch(const char *path, PatchSummary *summary, PatchRecordVisitor visit, void *context)
+{
+    memset(summary, 0, sizeof *summary);
+    FILE *file = OpenStream(path, "rb");
+    unsigned char *chunk = (unsigned char *)malloc(PATCH_CHUNK_SIZE);
+    if (file == NULL || chunk == NULL) {
+        summary->condition = kPatchCannotOpen;
+    } else {
+        setvbuf(file, NULL, _IONBF, 0);
+        PatchReader patch = {file, chunk, 0, 0, 0};
+        const unsigned char *magic = TakeFromPatch(patch, IPS32_MAGIC_SIZE);
+        if (magic == NULL && ferror(file))
+            summary->condition = kPatchCannotRead;
+        else if (magic == NULL || memcmp(magic, IPS32_MAGIC, IPS32_MAGIC_SIZE) != 0)
+            summary->condition = kPatchNotIps32;
+        else
+            summary->condition = ReadRecords(patch, summary, visit, context);
+    }
+    free(chunk);
+    if (file != NULL)
+        fclose(file);
+    return summary->condition == kPatchWellFormed;
+}
