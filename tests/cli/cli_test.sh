@@ -10,6 +10,7 @@ absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 [ -x "$1" ] || { echo "no tool at $1"; exit 1; }
 zorvik=$(absolute "$1")
 runner=${2:+$(absolute "$2")}
+manual=$(absolute "$(dirname "$0")/../../cli/zorvik.1")
 failures=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-cli-test.XXXXXX")
 # Under Wine started as root the tool runs as an unprivileged user.
@@ -55,6 +56,11 @@ run 0 --version
 check stdout_is "Zorvik 0.64 Teldra"
 run 0 --help
 check grep -q "zorvik \[options\] apply PATCH FILE" out.txt
+# The man page names the same options, and the same commands in its synopsis, as --help.
+options() { grep -o -e '--[a-z][a-z-]*' | sort -u; }
+check test "$(options <out.txt)" = "$(sed 's/\\-/-/g' "$manual" | options)"
+check test "$(grep -o 'zorvik \[.*\] [a-z]*' out.txt | awk '{print $NF}' | sort -u)" = \
+    "$(sed -n '/^\.SH SYNOPSIS/,/^\.SH DESCRIPTION/s/^\.B \([a-z]*\)$/\1/p' "$manual" | grep -v zorvik | sort -u)"
 
 case="usage errors"
 long=$(printf '%0260d' 0)
