@@ -42,7 +42,7 @@ static PatchCondition ReadRecords(PatchReader &patch, PatchSummary *summary, Pat
             return Broken(patch, start, summary);
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             break;
-        PatchRecordInfo record = {start, BigEndian(field, 4), 0, 0, 0};
+        PatchRecordInfo record = {start, BigEndian(field, 4), 0, 0, 0, NULL};
         if ((field = TakeFromPatch(patch, 2)) == NULL)
             return Broken(patch, start, summary);
         const DWORD size = BigEndian(field, 2);
@@ -51,6 +51,7 @@ static PatchCondition ReadRecords(PatchReader &patch, PatchSummary *summary, Pat
         record.run = size == 0;
         record.length = size != 0 ? size : BigEndian(field, 2);
         record.value = size != 0 ? 0 : field[2];
+        record.data = size != 0 ? field : NULL;
         Count(summary, record);
         if (visit != NULL)
             visit(record, context);
@@ -88,4 +89,45 @@ BOOL InspectPatch(const char *path, PatchSummary *summary, PatchRecordVisitor vi
     if (file != NULL)
         fclose(file);
     return summary->condition == kPatchWellFormed;
+}
+
+// The file a patch is held against, and whether it still holds every record.
+struct AppliedCheck {
+    FILE *file;
+    int64_t size;
+    BOOL holds;
+    unsigned char bytes[4096];
+};
+
+static void CheckRecord(const PatchRecordInfo &record, void *context)
+{
+    AppliedCheck *check = (AppliedCheck *)context;
+    if (!check->holds || record.length == 0)
+        return;
+    if ((int64_t)record.offset + record.length > check->size ||
+        SeekStream(check->file, (int64_t)record.offset, SEEK_SET) != 0) {
+        check->holds = 0;
+        return;
+    }
+    for (DWORD done = 0; check->holds && done < record.length;) {
+        DWORD piece = record.length - done < sizeof check->bytes ? record.length - done : (DWORD)sizeof check->bytes;
+        if (fread(check->bytes, 1, piece, check->file) != piece)
+            check->holds = 0;
+        for (DWORD i = 0; check->holds && i < piece; ++i)
+            check->holds = check->bytes[i] == (record.run ? record.value : record.data[done + i]);
+        done += piece;
+    }
+}
+
+BOOL IsPatchApplied(const char *patchPath, const char *targetPath)
+{
+    AppliedCheck check = {OpenStream(targetPath, "rb"), -1, 1, {}};
+    if (check.file == NULL)
+        return 0;
+    if (SeekStream(check.file, 0, SEEK_END) == 0)
+        check.size = TellStream(check.file);
+    PatchSummary summary;
+    BOOL applied = check.size >= 0 && InspectPatch(patchPath, &summary, CheckRecord, &check) && check.holds;
+    fclose(check.file);
+    return applied;
 }

@@ -23,6 +23,7 @@ struct PatchRecordInfo {
     DWORD length;         // bytes it writes: data bytes, or the run's length
     BOOL run;             // run form (then value is the byte it repeats)
     unsigned char value;
+    const unsigned char *data;  // a data record's bytes, there only during the call
 };
 
 // The patch's records, up to where it ends or breaks.
@@ -43,5 +44,11 @@ typedef void (*PatchRecordVisitor)(const PatchRecordInfo &record, void *context)
 // is called with context for every whole record. Returns 1 when the patch is
 // well formed. Reads through a buffer of a fixed size; opens nothing else.
 BOOL InspectPatch(const char *path, PatchSummary *summary, PatchRecordVisitor visit, void *context);
+
+// 1 when the patch at patchPath is well formed and every record writes just
+// the bytes that the file at targetPath holds there, none past its end, so
+// that applying it would change nothing; 0 otherwise, also when a file
+// cannot be read. Reads the file only where records write.
+BOOL IsPatchApplied(const char *patchPath, const char *targetPath);
 
 #endif

@@ -85,3 +85,26 @@ TEST(InspectPatchTest, EachPatchGivesItsSummary)
     EXPECT_EQ(cannotOpen, Inspect(dir / "missing.ips"));
     EXPECT_EQ(cannotOpen, Inspect(dir.path()));
 }
+
+// A file holds a patch when every record writes its own bytes, within its end.
+TEST(InspectPatchTest, AppliedOnlyWhenTheFileHoldsEveryRecord)
+{
+    TempDir dir;
+    const std::string patch = dir / "patch.ips", target = dir / "target.bin";
+    WriteFileBytes(target, ToBytes("abbd"));
+    const struct { Bytes patch; BOOL applied; } cases[] = {
+        {BuildPatch({DataRecord(1, ToBytes("bb")), RunRecord(1, 2, 'b'), RunRecord(90, 0, 'x')}), 1},
+        {BuildPatch({}), 1},
+        {BuildPatch({DataRecord(0, ToBytes("abbd")), DataRecord(2, ToBytes("bx"))}), 0},
+        {BuildPatch({RunRecord(0, 2, 'a')}), 0},
+        {BuildPatch({DataRecord(3, ToBytes("d")), DataRecord(4, ToBytes("e"))}), 0},  // it would grow
+        {Prefix(BuildPatch({DataRecord(1, ToBytes("b"))}), 12), 0},                    // broken
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(::testing::PrintToString(row.patch));
+        WriteFileBytes(patch, row.patch);
+        EXPECT_EQ(row.applied, IsPatchApplied(patch.c_str(), target.c_str()));
+    }
+    WriteFileBytes(patch, BuildPatch({}));
+    EXPECT_EQ(0, IsPatchApplied(patch.c_str(), (dir / "missing.bin").c_str()));
+}
