@@ -1,5 +1,5 @@
 // zorvik: applies and creates IPS32 patches from the command line, with the
-// same jobs as the dialog program.
+// same jobs as the dialog program, and tells what a patch holds.
 #include "cli/arguments.h"
 #include "cli/exit_status.h"
 #include "cli/info.h"
@@ -15,19 +15,24 @@ int main(int argc, char **argv)
     CliArguments args;
     if (!ParseArguments(argc, argv, &args))
         return kExitUsage;
-    if (args.command == kCommandHelp) {
+    const ProgressStyle progress = ChooseProgressStyle(args.progress);
+    switch (args.command) {
+    case kCommandHelp:
         PrintUsage(stdout);
         return kExitSuccess;
-    }
-    if (args.command == kCommandVersion) {
+    case kCommandVersion:
         printf(ZORVIK_VERSION_FORMAT "\n", ZORVIK_VERSION_MAJOR, ZORVIK_VERSION_MINOR);
         return kExitSuccess;
+    case kCommandInfo:
+        return RunInfo(args.paths[0], args.records, args.json);
+    case kCommandCreate: {
+        CreateOrder order = {args.paths[0], args.paths[1], args.output, args.smallest, NULL};
+        return RunJob(CreateOrderJob, &order, &order.window, args.yes, progress);
     }
-    if (args.command == kCommandInfo)
-        return RunInfo(args.first, args.records, args.json);
-    JobRequest request = {};
-    lstrcpynA(request.firstPath, args.first, PATH_BUFFER_SIZE);
-    lstrcpynA(request.secondPath, args.second, PATH_BUFFER_SIZE);
-    return RunJob(args.command == kCommandApply ? ApplyJob : CreateJob, &request, args.yes,
-                  ChooseProgressStyle(args.progress));
+    case kCommandApply: {
+        ApplyOrder order = {args.paths, args.pathCount - 1, args.paths[args.pathCount - 1], args.output, TRUE, NULL};
+        return RunJob(ApplyOrderJob, &order, &order.window, args.yes, progress);
+    }
+    }
+    return kExitUsage;
 }

@@ -8,8 +8,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvik)
 set(CPACK_PACKAGE_VERSION ${version_major}.${version_minor})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "apply, create and inspect IPS32 binary patches")
-set(CPACK_PACKAGE_DESCRIPTION "zorvik applies IPS32 patches to a copy of a file, creates them from an
-original and a modified file and inspects them without applying them.")
+set(CPACK_PACKAGE_DESCRIPTION "zorvik applies IPS32 patches, one or several in a row, to a copy of a
+file, creates them from an original and a modified file (also the smallest
+patch the format allows) and inspects them without applying them.")
 set(CPACK_PACKAGE_CONTACT "Zorvik maintainers <maintainers@users.noreply.c-seed-703d47bc.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
