@@ -119,6 +119,7 @@ run 1 -y -o dist/new.ips apply dist/new.ips old.bin
 check stderr_has "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。"
 check cmp -s dist/new.ips new.ips
 printf 'keep' >dist/keep.bin
+chmod a+w dist/keep.bin
 printf 'y\nn\n' >answers
 run 3 -o dist/keep.bin apply dist/new.ips old.bin <answers
 check grep -qx keep dist/keep.bin
