@@ -124,6 +124,8 @@ BOOL IsPatchApplied(const char *patchPath, const char *targetPath)
     AppliedCheck check = {OpenStream(targetPath, "rb"), -1, 1, {}};
     if (check.file == NULL)
         return 0;
+    // Unbuffered, so that only the bytes records write are read.
+    setvbuf(check.file, NULL, _IONBF, 0);
     if (SeekStream(check.file, 0, SEEK_END) == 0)
         check.size = TellStream(check.file);
     PatchSummary summary;

@@ -17,6 +17,14 @@ static const char kCopyNamedLikeTarget[] =
 static const char kCopyNamedLikePatch[] =
     "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
 static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
+static const char kAskApplyAll[] =
+    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙを%s個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。\nよろしいですか?";
+static const char kAskApplied[] = "%s は、すでにﾊﾟｯﾁされています。\nそれでもﾊﾟｯﾁしてもよろしいですか？";
+static const char kApplyingStep[] = "IPSﾌｧｲﾙ %s でﾊﾟｯﾁしています。(%s/%s)";
+static const char kStepFailed[] = "%s個目のIPSﾌｧｲﾙ %s でﾊﾟｯﾁできませんでした。\n%s";
+
+// Room for a count of patches as text.
+#define COUNT_TEXT_SIZE 12
 
 // Byte-wise comparison that takes A to Z for a to z and nothing else, whatever
 // the locale; the platform's own rule is consulted as well, so that names the
@@ -34,17 +42,11 @@ static BOOL SameNameIgnoringCase(const char *a, const char *b)
     }
 }
 
-static const char kAskApplyAll[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙを%s個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。\nよろしいですか?";
-static const char kAskApplied[] = "%s は、すでにﾊﾟｯﾁされています。\nそれでもﾊﾟｯﾁしてもよろしいですか？";
-static const char kApplyingStep[] = "IPSﾌｧｲﾙ %s でﾊﾟｯﾁしています。(%s/%s)";
-static const char kStepFailed[] = "%s個目のIPSﾌｧｲﾙ %s でﾊﾟｯﾁできませんでした。\n%s";
-
-static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT,
-              "the confirmation with three paths must be formatted whole");
-
-// Room for a count of patches as text.
-#define COUNT_TEXT_SIZE 12
+static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT && JOB_TEXT_SIZE(kAskApplyAll) <= JOB_TEXT_LIMIT,
+              "the confirmations with three paths must be formatted whole");
+// A count, the patch's path and an engine text.
+static_assert(sizeof kStepFailed + COUNT_TEXT_SIZE + PATH_BUFFER_SIZE + ENGINE_TEXT_SIZE <= JOB_TEXT_LIMIT,
+              "a failing patch's text must be formatted whole");
 
 // Whether the target already holds what every patch writes.
 static BOOL AllApplied(const ApplyOrder &order)
