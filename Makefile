@@ -8,8 +8,9 @@ CMAKE_WINDOWS = cmake -S . -B build/$(1) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOL
 CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_FUZZ=ON \
 	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 CTEST = ctest --output-on-failure
+PREFIX ?= /usr/local
 
-.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 demo gui bench fuzz test-win32-wine clean
+.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 demo gui bench fuzz test-win32-wine install package clean
 
 ## help: list the commands
 help:
@@ -93,6 +94,14 @@ fuzz:
 	@$(CMAKE_FUZZ) >/dev/null
 	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz
 	tests/fuzz/run.sh build/fuzz $${FUZZ_SECONDS:-60}
+
+## install: build the Linux tool and install zorvik and its man page under PREFIX (/usr/local)
+install: native
+	cmake --install build/native --prefix $(PREFIX)
+
+## package: build the Linux tool and a Debian package of it (build/native/zorvik_*.deb)
+package: native
+	cd build/native && cpack -G DEB
 
 ## clean: remove every build
 clean:

@@ -4,6 +4,7 @@
 // up in steps of at least 5, never above 100, ending at 100.
 //   engine_bench data DIR MIB SEED          original.bin, modified.bin, worst.bin
 //   engine_bench create ORIGINAL MODIFIED PATCH
+//   engine_bench create-smallest ORIGINAL MODIFIED PATCH
 //   engine_bench apply TARGET PATCH
 //   engine_bench copy-apply SOURCE TARGET PATCH   copy, then apply, as the apply job does
 //   engine_bench compiler
@@ -172,6 +173,12 @@ int main(int argc, char **argv)
         BOOL result = CreatePatch(argv[2], argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS, NULL);
         return Finish(result, text, window);
     }
+    if (command == "create-smallest" && argc == 5) {
+        ProgressWindow window;
+        BOOL result =
+            CreateSmallestPatch(argv[2], argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS, NULL);
+        return Finish(result, text, window);
+    }
     if (command == "apply" && argc == 4) {
         ProgressWindow window;
         return Finish(ApplyPatch(argv[2], argv[3], text, sizeof text, window.handle(), WM_JOB_PROGRESS), text, window);
@@ -184,7 +191,8 @@ int main(int argc, char **argv)
         }
         return Finish(ApplyPatch(argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS), text, window);
     }
-    fprintf(stderr, "usage: %s data DIR MIB SEED | create ORIGINAL MODIFIED PATCH | apply TARGET PATCH |"
+    fprintf(stderr, "usage: %s data DIR MIB SEED | create ORIGINAL MODIFIED PATCH | create-smallest ORIGINAL MODIFIED PATCH |"
+                    " apply TARGET PATCH |"
                     " copy-apply SOURCE TARGET PATCH | compiler\n", argv[0]);
     return 2;
 }

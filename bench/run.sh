@@ -1,8 +1,10 @@
 #!/bin/sh
 # Times the patch engine and the zorvik tool on generated files against what
 # bounds them: creation against reading both files (cat), application against
-# copying the file (cp), and both against xdelta3 on the same files. Two cases: about 1% of the bytes
-# changed in scattered stretches, and the worst case, every other byte changed.
+# copying the file (cp), and both against xdelta3 on the same files; and the
+# smallest patch (create --smallest) beside the default, in time and size. Two
+# cases: about 1% of the bytes changed in scattered stretches, and the worst
+# case, every other byte changed.
 # Every output is checked with cmp after its timed runs.
 #   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench and cli/zorvik)
 # Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=5 BENCH_XDELTA_LIMIT=30 (seconds
@@ -67,6 +69,13 @@ measure() {
     patch_size=$(wc -c <patch.ips)
     rm -f patch.ips copy.bin
 
+    smallest=$(best : "$bench" create-smallest original.bin "$modified" smallest.ips)
+    "$bench" copy-apply original.bin copy.bin smallest.ips
+    cmp copy.bin "$modified"
+    smallest_size=$(wc -c <smallest.ips)
+    rm -f smallest.ips copy.bin
+    cli_smallest=$(best "rm -f ${modified%.bin}.ips" zorvik --smallest create original.bin "$modified")
+
     # The tool names the patch after the modified file and the patched copy
     # after the patch, so the patch is moved to a folder of its own to apply it.
     cli_create=$(best "rm -f ${modified%.bin}.ips" zorvik create original.bin "$modified")
@@ -91,7 +100,8 @@ measure() {
         xsize="stopped after ${limit} s"
     fi
     rm -f delta.vcdiff xdelta.bin
-    for row in read create cli_create copy job alone cli_apply xencode xdecode patch_size xsize; do
+    for row in read create cli_create copy job alone cli_apply xencode xdecode patch_size xsize smallest \
+        smallest_size cli_smallest; do
         eval "${name}_$row=\$$row"
     done
 }
@@ -127,3 +137,17 @@ row "copy + ApplyPatch (the apply job's work)" "$one_job" "$one_copy" "$worst_jo
 row "ApplyPatch alone" "$one_alone" "$one_copy" "$worst_alone" "$worst_copy"
 row "zorvik apply (copy + ApplyPatch)" "$one_cli_apply" "$one_copy" "$worst_cli_apply" "$worst_copy"
 row "xdelta3 -d" "$one_xdecode" "$one_copy" "$worst_xdecode" "$worst_copy"
+echo
+echo "The smallest patch (CreateSmallestPatch, zorvik create --smallest) beside the default; milliseconds:"
+echo
+printf '| %-24s | %8s | %8s | %6s | %8s | %6s | %12s | %12s |\n' "case" "default" "smallest" "ratio" "zorvik" \
+    "ratio" "default bytes" "smallest bytes"
+printf '|%s|%s|%s|%s|%s|%s|%s|%s|\n' "--------------------------" "---------:" "---------:" "-------:" "---------:" \
+    "-------:" "--------------:" "---------------:"
+for case in one worst; do
+    eval "create=\$${case}_create cli_create=\$${case}_cli_create smallest=\$${case}_smallest" \
+        "cli_smallest=\$${case}_cli_smallest size=\$${case}_patch_size smallest_size=\$${case}_smallest_size"
+    label=$([ "$case" = one ] && echo "1% changed" || echo "every other byte")
+    printf '| %-24s | %8s | %8s | %6s | %8s | %6s | %13s | %14s |\n' "$label" "$create" "$smallest" \
+        "$(ratio "$smallest" "$create")" "$cli_smallest" "$(ratio "$cli_smallest" "$cli_create")" "$size" "$smallest_size"
+done

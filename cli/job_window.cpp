@@ -43,6 +43,10 @@ static LRESULT CALLBACK JobWindowProc(HWND window, UINT message, WPARAM wParam, 
     case WM_JOB_PROGRESS:
         ShowProgress(state->progress, (unsigned)wParam, (const char *)lParam);
         return 0;
+    case WM_JOB_STEP:
+        EndProgress(state->progress);
+        fprintf(stderr, "%s\n", (const char *)lParam);
+        return 0;
     case WM_JOB_ASK:
         EndProgress(state->progress);
         *(INT *)wParam = AskUser((const char *)lParam, state->yes) ? 1 : 0;
@@ -69,7 +73,7 @@ static HWND CreateJobWindow(WindowState *state)
     return window;
 }
 
-int RunJob(LPTHREAD_START_ROUTINE job, JobRequest *request, bool yes, ProgressStyle progress)
+int RunJob(LPTHREAD_START_ROUTINE job, LPVOID order, HWND *orderWindow, bool yes, ProgressStyle progress)
 {
     WindowState state = {yes, progress, kExitFailure};
     HWND window = CreateJobWindow(&state);
@@ -77,8 +81,8 @@ int RunJob(LPTHREAD_START_ROUTINE job, JobRequest *request, bool yes, ProgressSt
         fputs("zorvik: cannot create the window for the job's messages\n", stderr);
         return kExitFailure;
     }
-    request->window = window;
-    HANDLE thread = CreateThread(NULL, 0, job, request, 0, NULL);
+    *orderWindow = window;
+    HANDLE thread = CreateThread(NULL, 0, job, order, 0, NULL);
     if (thread == NULL) {
         DestroyWindow(window);
         fputs("zorvik: cannot start the job's thread\n", stderr);

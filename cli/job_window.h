@@ -6,12 +6,13 @@
 #include "cli/progress.h"
 #include "notify/notifications.h"
 
-// Runs job (ApplyJob or CreateJob) for request on a worker thread and handles
-// its notifications on the calling thread until WM_JOB_FINISHED: progress on
-// stderr in the given style, questions through AskUser (all yes when yes is
-// set), the result text on stdout after success and on stderr after a
-// failure. Sets request->window. Returns the exit status: success, failure,
-// or declined when the job stopped without a text.
-int RunJob(LPTHREAD_START_ROUTINE job, JobRequest *request, bool yes, ProgressStyle progress);
+// Runs job (ApplyOrderJob or CreateOrderJob) for order on a worker thread and
+// handles its notifications on the calling thread until WM_JOB_FINISHED:
+// progress on stderr in the given style, each step's text as a line on
+// stderr, questions through AskUser (all yes when yes is set), the result
+// text on stdout after success and on stderr after a failure. Sets *window,
+// the order's window, first. Returns the exit status: success, failure, or
+// declined when the job stopped without a text.
+int RunJob(LPTHREAD_START_ROUTINE job, LPVOID order, HWND *window, bool yes, ProgressStyle progress);
 
 #endif

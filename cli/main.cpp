@@ -1,7 +1,8 @@
 // zorvik: applies and creates IPS32 patches from the command line, with the
-// same jobs as the dialog program.
+// same jobs as the dialog program, and tells what a patch holds.
 #include "cli/arguments.h"
 #include "cli/exit_status.h"
+#include "cli/info.h"
 #include "cli/job_window.h"
 #include "jobs/apply_job.h"
 #include "jobs/create_job.h"
@@ -16,21 +17,28 @@ static int Run(int argc, char **argv)
     CliArguments args;
     if (!ParseArguments(argc, argv, &args))
         return kExitUsage;
-    if (args.command == kCommandHelp) {
-        PrintUsage(stdout);
-        return kExitSuccess;
-    }
-    if (args.command == kCommandVersion) {
-        printf(ZORVIK_VERSION_FORMAT "\n", ZORVIK_VERSION_MAJOR, ZORVIK_VERSION_MINOR);
-        return kExitSuccess;
-    }
+    const ProgressStyle progress = ChooseProgressStyle(args.progress);
     // Stopped (Ctrl+C, kill, a closed terminal), the tool leaves no half-written output.
     RemoveOutputOnStop();
-    JobRequest request = {};
-    lstrcpynA(request.firstPath, args.first, PATH_BUFFER_SIZE);
-    lstrcpynA(request.secondPath, args.second, PATH_BUFFER_SIZE);
-    return RunJob(args.command == kCommandApply ? ApplyJob : CreateJob, &request, args.yes,
-                  ChooseProgressStyle(args.progress));
+    switch (args.command) {
+    case kCommandHelp:
+        PrintUsage(stdout);
+        return kExitSuccess;
+    case kCommandVersion:
+        printf(ZORVIK_VERSION_FORMAT "\n", ZORVIK_VERSION_MAJOR, ZORVIK_VERSION_MINOR);
+        return kExitSuccess;
+    case kCommandInfo:
+        return RunInfo(args.paths[0], args.records, args.json);
+    case kCommandCreate: {
+        CreateOrder order = {args.paths[0], args.paths[1], args.output, args.smallest, NULL};
+        return RunJob(CreateOrderJob, &order, &order.window, args.yes, progress);
+    }
+    case kCommandApply: {
+        ApplyOrder order = {args.paths, args.pathCount - 1, args.paths[args.pathCount - 1], args.output, TRUE, NULL};
+        return RunJob(ApplyOrderJob, &order, &order.window, args.yes, progress);
+    }
+    }
+    return kExitUsage;
 }
 
 // status, unless something written to standard output or standard error was

@@ -1,6 +1,7 @@
 #include "engine/apply.h"
 
 #include "engine/ips32.h"
+#include "engine/patch_reader.h"
 #include "engine/shared.h"
 #include "platform/stream.h"
 
@@ -20,8 +21,6 @@ static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCan
                   FitsEngineText(sizeof kCannotWriteText) && FitsEngineText(sizeof kPatchedText),
               "ENGINE_TEXT_SIZE is too small");
 
-// The patch is read in chunks of this size.
-static const DWORD kChunkSize = 256 * 1024;
 // Records bound for the target are gathered in a block of this size.
 static const DWORD kBlockSize = 256 * 1024;
 // Records at most this far apart share the block; the bytes between them are
@@ -31,17 +30,6 @@ static const DWORD kMaxGap = 4096;
 static const DWORD kReadAhead = 64 * 1024;
 
 static_assert(kBlockSize >= IPS32_MAX_RECORD_SIZE, "a record must fit an empty block");
-static_assert(kChunkSize >= IPS32_MAX_RECORD_SIZE, "a record's data must fit a chunk");
-
-// The patch, read a chunk at a time: its fields are a few bytes each, and a
-// library call per field would cost more than the rest of the work.
-struct PatchReader {
-    FILE *file;
-    unsigned char *chunk;  // kChunkSize bytes
-    DWORD next;            // chunk[next, end) is read but not yet taken
-    DWORD end;
-    uint64_t position;     // in the file, of chunk[next]
-};
 
 // Writes to the target, gathered: a patch of many small records close together
 // costs a few large writes instead of a seek and a write each.
@@ -52,44 +40,6 @@ struct TargetWriter {
     DWORD used;            // block[0, used) is still to be written
     DWORD loaded;          // block[used, loaded) holds the target's own bytes
 };
-
-// Moves what is left of the chunk to its start and reads on until it holds size
-// bytes (at most kChunkSize); 0 when the patch ends before them or cannot be
-// read further.
-static BOOL RefillPatch(PatchReader &patch, DWORD size)
-{
-    DWORD kept = patch.end - patch.next;
-    memmove(patch.chunk, patch.chunk + patch.next, kept);
-    patch.next = 0;
-    patch.end = kept;
-    while (patch.end < size) {
-        DWORD got = (DWORD)fread(patch.chunk + patch.end, 1, kChunkSize - patch.end, patch.file);
-        if (got == 0)
-            return 0;
-        patch.end += got;
-    }
-    return 1;
-}
-
-// The next size bytes of the patch (at most kChunkSize), in one piece; null
-// when the patch ends before them or cannot be read further.
-static inline const unsigned char *TakeFromPatch(PatchReader &patch, DWORD size)
-{
-    if (patch.end - patch.next < size && !RefillPatch(patch, size))
-        return NULL;
-    const unsigned char *bytes = patch.chunk + patch.next;
-    patch.next += size;
-    patch.position += size;
-    return bytes;
-}
-
-static DWORD BigEndian(const unsigned char *bytes, int count)
-{
-    DWORD value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
 
 static BOOL FlushTarget(TargetWriter &target)
 {
@@ -198,11 +148,11 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     if (patchSize < 0 || MeasureStream(targetFile) < 0)
         return kNoSizeText;
     // The block lies last, so that a write past it leaves the allocation.
-    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + kBlockSize);
+    unsigned char *buffers = (unsigned char *)malloc(PATCH_CHUNK_SIZE + kBlockSize);
     if (buffers == NULL)
         return kNoMemoryText;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
-    TargetWriter target = {targetFile, buffers + kChunkSize, 0, 0, 0};
+    TargetWriter target = {targetFile, buffers + PATCH_CHUNK_SIZE, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.

@@ -1,7 +1,9 @@
 #include "engine/create.h"
 
+#include "engine/compare.h"
 #include "engine/ips32.h"
 #include "engine/shared.h"
+#include "engine/smallest.h"
 
 #include <string.h>
 
@@ -88,7 +90,7 @@ static void PutBigEndian(unsigned char *dest, DWORD value, int count)
         dest[i] = (unsigned char)value;
 }
 
-static BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size)
+BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size)
 {
     unsigned char *record = ReserveInPatch(output, 6 + size);
     if (record == NULL)
@@ -99,7 +101,7 @@ static BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned c
     return 1;
 }
 
-static BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned char value)
+BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned char value)
 {
     unsigned char *record = ReserveInPatch(output, 9);
     if (record == NULL)
@@ -111,7 +113,7 @@ static BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, uns
     return 1;
 }
 
-static BOOL AppendTerminator(PatchOutput *output)
+BOOL AppendTerminator(PatchOutput *output)
 {
     unsigned char *terminator = ReserveInPatch(output, IPS32_TERMINATOR_SIZE);
     if (terminator != NULL)
@@ -146,44 +148,6 @@ BOOL WritePatchRecord(DWORD offset, DWORD length, const unsigned char *bytes, Pa
     return 1;
 }
 
-static inline uint64_t Load64(const unsigned char *bytes)
-{
-    uint64_t value;
-    memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-// The first index from i on where a and b differ; end when there is none.
-// Equal stretches are long, so they are passed over 32 and then 8 bytes at a
-// time.
-static DWORD SkipEqual(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
-{
-    while (end - i >= 32 && ((Load64(a + i) ^ Load64(b + i)) | (Load64(a + i + 8) ^ Load64(b + i + 8)) |
-                             (Load64(a + i + 16) ^ Load64(b + i + 16)) | (Load64(a + i + 24) ^ Load64(b + i + 24))) == 0)
-        i += 32;
-    while (end - i >= 8 && Load64(a + i) == Load64(b + i))
-        i += 8;
-    while (i < end && a[i] == b[i])
-        ++i;
-    return i;
-}
-
-// Whether none of the eight bytes of value is zero.
-static inline bool NoZeroByte(uint64_t value)
-{
-    return ((value - 0x0101010101010101ull) & ~value & 0x8080808080808080ull) == 0;
-}
-
-// The first index from i on where a and b are equal; end when there is none.
-static DWORD SkipDifferent(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
-{
-    while (end - i >= 8 && NoZeroByte(Load64(a + i) ^ Load64(b + i)))
-        i += 8;
-    while (i < end && a[i] != b[i])
-        ++i;
-    return i;
-}
-
 // Writes a record for every run of differing bytes within the original's
 // length, then the modified file's tail, as separate calls.
 static BOOL WriteDifferences(const FileBuffer &original, const FileBuffer &modified, PatchOutput *output,
@@ -204,10 +168,41 @@ static BOOL WriteDifferences(const FileBuffer &original, const FileBuffer &modif
     return modified.size == end || WritePatchRecord(end, modified.size - end, modified.data + end, output);
 }
 
+// Bytes handed to the smallest writer between two progress reports.
+static const DWORD kSmallestPiece = 1u << 20;
+
+// Hands both files to the smallest writer a piece at a time, with progress
+// over the modified file's length.
+static BOOL WriteSmallestDifferences(const FileBuffer &original, const FileBuffer &modified, PatchOutput *output,
+                                     HWND window, UINT progressMessage)
+{
+    SmallestPatch *smallest = StartSmallestPatch(output, SMALLEST_WINDOW);
+    if (smallest == NULL)
+        return 0;
+    ProgressThrottle progress = {0, 0};
+    BOOL written = 1;
+    for (DWORD at = 0; written && at < modified.size;) {
+        DWORD piece = modified.size - at < kSmallestPiece ? modified.size - at : kSmallestPiece;
+        if (at < original.size && original.size - at < piece)
+            piece = original.size - at;
+        written = at < original.size ? AddSmallestBytes(smallest, original.data + at, modified.data + at, piece)
+                                     : AddSmallestTail(smallest, modified.data + at, piece);
+        at += piece;
+        if (at < modified.size)
+            ReportProgress(progress, at, modified.size, kCreatingText, progressMessage, window);
+    }
+    written = written && EndSmallestPatch(smallest);
+    FreeSmallestPatch(smallest);
+    return written;
+}
+
+typedef BOOL (*DifferenceWriter)(const FileBuffer &original, const FileBuffer &modified, PatchOutput *output,
+                                 HWND window, UINT progressMessage);
+
 // Creates the patch file and writes the whole patch into it. Returns null on
 // success, else the text of the failure; the file is closed on every path.
-static const char *WritePatchFile(const FileBuffer &original, const FileBuffer &modified, const char *patchPath,
-                                  HWND window, UINT progressMessage, BOOL *patchCreated)
+static const char *WritePatchFile(DifferenceWriter writer, const FileBuffer &original, const FileBuffer &modified,
+                                  const char *patchPath, HWND window, UINT progressMessage, BOOL *patchCreated)
 {
     HANDLE file = CreateFileA(patchPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
@@ -216,7 +211,7 @@ static const char *WritePatchFile(const FileBuffer &original, const FileBuffer &
         *patchCreated = 1;
     PatchOutput output = {file, NULL, 0};
     BOOL written = WritePatchHeader(file) && StartPatchOutput(&output, file) &&
-                   WriteDifferences(original, modified, &output, window, progressMessage) &&
+                   writer(original, modified, &output, window, progressMessage) &&
                    AppendTerminator(&output) &&
                    FlushPatchOutput(&output);
     EndPatchOutput(&output);
@@ -225,9 +220,9 @@ static const char *WritePatchFile(const FileBuffer &original, const FileBuffer &
     return written ? NULL : kCreateErrorText;
 }
 
-BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
-                 char *message, DWORD messageSize, HWND window, UINT progressMessage,
-                 BOOL *patchCreated)
+static BOOL CreateWith(DifferenceWriter writer, const char *originalPath, const char *modifiedPath,
+                       const char *patchPath, char *message, DWORD messageSize, HWND window, UINT progressMessage,
+                       BOOL *patchCreated)
 {
     if (patchCreated != NULL)
         *patchCreated = 0;
@@ -249,8 +244,25 @@ BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char 
     }
     const char *failure = original.size > modified.size
                               ? kModifiedSmallerText
-                              : WritePatchFile(original, modified, patchPath, window, progressMessage, patchCreated);
+                              : WritePatchFile(writer, original, modified, patchPath, window, progressMessage,
+                                               patchCreated);
     FreeWholeFile(&original);
     FreeWholeFile(&modified);
     return EndEngineCall(failure, kCreatedText, patchPath, message, messageSize, window, progressMessage);
+}
+
+BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
+                 char *message, DWORD messageSize, HWND window, UINT progressMessage,
+                 BOOL *patchCreated)
+{
+    return CreateWith(WriteDifferences, originalPath, modifiedPath, patchPath, message, messageSize, window,
+                      progressMessage, patchCreated);
+}
+
+BOOL CreateSmallestPatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
+                         char *message, DWORD messageSize, HWND window, UINT progressMessage,
+                         BOOL *patchCreated)
+{
+    return CreateWith(WriteSmallestDifferences, originalPath, modifiedPath, patchPath, message, messageSize,
+                      window, progressMessage, patchCreated);
 }

@@ -19,6 +19,13 @@ BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char 
                  char *message, DWORD messageSize, HWND window, UINT progressMessage,
                  BOOL *patchCreated);
 
+// CreatePatch, with the smallest patch the format allows (see
+// engine/smallest.h) in place of one record per stretch of changed bytes.
+// Progress steps go out as the modified file is worked through.
+BOOL CreateSmallestPatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
+                         char *message, DWORD messageSize, HWND window, UINT progressMessage,
+                         BOOL *patchCreated);
+
 // One whole file in memory.
 struct FileBuffer {
     unsigned char *data;  // a block of the process heap, null when empty
@@ -57,6 +64,13 @@ BOOL FlushPatchOutput(PatchOutput *output);
 
 // Releases the block without writing what it holds.
 void EndPatchOutput(PatchOutput *output);
+
+// Append one record of size bytes (1 to 65535) or of a run of length bytes
+// of value at offset, which must not be IPS32_TERMINATOR_OFFSET, or the
+// terminator. 0 when a write fails.
+BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size);
+BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned char value);
+BOOL AppendTerminator(PatchOutput *output);
 
 // Appends the run of length bytes (at least 1) that go at offset in the target
 // as one or more records: run form when length is above 3 and all the bytes

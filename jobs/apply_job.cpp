@@ -1,6 +1,7 @@
 #include "apply_job.h"
 
 #include "engine/apply.h"
+#include "engine/inspect.h"
 #include "engine/ips32.h"
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
@@ -17,43 +18,108 @@ static const char kCopyNamedLikeTarget[] =
 static const char kCopyNamedLikePatch[] =
     "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
 static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
+static const char kAskApplyAll[] =
+    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙを%s個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。\nよろしいですか?";
+static const char kAskApplied[] = "%s は、すでにﾊﾟｯﾁされています。\nそれでもﾊﾟｯﾁしてもよろしいですか？";
+static const char kApplyingStep[] = "IPSﾌｧｲﾙ %s でﾊﾟｯﾁしています。(%s/%s)";
+static const char kStepFailed[] = "%s個目のIPSﾌｧｲﾙ %s でﾊﾟｯﾁできませんでした。\n%s";
 
-static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT,
-              "the confirmation with three paths must be formatted whole");
+// Room for a count of patches as text.
+#define COUNT_TEXT_SIZE 12
 
-DWORD WINAPI ApplyJob(LPVOID param)
+static_assert(JOB_TEXT_SIZE(kAskApply) <= JOB_TEXT_LIMIT && JOB_TEXT_SIZE(kAskApplyAll) <= JOB_TEXT_LIMIT,
+              "the confirmations with three paths must be formatted whole");
+// A count, the patch's path and an engine text.
+static_assert(sizeof kStepFailed + COUNT_TEXT_SIZE + PATH_BUFFER_SIZE + ENGINE_TEXT_SIZE <= JOB_TEXT_LIMIT,
+              "a failing patch's text must be formatted whole");
+
+// Whether the target already holds what every patch writes.
+static BOOL AllApplied(const ApplyOrder &order)
 {
-    const JobRequest *request = (const JobRequest *)param;
-    const char *patch = request->firstPath;
-    const char *target = request->secondPath;
-    char text[JOB_TEXT_SIZE(kAskApply)];
-    JobTalk talk = {request->window, text, sizeof text, 0};
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (!IsPatchApplied(order.patches[i], order.target))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+// Applies every patch to the copy at output in order; with several, each is
+// announced first and a failure's text names the patch. The text of the
+// last engine run is left in result.
+static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *output, char *result, DWORD resultSize)
+{
+    char count[COUNT_TEXT_SIZE], index[COUNT_TEXT_SIZE];
+    wsprintfA(count, "%d", order.patchCount);
+    for (int i = 0; i < order.patchCount; ++i) {
+        wsprintfA(index, "%d", i + 1);
+        if (order.patchCount > 1) {
+            FormatPaths(talk->text, talk->textSize, kApplyingStep, order.patches[i], index, count);
+            SendMessageA(talk->window, WM_JOB_STEP, 0, (LPARAM)talk->text);
+        }
+        if (!ApplyPatch(output, order.patches[i], result, resultSize, talk->window, WM_JOB_PROGRESS)) {
+            // FormatPaths reads result whole before it writes it.
+            if (order.patchCount > 1)
+                FormatPaths(result, resultSize, kStepFailed, index, order.patches[i], result);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+// The apply job's steps. ApplyJob's order has one patch, a derived output
+// and no question about an applied target, and these steps are then exactly
+// the dialog's.
+static DWORD RunApply(const ApplyOrder &order)
+{
+    const char *target = order.target;
+    const char *last = order.patches[order.patchCount - 1];
+    char text[JOB_TEXT_LIMIT];
+    JobTalk talk = {order.window, text, sizeof text, 0};
 
     AnnounceStart(&talk);
-    if (!BothFilesExist(&talk, patch, target))
-        return 0;
-    if (!IsIps32File(patch))
-        return FailWithText(&talk, kNotIpsFile, patch);
-    if (!NamesDiffer(&talk, patch, target))
-        return 0;
-    char extension[PATH_BUFFER_SIZE];
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (!BothFilesExist(&talk, order.patches[i], target))
+            return 0;
+    }
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (!IsIps32File(order.patches[i]))
+            return FailWithText(&talk, kNotIpsFile, order.patches[i]);
+    }
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (!NamesDiffer(&talk, order.patches[i], target))
+            return 0;
+    }
+    if (order.askIfApplied && AllApplied(order) && !Ask(&talk, kAskApplied, target))
+        return StopQuietly(&talk);
     char output[PATH_BUFFER_SIZE];
-    GetExtension(target, extension);
-    if (!ReplaceExtension(patch, output, sizeof output, extension))
-        return FailWithText(&talk, kCopyNameTooLong, NULL);
+    if (order.output != NULL) {
+        lstrcpynA(output, order.output, sizeof output);
+    } else {
+        char extension[PATH_BUFFER_SIZE];
+        GetExtension(target, extension);
+        if (!ReplaceExtension(last, output, sizeof output, extension))
+            return FailWithText(&talk, kCopyNameTooLong, NULL);
+    }
     // The copy would be written over an input that it reaches by another name;
     // by the same name it is refused after the confirmation.
     if (IsOtherNameFor(output, target))
         return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
-    if (IsOtherNameFor(output, patch))
-        return FailWithText(&talk, kCopyNamedLikePatch, NULL);
-    if (!Ask(&talk, kAskApply, target, output, patch))
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (IsOtherNameFor(output, order.patches[i]))
+            return FailWithText(&talk, kCopyNamedLikePatch, NULL);
+    }
+    char count[COUNT_TEXT_SIZE];
+    wsprintfA(count, "%d", order.patchCount);
+    if (!(order.patchCount == 1 ? Ask(&talk, kAskApply, target, output, last)
+                                : Ask(&talk, kAskApplyAll, target, output, count)))
         return StopQuietly(&talk);
     if (SamePathName(output, target))
         return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
-    // The copy would replace the patch it is to be patched with.
-    if (SamePathName(output, patch))
-        return FailWithText(&talk, kCopyNamedLikePatch, NULL);
+    // The copy would replace a patch it is to be patched with.
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (SamePathName(output, order.patches[i]))
+            return FailWithText(&talk, kCopyNamedLikePatch, NULL);
+    }
     BOOL replace = FileExists(output);
     if (replace && !AskOverwrite(&talk, output))
         return StopQuietly(&talk);
@@ -62,8 +128,23 @@ DWORD WINAPI ApplyJob(LPVOID param)
     // copying and the patching.
     if (!CopyToNewOutput(target, output, replace))
         return FailWithText(&talk, kCopyFailed, NULL);
-    char result[ENGINE_TEXT_SIZE];
-    BOOL patched = ApplyPatch(output, patch, result, sizeof result, request->window, WM_JOB_PROGRESS);
+
+    // The engine's text, or that text with the patch named in it.
+    char result[JOB_TEXT_LIMIT];
+    BOOL patched = ApplyAll(&talk, order, output, result, sizeof result);
     EndOutput(patched);
     return FinishEngineRun(&talk, patched, result);
+}
+
+DWORD WINAPI ApplyJob(LPVOID param)
+{
+    const JobRequest *request = (const JobRequest *)param;
+    const char *patch = request->firstPath;
+    const ApplyOrder order = {&patch, 1, request->secondPath, NULL, FALSE, request->window};
+    return RunApply(order);
+}
+
+DWORD WINAPI ApplyOrderJob(LPVOID order)
+{
+    return RunApply(*(const ApplyOrder *)order);
 }

@@ -18,19 +18,22 @@ static const char kAskCreate[] =
 static_assert(JOB_TEXT_SIZE(kAskCreate) <= JOB_TEXT_LIMIT,
               "the confirmation with three paths must be formatted whole");
 
-DWORD WINAPI CreateJob(LPVOID param)
+// The create job's steps. CreateJob's order has a derived name and the
+// patch by changed stretches, and these steps are then exactly the dialog's.
+static DWORD RunCreate(const CreateOrder &order)
 {
-    const JobRequest *request = (const JobRequest *)param;
-    const char *original = request->firstPath;
-    const char *modified = request->secondPath;
+    const char *original = order.original;
+    const char *modified = order.modified;
     char text[JOB_TEXT_SIZE(kAskCreate)];
-    JobTalk talk = {request->window, text, sizeof text, 0};
+    JobTalk talk = {order.window, text, sizeof text, 0};
 
     AnnounceStart(&talk);
     if (!BothFilesExist(&talk, original, modified) || !NamesDiffer(&talk, original, modified))
         return 0;
     char patch[PATH_BUFFER_SIZE];
-    if (!ReplaceExtension(modified, patch, sizeof patch, kPatchExtension))
+    if (order.output != NULL)
+        lstrcpynA(patch, order.output, sizeof patch);
+    else if (!ReplaceExtension(modified, patch, sizeof patch, kPatchExtension))
         return FailWithText(&talk, kPatchNameTooLong, NULL);
     // Writing the patch there would replace an input, and a failure would
     // delete it, whether the patch's name is the input's or leads to it.
@@ -45,9 +48,22 @@ DWORD WINAPI CreateJob(LPVOID param)
     char result[ENGINE_TEXT_SIZE];
     BOOL created = FALSE;
     MarkOutput(patch);
-    BOOL written = CreatePatch(original, modified, patch, result, sizeof result, request->window,
-                               WM_JOB_PROGRESS, &created);
+    BOOL written = (order.smallest ? CreateSmallestPatch : CreatePatch)(original, modified, patch, result,
+                                                                         sizeof result, order.window,
+                                                                         WM_JOB_PROGRESS, &created);
     // An older file that the engine never reached is the user's and stays.
     EndOutput(written || !created);
     return FinishEngineRun(&talk, written, result);
+}
+
+DWORD WINAPI CreateJob(LPVOID param)
+{
+    const JobRequest *request = (const JobRequest *)param;
+    const CreateOrder order = {request->firstPath, request->secondPath, NULL, FALSE, request->window};
+    return RunCreate(order);
+}
+
+DWORD WINAPI CreateOrderJob(LPVOID order)
+{
+    return RunCreate(*(const CreateOrder *)order);
 }

@@ -13,7 +13,7 @@
 
 // Writes format with up to three paths ("%s", in order; unused ones may be
 // null) into dest of destSize bytes, cut at a character boundary to fit, and
-// to JOB_TEXT_LIMIT.
+// to JOB_TEXT_LIMIT. The paths are read whole first, so dest may be one.
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second = NULL, const char *third = NULL);
 

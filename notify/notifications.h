@@ -16,6 +16,9 @@
 // Sent by a job for each yes/no question. wParam the address of the job's
 // signed 32-bit answer, lParam the question. The window writes 1 (yes) or 0 (no).
 #define WM_JOB_ASK (WM_USER + 4)
+// Sent by a job that works in several steps (the command-line tool's apply
+// job with several patches), before each. wParam 0, lParam the text naming it.
+#define WM_JOB_STEP (WM_USER + 5)
 // A second instance's command-line tail for the running dialog; lParam the text.
 #define WM_OPEN_PATCH (WM_USER + 100)
 

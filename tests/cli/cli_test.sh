@@ -10,6 +10,7 @@ absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 [ -x "$1" ] || { echo "no tool at $1"; exit 1; }
 zorvik=$(absolute "$1")
 runner=${2:+$(absolute "$2")}
+manual=$(absolute "$(dirname "$0")/../../cli/zorvik.1")
 failures=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-cli-test.XXXXXX")
 # Under Wine started as root the tool runs as an unprivileged user.
@@ -30,6 +31,7 @@ check() {
 exits() { [ "$status" = "$1" ]; }
 stdout_is() { [ "$(cat out.txt)" = "$(text "$1")" ]; }
 stderr_has() { grep -qF -- "$(text "$1")" err.txt; }
+stderr_lacks() { ! stderr_has "$1"; }
 
 # run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
 # LF) and checks its exit status. Standard input is the caller's, or nothing.
@@ -56,11 +58,17 @@ case="--version and --help"
 run 0 --version
 check stdout_is "Zorvik 0.64 Teldra"
 run 0 --help
-check grep -q "zorvik \[options\] apply PATCH FILE" out.txt
+check grep -q "zorvik \[options\] apply PATCH... FILE" out.txt
+# The man page names the same options, and the same commands in its synopsis, as --help.
+options() { grep -o -e '--[a-z][a-z-]*' | sort -u; }
+check test "$(options <out.txt)" = "$(sed 's/\\-/-/g' "$manual" | options)"
+check test "$(grep -o 'zorvik \[.*\] [a-z]*' out.txt | awk '{print $NF}' | sort -u)" = \
+    "$(sed -n '/^\.SH SYNOPSIS/,/^\.SH DESCRIPTION/s/^\.B \([a-z]*\)$/\1/p' "$manual" | grep -v zorvik | sort -u)"
 
 case="usage errors"
 long=$(printf '%0260d' 0)
-for args in "" "frob a b" "apply only-one" "create a b c" "--bogus apply a b" "create old.bin $long"; do
+for args in "" "frob a b" "apply only-one" "create a b c" "info a b" "--json create a b" "--bogus apply a b" \
+    "create old.bin $long"; do
     # shellcheck disable=SC2086
     run 2 $args
     check stderr_has "zorvik --help"
@@ -114,6 +122,83 @@ if [ -z "$runner" ] && [ -e /dev/full ]; then
     status=$?
     check exits 1
 fi
+case="create --smallest and -o"
+run 0 -y --smallest -o dist/small.ips create old.bin new.bin
+check stdout_is "IPS32ﾌｧｲﾙ dist/small.ips を作成しました。"
+# BROWN; then cat, the equal "." and the tail !! in one record: 5 + 11 + 12 + 4 bytes.
+check test "$(wc -c <dist/small.ips)" -eq 32
+run 0 -y --output dist/small.bin apply dist/small.ips old.bin
+check cmp -s dist/small.bin new.bin
+
+case="-o refused where it names an input, kept after no, removed after a failure"
+run 1 -y -o new.bin create old.bin new.bin
+check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。"
+run 1 -y -o old.bin apply dist/new.ips old.bin
+check stderr_has "ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。"
+run 1 -y -o dist/new.ips apply dist/new.ips old.bin
+check stderr_has "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。"
+check cmp -s dist/new.ips new.ips
+printf 'keep' >dist/keep.bin
+chmod a+w dist/keep.bin
+printf 'y\nn\n' >answers
+run 3 -o dist/keep.bin apply dist/new.ips old.bin <answers
+check grep -qx keep dist/keep.bin
+run 1 -y -o dist/keep.bin apply dist/cut.ips old.bin
+check test ! -e dist/keep.bin
+
+case="apply several patches in a row, and a failing second one"
+printf 'IPS32\0\0\0\012\0\005BROWNEEOF' >dist/a.ips
+printf 'IPS32\0\0\0\050\0\003catEEOF' >dist/b.ips
+printf 'IPS32\0\0\0\054\0\002!!EEOF' >dist/c.ips
+run 0 -y apply dist/a.ips dist/b.ips dist/c.ips old.bin
+check stdout_is "dist/c.binは正常にﾊﾟｯﾁされました。"
+check stderr_has "を作成し、このﾌｧｲﾙを3個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。"
+check stderr_has "IPSﾌｧｲﾙ dist/b.ips でﾊﾟｯﾁしています。(2/3)"
+check cmp -s dist/c.bin new.bin
+run 0 -y -o dist/ab.bin apply dist/a.ips dist/b.ips old.bin
+check test "$(cat dist/ab.bin)" = "The quick BROWN fox jumps over the lazy cat."
+run 1 -y apply dist/a.ips dist/cut.ips dist/b.ips old.bin
+check stderr_has "2個目のIPSﾌｧｲﾙ dist/cut.ips でﾊﾟｯﾁできませんでした。"
+check stderr_has "FEOFが見つかりません。"
+check test ! -e dist/b.bin
+
+case="apply asks first when the file already holds the patch"
+run 3 -o dist/again.bin apply dist/new.ips new.bin
+check stderr_has "new.bin は、すでにﾊﾟｯﾁされています。"
+check test ! -e dist/again.bin
+run 0 -y -o dist/again.bin apply dist/new.ips new.bin
+check stderr_has "それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] y"
+check cmp -s dist/again.bin new.bin
+run 0 -y -o dist/again.bin apply dist/new.ips old.bin
+check stderr_lacks "すでにﾊﾟｯﾁ"
+
+case="info on a good, a truncated and a trailing-byte patch"
+# The worked example: a run of 0x300 bytes AA at 0x10, ABC at 0x400.
+printf 'IPS32\0\0\0\020\0\0\003\0\252\0\0\004\0\0\003ABCEEOF' >dist/good.ips
+run 0 info dist/good.ips
+check stdout_is "dist/good.ips は、正常なIPS32ﾌｧｲﾙです。
+ﾃﾞｰﾀﾚｺｰﾄﾞ: 1 個 (3 ﾊﾞｲﾄ)
+ﾗﾝﾚｺｰﾄﾞ: 1 個 (768 ﾊﾞｲﾄ)
+書き込む位置: 0x00000010 から 0x00000402 まで
+ﾊﾟｯﾁ後のﾌｧｲﾙの最小ｻｲｽﾞ: 1027 ﾊﾞｲﾄ
+EEOFの後のﾃﾞｰﾀ: なし"
+{ cat dist/good.ips; printf 'junk'; } >dist/trailing.ips
+run 0 --json info --records dist/trailing.ips
+check stdout_is '{"records":[
+{"at":5,"offset":16,"form":"run","length":768,"value":170},
+{"at":14,"offset":1024,"form":"data","length":3}
+],
+"wellFormed":true,"condition":"well-formed","dataRecords":1,"dataBytes":3,"runRecords":1,"runBytes":768,"lowestOffset":16,"highestOffset":1026,"smallestSize":1027,"bytesAfterTerminator":4}'
+head -c 20 dist/good.ips >dist/cut.ips
+run 1 info --records dist/cut.ips
+check stdout_is "5: 0x00000010 ﾗﾝ 768 ﾊﾞｲﾄ (0xAA)
+dist/cut.ips は、位置 14 のﾚｺｰﾄﾞが途中で切れています。
+ﾃﾞｰﾀﾚｺｰﾄﾞ: 0 個 (0 ﾊﾞｲﾄ)
+ﾗﾝﾚｺｰﾄﾞ: 1 個 (768 ﾊﾞｲﾄ)
+書き込む位置: 0x00000010 から 0x0000030F まで"
+run 1 info --json dist/none.ips
+check stderr_has "dist/none.ipsを開けません。"
+check grep -q '"condition":"cannot-open"' out.txt
 
 case="progress"
 run 0 -y --progress create old.bin new.bin

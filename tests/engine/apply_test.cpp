@@ -1,11 +1,13 @@
 // Applying patches: the format's meaning, cut patches, records gathered into
 // large writes, the whole offset range, and failures.
+#include "engine/inspect.h"
 #include "platform/stream.h"
 #include "apply_model.h"
 #include "engine_helpers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <tuple>
 
@@ -42,16 +44,24 @@ TEST_F(ApplyPatchFormat, EachPatchLeavesItsTarget)
 
 class ApplyPatchTruncated : public TempDirTest {};
 
+// Inspecting each cut patch names the record that was cut, or the end where
+// a record or the terminator belongs.
 TEST_F(ApplyPatchTruncated, EveryCutPointFailsAndKeepsTheRecordsBeforeIt)
 {
     const Bytes target = ToBytes("0123456789abcdef");
     const Bytes patch = BuildPatch({Data(0x10, "abc"), RunRecord(2, 300, 'x'), Data(1, "yz"), RunRecord(40, 0, 'q')});
+    const size_t starts[] = {5, 14, 23, 31, 40};  // of the records and the terminator
     for (size_t cut = 0; cut < patch.size(); ++cut) {
         SCOPED_TRACE(cut);
         const Bytes cutPatch = Prefix(patch, cut), kept = ApplyModel(target, cutPatch).target;
         const char *text = cut < 5 ? "%sは、IPS32ﾌｧｲﾙではありません。" : "FEOFが見つかりません。";
         EXPECT_EQ((EngineOutcome{0, Expected(text, dir / "patch.ips"), kept}), ApplyBytes(dir, target, cutPatch));
         EXPECT_EQ((EngineOutcome{0, "", kept}), ApplyBytes(dir, target, cutPatch, NULL, false));
+        PatchSummary summary;
+        EXPECT_EQ(0, InspectPatch((dir / "patch.ips").c_str(), &summary, NULL, NULL));
+        const size_t start = cut < 5 ? 0 : *(std::upper_bound(std::begin(starts), std::end(starts), cut) - 1);
+        EXPECT_EQ(cut < 5 ? kPatchNotIps32 : cut == start ? kPatchNoTerminator : kPatchCutRecord, summary.condition);
+        EXPECT_EQ(start, summary.brokenAt);
     }
 }
 

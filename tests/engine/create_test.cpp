@@ -1,18 +1,83 @@
-// Creating patches: the exact records written, the records near the offset
-// that reads as the terminator, round trips through ApplyPatch, and failures.
+// Creating patches, by stretches and smallest: the exact records written, the
+// records near the offset that reads as the terminator, round trips through
+// ApplyPatch, and failures.
 #include "engine/create.h"
 #include "engine/ips32.h"
+#include "engine/smallest.h"
 #include "platform/path_rules.h"
+#include "apply_model.h"
 #include "engine_helpers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <functional>
 #include <random>
 #include <tuple>
 
 static const char kCreated[] = "IPS32ﾌｧｲﾙ %s を作成しました。";
 
 class CreatePatchRecords : public TempDirTest {};
+
+// A patch smaller than size bytes whose records ascend without overlapping,
+// found by trying every such patch: data records of the modified bytes, runs
+// of the value the modified file begins them with (no later record could
+// mend another). Empty when there is none.
+static Bytes SmallerPatch(const Bytes &original, const Bytes &modified, size_t size)
+{
+    Bytes patch = PatchHeader(), found;
+    std::function<void(uint32_t)> search = [&](uint32_t at) {
+        if (patch.size() + 4 >= size || !found.empty())
+            return;
+        if (at == modified.size()) {
+            const Bytes whole = Concat({patch, PatchTerminator()});
+            const ModelResult result = ApplyModel(original, whole);
+            if (result.applies && result.target == modified)
+                found = whole;
+            return;
+        }
+        search(at + 1);
+        for (uint32_t end = at + 1; end <= modified.size(); ++end) {
+            for (const Bytes &record : {DataOf(modified, at, end), RunRecord(at, (uint16_t)(end - at), modified[at])}) {
+                patch.insert(patch.end(), record.begin(), record.end());
+                search(end);
+                patch.resize(patch.size() - record.size());
+            }
+        }
+    };
+    search(0);
+    return found;
+}
+
+// The size of the smallest patch worked out over both files at once: the
+// cost of the cheapest way over the boundaries between bytes, each position
+// that must change written by a data record (6 + length) or a run of one
+// value (9), at most 65535 long; equal bytes, and zeros in the tail but its
+// last byte, passed over for nothing.
+static size_t SmallestByModel(const Bytes &original, const Bytes &modified)
+{
+    const size_t size = modified.size(), longest = IPS32_MAX_RECORD_SIZE;
+    std::vector<int64_t> cost(size + 1, 0);
+    std::deque<size_t> starts = {0};  // cost - boundary rising
+    size_t uniform = 0;
+    for (size_t i = 1; i <= size; ++i) {
+        const size_t at = i - 1;
+        if (at == 0 || modified[at] != modified[at - 1])
+            uniform = at;
+        const bool kept = at < original.size() ? original[at] == modified[at] : modified[at] == 0 && i < size;
+        const size_t first = i > longest ? i - longest : 0;
+        while (starts.front() < first)
+            starts.pop_front();
+        cost[i] = kept ? cost[at]
+                       : std::min(cost[starts.front()] - (int64_t)starts.front() + 6 + (int64_t)i,
+                                  cost[std::max(first, uniform)] + 9);
+        while (!starts.empty() && cost[starts.back()] - (int64_t)starts.back() >= cost[i] - (int64_t)i)
+            starts.pop_back();
+        starts.push_back(i);
+    }
+    return (size_t)cost[size] + 9;
+}
 
 // Every row creates the same patch file, so the small ones after the large
 // ones also show that an older patch is emptied.
@@ -42,6 +107,33 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         SCOPED_TRACE(row.name);
         EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
                   CreateBytes(dir, row.original, row.modified));
+    }
+}
+
+TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
+{
+    Bytes alternate = RandomBytes(20, 9), uniform = Bytes(20, 'x');
+    for (size_t i = 0; i < alternate.size(); i += 2)
+        alternate[i] ^= 0x40;
+    uniform[10] = 'k';
+    const struct { const char *name; Bytes original, modified; std::vector<Bytes> records; } cases[] = {
+        {"one equal byte between", ToBytes("ABC"), ToBytes("XBX"), {Data(0, "XBX")}},
+        {"six equal bytes between", ToBytes("A123456B"), ToBytes("X123456X"), {Data(0, "X"), Data(7, "X")}},
+        {"every other byte", RandomBytes(20, 9), alternate, {DataOf(alternate, 0, 19)}},
+        {"equal byte of the run's value", Bytes(20, 'x'), Bytes(20, 'y'), {RunRecord(0, 20, 'y')}},
+        {"run around an equal byte of the run's value", Concat({Bytes(10, 0), ToBytes("x"), Bytes(9, 0)}), Bytes(20, 'x'),
+         {RunRecord(0, 20, 'x')}},
+        {"runs around an equal byte", Concat({Bytes(10, 0), ToBytes("k"), Bytes(9, 0)}), uniform,
+         {RunRecord(0, 10, 'x'), RunRecord(11, 9, 'x')}},
+        {"zeros of the tail", {}, Bytes(5, 0), {Data(4, std::string(1, '\0'))}},
+        {"run into the tail", ToBytes("ab"), Bytes(9, 'b'), {RunRecord(0, 9, 'b')}},
+        {"equal files", ToBytes("same"), ToBytes("same"), {}},
+        {"empty files", {}, {}, {}},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
+                  CreateBytes(dir, row.original, row.modified, NULL, CreateSmallestPatch));
     }
 }
 
@@ -124,6 +216,125 @@ TEST(CreatePatchRoundTrip, ApplyingTheCreatedPatchGivesTheModifiedFile)
         EXPECT_EQ((EngineOutcome{1, Expected("%sは正常にﾊﾟｯﾁされました。", dir / "target.bin"), modified}),
                   ApplyBytes(dir, original, patch));
     }
+}
+
+// Shapes of changes: each smallest patch applies back and is as small as the
+// cheapest way worked out over the whole files.
+TEST(CreatePatchRoundTrip, SmallestPatchOfEachShapeAppliesAtTheCheapestSize)
+{
+    TempDir dir;
+    const Bytes random = RandomBytes(300000, 21);
+    Bytes alternate = random, uniform(400000, 0), sparseEqual = random, long_ = random, tail = Bytes(3000, 7);
+    for (size_t i = 0; i < alternate.size(); i += 2)
+        alternate[i] ^= 0x5A;
+    for (size_t i : {10u, 5000u, 5100u, 70000u, 300000u})
+        uniform[i] = 0xFF;
+    std::fill(uniform.begin() + 100000, uniform.begin() + 250000, 0x11);
+    for (size_t i = 100000; i < 250000; i += 10007)
+        uniform[i] = 0;
+    for (size_t i = 0; i < sparseEqual.size(); ++i)
+        sparseEqual[i] ^= i % 997 ? 0x80 : 0;
+    std::fill(long_.begin() + 1000, long_.begin() + 141000, 0x33);
+    for (size_t i = 141000; i < 281000; ++i)
+        long_[i] ^= 0x01;
+    const Bytes tailed = Concat({tail, Bytes(70000, 0), ToBytes("tail"), Bytes(65540, 0), ToBytes("end"), Bytes(9, 0)});
+    const struct { const char *name; Bytes original, modified; } cases[] = {
+        {"every other byte", random, alternate},
+        {"long uniform areas, a few changes", Bytes(400000, 0), uniform},
+        {"long changed area, sparse equal bytes", random, sparseEqual},
+        {"stretches over 65535 bytes", random, long_},
+        {"tail of zeros and others", tail, tailed},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.name);
+        const Bytes patch = CreateBytes(dir, row.original, row.modified, NULL, CreateSmallestPatch).output;
+        EXPECT_EQ(SmallestByModel(row.original, row.modified), patch.size());
+        EXPECT_EQ((EngineOutcome{1, Expected("%sは正常にﾊﾟｯﾁされました。", dir / "target.bin"), row.modified}),
+                  ApplyBytes(dir, row.original, patch));
+    }
+}
+
+// The smallest writer over its own interface: the files handed over in
+// pieces, into a patch that ends with the terminator.
+static Bytes SmallestPatchOf(const TempDir &dir, const Bytes &original, const Bytes &modified, DWORD window,
+                             size_t piece, DWORD zerosBefore = 0)
+{
+    const std::string path = dir / "smallest.ips";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    PatchOutput output;
+    SmallestPatch *smallest = StartPatchOutput(&output, file) ? StartSmallestPatch(&output, window) : NULL;
+    EXPECT_NE(nullptr, smallest);
+    const Bytes zeros(1u << 20, 0);
+    for (DWORD fed = 0; smallest != NULL && fed < zerosBefore;) {
+        const DWORD count = std::min((DWORD)zeros.size(), zerosBefore - fed);
+        EXPECT_TRUE(AddSmallestBytes(smallest, zeros.data(), zeros.data(), count));
+        fed += count;
+    }
+    for (size_t at = 0; smallest != NULL && at < modified.size();) {
+        size_t count = std::min(piece, modified.size() - at);
+        if (at < original.size())
+            count = std::min(count, original.size() - at);
+        EXPECT_TRUE(at < original.size()
+                        ? AddSmallestBytes(smallest, original.data() + at, modified.data() + at, (DWORD)count)
+                        : AddSmallestTail(smallest, modified.data() + at, (DWORD)count));
+        at += count;
+    }
+    EXPECT_TRUE(smallest != NULL && EndSmallestPatch(smallest) && AppendTerminator(&output) &&
+                FlushPatchOutput(&output));
+    FreeSmallestPatch(smallest);
+    EndPatchOutput(&output);
+    EXPECT_TRUE(CloseHandle(file));
+    return Concat({PatchHeader(), ReadFileBytes(path)});
+}
+
+// The files are equal up to the offset that reads as "EEOF", where 12 bytes
+// 'y' begin: a record begins a byte earlier, and the run after it.
+TEST(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
+{
+    TempDir dir;
+    const DWORD at = IPS32_TERMINATOR_OFFSET;
+    EXPECT_EQ(BuildPatch({Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}),
+              SmallestPatchOf(dir, Bytes(20, 0), Concat({Bytes(12, 'y'), Bytes(8, 0)}), SMALLEST_WINDOW_MIN, 20, at));
+}
+
+// Random pairs of up to eight bytes of three values, with tails of zeros and
+// others, handed over a byte or a few at a time: no patch of ascending
+// records is smaller.
+TEST(CreatePatchRoundTrip, NoAscendingPatchIsSmallerThanTheSmallest)
+{
+    TempDir dir;
+    std::mt19937 random(7);
+    for (int pair = 0; pair < 300; ++pair) {
+        Bytes original(random() % 7), modified;
+        for (unsigned char &byte : original)
+            byte = (unsigned char)(random() % 3);
+        for (unsigned char byte : original)
+            modified.push_back(random() % 2 ? byte : (unsigned char)(random() % 3));
+        for (size_t tail = modified.size() < 7 ? random() % 3 : 0; tail > 0; --tail)
+            modified.push_back(random() % 2 ? 0 : (unsigned char)(random() % 3));
+        SCOPED_TRACE(::testing::PrintToString(original) + " to " + ::testing::PrintToString(modified));
+        const Bytes patch = SmallestPatchOf(dir, original, modified, SMALLEST_WINDOW_MIN, 1 + pair % 3);
+        EXPECT_EQ(modified, ApplyModel(original, patch).target);
+        EXPECT_EQ(Bytes(), SmallerPatch(original, modified, patch.size()));
+    }
+}
+
+// Where the ways on stay apart for over half the window (a long changed area
+// with sparse equal bytes, where the piece boundaries early on depend on
+// where the area ends), a quarter window is taken as it stands: at most 9
+// bytes more for each quarter window.
+TEST(CreatePatchRoundTrip, SmallestPatchInTheSmallestWindowStaysWithinItsBound)
+{
+    TempDir dir;
+    const Bytes original = RandomBytes(3u << 20, 4);
+    Bytes modified = Concat({original, Bytes(100000, 0), RandomBytes(1000, 5)});
+    for (size_t i = 0; i < original.size(); ++i)
+        modified[i] ^= i % 1009 ? 0x80 : 0;
+    const Bytes patch = SmallestPatchOf(dir, original, modified, SMALLEST_WINDOW_MIN, 77777);
+    EXPECT_EQ(modified, ApplyModel(original, patch, 16u << 20).target);
+    const size_t model = SmallestByModel(original, modified);
+    EXPECT_LE(model, patch.size());
+    EXPECT_GE(model + 9 * modified.size() / (SMALLEST_WINDOW_MIN / 4), patch.size());
 }
 
 // patchCreated tells whether the patch file was made (emptied) before the end.

@@ -4,6 +4,7 @@
 #define ZORVIK_TESTS_ENGINE_ENGINE_HELPERS_H
 
 #include "engine/apply.h"
+#include "engine/create.h"
 #include "bytes.h"
 #include "temp_dir.h"
 
@@ -29,7 +30,13 @@ void PrintTo(const EngineOutcome &outcome, std::ostream *out);
 // buffer unless withText) and reads the target back.
 EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &patch, HWND window = NULL,
                          bool withText = true);
+// CreatePatch or CreateSmallestPatch.
+typedef BOOL (*PatchCreator)(const char *originalPath, const char *modifiedPath, const char *patchPath,
+                             char *message, DWORD messageSize, HWND window, UINT progressMessage,
+                             BOOL *patchCreated);
+
 // Writes both files into dir, creates "modified.ips" from them and reads it back.
-EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL);
+EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL,
+                          PatchCreator create = CreatePatch);
 
 #endif

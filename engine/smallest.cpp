@@ -1,0 +1,434 @@
+#include "engine/smallest.h"
+
+#include "engine/compare.h"
+#include "engine/ips32.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+// The choice is a shortest path over the boundaries between bytes: boundary b
+// lies before position b. cost(b) is the fewest bytes of records that make
+// every position before b right, with no record crossing b. A position whose
+// byte must be written is reached by a data record from any boundary up to
+// 65535 back, at cost(start) + 6 + length, or by a run record from any
+// boundary up to 65535 back within one stretch of a repeated value, at
+// cost(start) + 9; a position that may stay as it is is also passed over at
+// no cost. cost never falls from one boundary to the next (a record that
+// ends later can be cut short), so passing over is best wherever it is
+// allowed, the cheapest run start is the earliest one allowed, and the
+// cheapest data start is a sliding minimum of cost(start) - start.
+//
+// Each boundary keeps the step that reached it. The steps that can still be
+// built on form a tree; a boundary is dropped once it can no longer begin a
+// record and no kept boundary was reached from it, and the tree's trunk, the
+// path up to where the kept boundaries part, is final and written out.
+
+static const uint64_t kMaxLength = IPS32_MAX_RECORD_SIZE;
+static const int64_t kDataHeaderSize = 6;
+static const int64_t kRunRecordSize = 9;
+static const uint32_t kQueueSize = 1u << 17;  // more than the kMaxLength + 1 boundaries a record can begin at
+
+// The step that reached a boundary, in the low two bits of its node, and the
+// distance back to where it began above them. kJump marks the boundary after
+// the start of a stretch that was passed over at once: no step ends at the
+// boundaries inside it, and the distance leads on to the first that has one.
+enum StepKind { kPass, kData, kRun, kJump };
+
+// A boundary and a cost: in the sliding minimum, cost(at) - at; as the start
+// of a plateau, cost(at), which holds until the next plateau's start.
+struct Candidate {
+    uint64_t at;
+    int64_t cost;
+};
+
+struct SmallestPatch {
+    PatchOutput *output;
+    DWORD size;                // positions in the window, a power of two
+    DWORD mask;
+    unsigned char *original;   // size bytes: the original's bytes, 0 past its end
+    unsigned char *modified;   // size + kMaxLength bytes: the first kMaxLength are
+                               // repeated at the end, so a record's bytes lie in one piece
+    uint32_t *node;            // size: how each boundary was reached
+    uint32_t *children;        // size: kept boundaries reached from each one
+    Candidate *starts;         // kQueueSize: data record starts, cost(at) - at rising
+    Candidate *plateaus;       // kQueueSize: where cost rises, oldest first
+    uint32_t startsHead, startsTail, plateausHead, plateausTail, runPlateau;
+    uint64_t origin;           // where the costs begin: the start, or a restart
+    uint64_t root;             // every record before it is written
+    uint64_t done;             // cost is known up to this boundary
+    uint64_t fed;              // bytes in the window up to this position
+    uint64_t released;         // boundaries before it were released
+    uint64_t uniformStart;     // the modified file repeats one value from here to done - 1
+    uint64_t tailStart;        // where the modified file's tail began
+    int64_t cost;              // cost(done)
+    BOOL failed;
+};
+
+static inline DWORD Slot(const SmallestPatch *s, uint64_t boundary)
+{
+    return (DWORD)boundary & s->mask;
+}
+
+static inline uint64_t Distance(uint32_t node)
+{
+    return node >> 2;
+}
+
+static inline StepKind Kind(uint32_t node)
+{
+    return (StepKind)(node & 3);
+}
+
+static inline uint64_t Parent(const SmallestPatch *s, uint64_t boundary)
+{
+    return boundary - Distance(s->node[Slot(s, boundary)]);
+}
+
+// The first boundary that can still begin a record ending after done.
+static inline uint64_t WindowStart(const SmallestPatch *s, uint64_t done)
+{
+    return done + 1 > s->origin + kMaxLength ? done + 1 - kMaxLength : s->origin;
+}
+
+static void SetStep(SmallestPatch *s, uint64_t boundary, uint64_t from, StepKind kind)
+{
+    s->node[Slot(s, boundary)] = (uint32_t)((boundary - from) << 2) | kind;
+    s->children[Slot(s, boundary)] = 0;
+    ++s->children[Slot(s, from)];
+}
+
+// Offers boundary as a data record start. A later start at no higher
+// cost(at) - at is never worse, and when they are equal the later one is
+// kept, so that the paths of neighbouring boundaries meet sooner.
+static void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
+{
+    if (boundary == IPS32_TERMINATOR_OFFSET)
+        return;
+    int64_t key = cost - (int64_t)boundary;
+    while (s->startsTail != s->startsHead && s->starts[(s->startsTail - 1) & (kQueueSize - 1)].cost >= key)
+        --s->startsTail;
+    s->starts[s->startsTail++ & (kQueueSize - 1)] = Candidate{boundary, key};
+}
+
+static void NoteCost(SmallestPatch *s, uint64_t boundary, int64_t cost)
+{
+    if (s->plateausTail == s->plateausHead || s->plateaus[(s->plateausTail - 1) & (kQueueSize - 1)].cost < cost)
+        s->plateaus[s->plateausTail++ & (kQueueSize - 1)] = Candidate{boundary, cost};
+}
+
+// Drops boundary, which nothing kept was reached from, and each boundary
+// before it that then leads nowhere and can no longer begin a record.
+static void Drop(SmallestPatch *s, uint64_t boundary, uint64_t windowStart)
+{
+    for (;;) {
+        uint64_t parent = Parent(s, boundary);
+        if (--s->children[Slot(s, parent)] != 0 || parent >= windowStart || parent == s->root)
+            return;
+        boundary = parent;
+    }
+}
+
+// Boundaries before windowStart can no longer begin a record.
+static void Release(SmallestPatch *s, uint64_t windowStart)
+{
+    while (s->released < windowStart) {
+        uint64_t boundary = s->released;
+        uint32_t node = s->node[Slot(s, boundary)];
+        if (boundary != s->root && Kind(node) == kJump) {
+            s->released = boundary + Distance(node);
+            continue;
+        }
+        if (boundary != s->root && s->children[Slot(s, boundary)] == 0)
+            Drop(s, boundary, windowStart);
+        s->released = boundary + 1;
+    }
+}
+
+// Ends the step to boundary done + 1, which cost it.
+static void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
+{
+    uint64_t boundary = s->done + 1;
+    SetStep(s, boundary, from, kind);
+    s->done = boundary;
+    s->cost = cost;
+    NoteCost(s, boundary, cost);
+    OfferStart(s, boundary, cost);
+    Release(s, WindowStart(s, boundary));
+}
+
+// The cheapest run record that ends after position done, as from and its
+// cost; false when none can.
+static bool CheapestRun(SmallestPatch *s, uint64_t windowStart, uint64_t *from, int64_t *cost)
+{
+    uint64_t first = windowStart > s->uniformStart ? windowStart : s->uniformStart;
+    if (first == IPS32_TERMINATOR_OFFSET)
+        ++first;
+    if (first > s->done)
+        return false;
+    const uint32_t mask = kQueueSize - 1;
+    while (s->plateausTail - s->plateausHead >= 2 && s->plateaus[(s->plateausHead + 1) & mask].at <= windowStart)
+        ++s->plateausHead;
+    if ((int32_t)(s->runPlateau - s->plateausHead) < 0)
+        s->runPlateau = s->plateausHead;
+    while (s->runPlateau + 1 != s->plateausTail && s->plateaus[(s->runPlateau + 1) & mask].at <= first)
+        ++s->runPlateau;
+    // Every start on first's plateau costs the same; the latest is taken. It
+    // lies before a byte to write, or is done, so the one before it has a
+    // step too.
+    uint64_t last = s->runPlateau + 1 != s->plateausTail ? s->plateaus[(s->runPlateau + 1) & mask].at - 1 : s->done;
+    *from = last != IPS32_TERMINATOR_OFFSET ? last : last - 1;
+    *cost = s->plateaus[s->runPlateau & mask].cost + kRunRecordSize;
+    return true;
+}
+
+// Position done must be written.
+static void StepToWrite(SmallestPatch *s)
+{
+    uint64_t position = s->done;
+    uint64_t windowStart = WindowStart(s, position);
+    while (s->startsHead != s->startsTail && s->starts[s->startsHead & (kQueueSize - 1)].at < windowStart)
+        ++s->startsHead;
+    if (position == s->origin || s->modified[Slot(s, position)] != s->modified[Slot(s, position - 1)])
+        s->uniformStart = position;
+
+    // A start is always offered or a run possible: a record can begin at
+    // every boundary but one, and a path only ever passes that one.
+    uint64_t from = 0, runFrom;
+    int64_t cost = INT64_MAX, runCost;
+    StepKind kind = kData;
+    if (s->startsHead != s->startsTail) {
+        const Candidate &start = s->starts[s->startsHead & (kQueueSize - 1)];
+        from = start.at;
+        cost = start.cost + kDataHeaderSize + (int64_t)(position + 1);
+    }
+    if (CheapestRun(s, windowStart, &runFrom, &runCost) && (runCost < cost || (runCost == cost && runFrom > from))) {
+        from = runFrom;
+        cost = runCost;
+        kind = kRun;
+    }
+    Reach(s, from, kind, cost);
+}
+
+// The first position from first on after which bytes[last] repeats up to
+// last.
+static DWORD UniformFrom(const unsigned char *bytes, DWORD first, DWORD last)
+{
+    const uint64_t repeated = bytes[last] * 0x0101010101010101ull;
+    DWORD at = last;
+    while (at - first >= 8 && Load64(bytes + at - 8) == repeated)
+        at -= 8;
+    while (at > first && bytes[at - 1] == bytes[last])
+        --at;
+    return at;
+}
+
+// Positions done to end - 1 may stay as they are, and lie in one piece of
+// the window. They are passed over at once: only the last two boundaries get
+// a step, since the ones inside are never better places to begin a record.
+static void PassOver(SmallestPatch *s, uint64_t end)
+{
+    const uint64_t start = s->done, last = end - 1;
+    // Only the last kMaxLength + 1 bytes can share a run with what follows.
+    const uint64_t first = last > start + kMaxLength ? last - kMaxLength : start;
+    const DWORD at = Slot(s, first);
+    const uint64_t uniform = first + (UniformFrom(s->modified, at, at + (DWORD)(last - first)) - at);
+    if (uniform > start || start == s->origin || s->modified[Slot(s, start)] != s->modified[Slot(s, start - 1)])
+        s->uniformStart = uniform;
+
+    if (end - start >= 2)
+        SetStep(s, last, start, kPass);
+    if (end - start >= 3)
+        s->node[Slot(s, start + 1)] = (uint32_t)((last - (start + 1)) << 2) | kJump;
+    s->done = last;
+    if (end == IPS32_TERMINATOR_OFFSET)
+        OfferStart(s, last, s->cost);
+    Reach(s, last, kPass, s->cost);
+}
+
+// Works out the cost of every boundary up to upto, whose bytes are in the window.
+static void Advance(SmallestPatch *s, uint64_t upto)
+{
+    while (s->done < upto) {
+        const DWORD at = Slot(s, s->done);
+        if (s->original[at] != s->modified[at]) {
+            StepToWrite(s);
+            continue;
+        }
+        const uint64_t inPiece = upto - s->done < s->size - at ? upto - s->done : s->size - at;
+        PassOver(s, s->done + (SkipEqual(s->original, s->modified, at, at + (DWORD)inPiece) - at));
+    }
+}
+
+static BOOL WriteStep(SmallestPatch *s, uint64_t from, uint64_t to, StepKind kind)
+{
+    const unsigned char *bytes = s->modified + Slot(s, from);
+    if (kind == kData)
+        return AppendDataRecord(s->output, (DWORD)from, bytes, (DWORD)(to - from));
+    if (kind == kRun)
+        return AppendRunRecord(s->output, (DWORD)from, (DWORD)(to - from), bytes[0]);
+    return 1;
+}
+
+// Writes the records on the path from the root to boundary to and makes it
+// the root.
+static BOOL WritePath(SmallestPatch *s, uint64_t to)
+{
+    // The boundaries before to are done with, so their children counts can
+    // hold the way forward instead.
+    for (uint64_t boundary = to; boundary != s->root;) {
+        uint64_t parent = Parent(s, boundary);
+        s->children[Slot(s, parent)] = (uint32_t)(boundary - parent);
+        boundary = parent;
+    }
+    for (uint64_t boundary = s->root; boundary != to;) {
+        uint64_t next = boundary + s->children[Slot(s, boundary)];
+        if (!WriteStep(s, boundary, next, Kind(s->node[Slot(s, next)])))
+            return 0;
+        boundary = next;
+    }
+    s->root = to;
+    if (s->released < to)
+        s->released = to;
+    return 1;
+}
+
+// The boundary where the kept boundaries' paths part: the first one from
+// the root on that can still begin a record or that two kept paths go on
+// from. Every path up to it is the same.
+static uint64_t PartingBoundary(const SmallestPatch *s)
+{
+    const uint64_t windowStart = WindowStart(s, s->done);
+    uint64_t parting = s->done;
+    for (uint64_t boundary = s->done;; boundary = Parent(s, boundary)) {
+        if (boundary >= windowStart || s->children[Slot(s, boundary)] >= 2)
+            parting = boundary;
+        if (boundary == s->root)
+            return parting;
+    }
+}
+
+static void StartAt(SmallestPatch *s, uint64_t boundary)
+{
+    s->origin = s->root = s->done = s->released = s->uniformStart = boundary;
+    s->cost = 0;
+    s->children[Slot(s, boundary)] = 0;
+    s->startsHead = s->startsTail = 0;
+    s->plateausHead = s->plateausTail = s->runPlateau = 0;
+    NoteCost(s, boundary, 0);
+    OfferStart(s, boundary, 0);
+}
+
+// Writes what is final and, when the paths have not met for half a window,
+// takes the path of boundary done up to a quarter window back and works out
+// the rest again from there. That costs at most one record split in two,
+// 9 bytes, over the smallest patch.
+static BOOL MakeRoom(SmallestPatch *s)
+{
+    if (s->fed - s->root < s->size / 2)
+        return 1;
+    if (!WritePath(s, PartingBoundary(s)))
+        return 0;
+    if (s->fed - s->root < s->size / 2)
+        return 1;
+    const uint64_t target = s->done - s->size / 4;
+    uint64_t boundary = s->done, after = s->done;
+    while (boundary > target && boundary != s->root) {
+        after = boundary;
+        boundary = Parent(s, boundary);
+    }
+    const uint64_t upto = s->done;
+    if (!WritePath(s, boundary != s->root ? boundary : after))
+        return 0;
+    StartAt(s, s->root);
+    Advance(s, upto);
+    return 1;
+}
+
+static BOOL Take(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, DWORD count)
+{
+    while (count > 0 && !s->failed) {
+        if (!MakeRoom(s)) {
+            s->failed = 1;
+            break;
+        }
+        const DWORD at = Slot(s, s->fed);
+        DWORD piece = s->size - at < s->size / 2 ? s->size - at : s->size / 2;
+        if (piece > count)
+            piece = count;
+        if (original != NULL)
+            memcpy(s->original + at, original, piece);
+        else
+            memset(s->original + at, 0, piece);
+        memcpy(s->modified + at, modified, piece);
+        if (at < kMaxLength)
+            memcpy(s->modified + s->size + at, modified, piece < kMaxLength - at ? piece : kMaxLength - at);
+        s->fed += piece;
+        if (original != NULL)
+            original += piece;
+        modified += piece;
+        count -= piece;
+        // The last position waits: if it ends the tail, it must be written.
+        Advance(s, s->fed - 1);
+    }
+    return !s->failed;
+}
+
+SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
+{
+    SmallestPatch *s = (SmallestPatch *)calloc(1, sizeof *s);
+    if (s == NULL)
+        return NULL;
+    s->output = output;
+    s->size = window;
+    s->mask = window - 1;
+    s->original = (unsigned char *)malloc(window);
+    s->modified = (unsigned char *)malloc(window + kMaxLength);
+    s->node = (uint32_t *)malloc(window * sizeof *s->node);
+    s->children = (uint32_t *)malloc(window * sizeof *s->children);
+    s->starts = (Candidate *)malloc(kQueueSize * sizeof *s->starts);
+    s->plateaus = (Candidate *)malloc(kQueueSize * sizeof *s->plateaus);
+    if (s->original == NULL || s->modified == NULL || s->node == NULL || s->children == NULL || s->starts == NULL ||
+        s->plateaus == NULL) {
+        FreeSmallestPatch(s);
+        return NULL;
+    }
+    s->tailStart = UINT64_MAX;
+    StartAt(s, 0);
+    return s;
+}
+
+BOOL AddSmallestBytes(SmallestPatch *patch, const unsigned char *original, const unsigned char *modified,
+                      DWORD count)
+{
+    return Take(patch, original, modified, count);
+}
+
+BOOL AddSmallestTail(SmallestPatch *patch, const unsigned char *modified, DWORD count)
+{
+    if (patch->tailStart == UINT64_MAX)
+        patch->tailStart = patch->fed;
+    return Take(patch, NULL, modified, count);
+}
+
+BOOL EndSmallestPatch(SmallestPatch *patch)
+{
+    if (patch->failed)
+        return 0;
+    if (patch->fed > patch->tailStart && patch->modified[Slot(patch, patch->fed - 1)] == 0)
+        patch->original[Slot(patch, patch->fed - 1)] = 1;
+    Advance(patch, patch->fed);
+    return WritePath(patch, patch->done);
+}
+
+void FreeSmallestPatch(SmallestPatch *patch)
+{
+    if (patch == NULL)
+        return;
+    free(patch->original);
+    free(patch->modified);
+    free(patch->node);
+    free(patch->children);
+    free(patch->starts);
+    free(patch->plateaus);
+    free(patch);
+}
