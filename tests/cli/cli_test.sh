@@ -111,6 +111,7 @@ run 1 -y create old.bin new.bin
 check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。"
 check cmp -s old.bin old.keep
 rm new.ips
+cp dist/new.ips new.ips && chmod a+w new.ips
 
 if [ -z "$runner" ] && [ -e /dev/full ]; then
     case="standard output or error lost"
@@ -122,6 +123,7 @@ if [ -z "$runner" ] && [ -e /dev/full ]; then
     status=$?
     check exits 1
 fi
+
 case="create --smallest and -o"
 run 0 -y --smallest -o dist/small.ips create old.bin new.bin
 check stdout_is "IPS32ﾌｧｲﾙ dist/small.ips を作成しました。"
