@@ -1,6 +1,5 @@
 #include "engine_helpers.h"
 
-#include "engine/create.h"
 #include "notify/notifications.h"
 
 #include <gtest/gtest.h>
@@ -46,13 +45,14 @@ EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &p
     return {result, text, ReadFileBytes(targetPath)};
 }
 
-EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window)
+EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window,
+                          const CreateTuning &tuning)
 {
     const std::string originalPath = dir / "original.bin", modifiedPath = dir / "modified.bin";
     WriteFileBytes(originalPath, original);
     WriteFileBytes(modifiedPath, modified);
     char text[ENGINE_TEXT_SIZE] = "";
-    BOOL result = CreatePatch(originalPath.c_str(), modifiedPath.c_str(), (dir / "modified.ips").c_str(), text,
-                              sizeof text, window, WM_JOB_PROGRESS, NULL);
+    BOOL result = CreatePatchWith(tuning, originalPath.c_str(), modifiedPath.c_str(), (dir / "modified.ips").c_str(),
+                                  text, sizeof text, window, WM_JOB_PROGRESS, NULL);
     return {result, text, PathExists(dir / "modified.ips") ? ReadFileBytes(dir / "modified.ips") : Bytes()};
 }

@@ -4,6 +4,7 @@
 #define ZORVIK_TESTS_ENGINE_ENGINE_HELPERS_H
 
 #include "engine/apply.h"
+#include "engine/create.h"
 #include "bytes.h"
 #include "temp_dir.h"
 
@@ -30,6 +31,7 @@ void PrintTo(const EngineOutcome &outcome, std::ostream *out);
 EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &patch, HWND window = NULL,
                          bool withText = true);
 // Writes both files into dir, creates "modified.ips" from them and reads it back.
-EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL);
+EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL,
+                          const CreateTuning &tuning = kCreateTuning);
 
 #endif
