@@ -20,42 +20,52 @@ static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCan
                   FitsEngineText(sizeof kCannotWriteText) && FitsEngineText(sizeof kPatchedText),
               "ENGINE_TEXT_SIZE is too small");
 
-// The patch is read in chunks of this size.
+#ifdef ZORVIK_FUZZ_SIZES
+// The fuzz build reads and gathers a few bytes at a time, so that its short
+// patches and small targets reach every boundary below.
+static const DWORD kChunkSize = 61;
+static const DWORD kBlockSize = 67;
+static const DWORD kMaxGap = 13;
+#else
+// The patch is read this much at a time.
 static const DWORD kChunkSize = 256 * 1024;
-// Records bound for the target are gathered in a block of this size.
+// Records bound for the target are gathered in a block while they begin
+// within this many bytes of its start.
 static const DWORD kBlockSize = 256 * 1024;
 // Records at most this far apart share the block; the bytes between them are
 // read from the target and written back unchanged.
 static const DWORD kMaxGap = 4096;
-// How much of the target a gap reads at least, so that the next gaps are there.
-static const DWORD kReadAhead = 64 * 1024;
+#endif
 
-static_assert(kBlockSize >= IPS32_MAX_RECORD_SIZE, "a record must fit an empty block");
-static_assert(kChunkSize >= IPS32_MAX_RECORD_SIZE, "a record's data must fit a chunk");
+// The patch's buffer holds a chunk and the rest of a record before it, so that
+// each field and each record's data lie in one piece; the target's block holds
+// the last record that begins in it whole.
+static const DWORD kChunkBufferSize = kChunkSize + IPS32_MAX_RECORD_SIZE;
+static const DWORD kBlockBufferSize = kBlockSize + IPS32_MAX_RECORD_SIZE;
 
 // The patch, read a chunk at a time: its fields are a few bytes each, and a
 // library call per field would cost more than the rest of the work.
 struct PatchReader {
     FILE *file;
-    unsigned char *chunk;  // kChunkSize bytes
+    unsigned char *chunk;  // kChunkBufferSize bytes
     DWORD next;            // chunk[next, end) is read but not yet taken
     DWORD end;
     uint64_t position;     // in the file, of chunk[next]
 };
 
 // Writes to the target, gathered: a patch of many small records close together
-// costs a few large writes instead of a seek and a write each.
+// costs a few large positioned writes instead of one per record.
 struct TargetWriter {
     FILE *file;
-    unsigned char *block;  // kBlockSize bytes
+    unsigned char *block;  // kBlockBufferSize bytes
     uint64_t start;        // target position of block[0]
     DWORD used;            // block[0, used) is still to be written
     DWORD loaded;          // block[used, loaded) holds the target's own bytes
 };
 
-// Moves what is left of the chunk to its start and reads on until it holds size
-// bytes (at most kChunkSize); 0 when the patch ends before them or cannot be
-// read further.
+// Moves what is left of the chunk to its start and reads on, a chunk at a
+// time, until it holds size bytes (at most IPS32_MAX_RECORD_SIZE); 0 when the
+// patch ends before them or cannot be read further.
 static BOOL RefillPatch(PatchReader &patch, DWORD size)
 {
     DWORD kept = patch.end - patch.next;
@@ -63,7 +73,8 @@ static BOOL RefillPatch(PatchReader &patch, DWORD size)
     patch.next = 0;
     patch.end = kept;
     while (patch.end < size) {
-        DWORD got = (DWORD)fread(patch.chunk + patch.end, 1, kChunkSize - patch.end, patch.file);
+        DWORD room = kChunkBufferSize - patch.end;
+        DWORD got = (DWORD)fread(patch.chunk + patch.end, 1, room < kChunkSize ? room : kChunkSize, patch.file);
         if (got == 0)
             return 0;
         patch.end += got;
@@ -71,7 +82,7 @@ static BOOL RefillPatch(PatchReader &patch, DWORD size)
     return 1;
 }
 
-// The next size bytes of the patch (at most kChunkSize), in one piece; null
+// The next size bytes of the patch (at most IPS32_MAX_RECORD_SIZE), in one piece; null
 // when the patch ends before them or cannot be read further.
 static inline const unsigned char *TakeFromPatch(PatchReader &patch, DWORD size)
 {
@@ -83,20 +94,21 @@ static inline const unsigned char *TakeFromPatch(PatchReader &patch, DWORD size)
     return bytes;
 }
 
-static DWORD BigEndian(const unsigned char *bytes, int count)
+static inline DWORD BigEndian32(const unsigned char *bytes)
 {
-    DWORD value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
+    return (DWORD)bytes[0] << 24 | (DWORD)bytes[1] << 16 | (DWORD)bytes[2] << 8 | bytes[3];
+}
+
+static inline DWORD BigEndian16(const unsigned char *bytes)
+{
+    return (DWORD)bytes[0] << 8 | bytes[1];
 }
 
 static BOOL FlushTarget(TargetWriter &target)
 {
     if (target.used == 0)
         return 1;
-    BOOL written = SeekStream(target.file, (int64_t)target.start, SEEK_SET) == 0 &&
-                   fwrite(target.block, 1, target.used, target.file) == target.used;
+    BOOL written = WriteStreamAt(target.file, target.block, target.used, (int64_t)target.start) == 0;
     target.used = 0;
     target.loaded = 0;
     return written;
@@ -107,34 +119,49 @@ static BOOL FlushTarget(TargetWriter &target)
 // them has made the target longer.
 static BOOL LoadTarget(TargetWriter &target, DWORD end)
 {
-    if (SeekStream(target.file, (int64_t)(target.start + target.loaded), SEEK_SET) != 0)
-        return 0;
     DWORD want = end - target.loaded;
-    DWORD got = (DWORD)fread(target.block + target.loaded, 1, want, target.file);
-    if (ferror(target.file))
+    int64_t got = ReadStreamAt(target.file, target.block + target.loaded, want,
+                               (int64_t)(target.start + target.loaded));
+    if (got < 0)
         return 0;
-    memset(target.block + target.loaded + got, 0, want - got);
+    memset(target.block + target.loaded + got, 0, want - (DWORD)got);
     target.loaded = end;
     return 1;
 }
 
-// Where in the block the size bytes (at least 1) for the target position
-// offset go. What the block held is written out first unless offset lies within
-// it or shortly after it, and the record fits. Null when a write or read fails.
-static unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+// Makes the block reach the target position offset with the target's own
+// bytes loaded up to it. What the block held is written out first unless
+// offset lies within its first kBlockSize bytes and at most kMaxGap past what
+// it has loaded. 0 when a write or read fails.
+static BOOL ReachInTarget(TargetWriter &target, uint64_t offset)
 {
-    if (target.used == 0 || offset < target.start || offset - target.start > target.used + kMaxGap ||
-        offset - target.start + size > kBlockSize) {
+    if (target.used == 0 || offset < target.start || offset - target.start >= kBlockSize ||
+        offset - target.start > target.loaded + kMaxGap) {
         if (!FlushTarget(target))
-            return NULL;
+            return 0;
         target.start = offset;
     }
     DWORD at = (DWORD)(offset - target.start);
-    if (at > target.loaded) {
-        DWORD end = target.loaded + kReadAhead > at ? target.loaded + kReadAhead : at;
-        if (!LoadTarget(target, end < kBlockSize ? end : kBlockSize))
-            return NULL;
-    }
+    if (at <= target.loaded)
+        return 1;
+    // The target's bytes up to the record are needed; as many again as the
+    // block holds are read ahead with them, so that records close together
+    // cost a read per doubling of the block, and scattered ones little more
+    // than their gaps.
+    DWORD ahead = target.loaded < kBlockSize - at ? target.loaded : kBlockSize - at;
+    return LoadTarget(target, at + ahead);
+}
+
+// Where in the block the size bytes (at least 1) for the target position
+// offset go; null when a write or read fails. Dense patches find the block
+// ready for most records, so that test comes first, inline.
+static inline unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+{
+    bool ready = target.used != 0 && offset >= target.start && offset - target.start <= target.loaded &&
+                 offset - target.start < kBlockSize;
+    if (!ready && !ReachInTarget(target, offset))
+        return NULL;
+    DWORD at = (DWORD)(offset - target.start);
     if (at + size > target.used)
         target.used = at + size;
     if (target.loaded < target.used)
@@ -156,23 +183,27 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
         ReportProgress(progress, patch.position, patchSize, kPatchingText, progressMessage, window);
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             return NULL;
-        uint64_t offset = BigEndian(field, 4);
+        uint64_t offset = BigEndian32(field);
         if ((field = TakeFromPatch(patch, 2)) == NULL)
             return kNoTerminatorText;
-        DWORD size = BigEndian(field, 2);
+        DWORD size = BigEndian16(field);
         // A data record is taken whole before anything of it is written: bytes
         // that the end of the patch cuts short are not applied.
         const unsigned char *data = size != 0 ? TakeFromPatch(patch, size) : TakeFromPatch(patch, 3);
         if (data == NULL)
             return kNoTerminatorText;
-        DWORD length = size != 0 ? size : BigEndian(data, 2);
+        DWORD length = size != 0 ? size : BigEndian16(data);
         if (length == 0)
             continue;
         unsigned char *dest = PlaceInTarget(target, offset, length);
         if (dest == NULL)
             return kCannotWriteText;
-        if (size != 0)
+        if (size > 8)
             memcpy(dest, data, size);
+        else if (size != 0)
+            // Short records, most of a dense patch, cost less without a call.
+            for (DWORD i = 0; i < size; ++i)
+                dest[i] = data[i];
         else
             memset(dest, data[2], length);
     }
@@ -198,11 +229,11 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     if (patchSize < 0 || MeasureStream(targetFile) < 0)
         return kNoSizeText;
     // The block lies last, so that a write past it leaves the allocation.
-    unsigned char *buffers = (unsigned char *)malloc(kChunkSize + kBlockSize);
+    unsigned char *buffers = (unsigned char *)malloc(kChunkBufferSize + kBlockBufferSize);
     if (buffers == NULL)
         return kNoMemoryText;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
-    TargetWriter target = {targetFile, buffers + kChunkSize, 0, 0, 0};
+    TargetWriter target = {targetFile, buffers + kChunkBufferSize, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.
