@@ -8,7 +8,7 @@ CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK
 	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 CTEST = ctest --output-on-failure
 
-.PHONY: help deps native asan win32 test test-native test-asan test-win32 demo gui bench fuzz clean
+.PHONY: help deps native asan win32 test test-native test-asan test-win32 test-fuzz demo gui bench fuzz clean
 
 ## help: list the commands
 help:
@@ -33,9 +33,9 @@ win32:
 	@$(CMAKE_WIN32) >/dev/null
 	@cmake --build build/win32 -j$(JOBS)
 
-## test: install what is missing, build both builds, run every test (native, sanitizers, Wine)
+## test: install what is missing, build both builds, run every test (native, sanitizers, Wine, 30 s of each fuzzer)
 test: deps
-	@$(MAKE) --no-print-directory test-native test-asan test-win32
+	@$(MAKE) --no-print-directory test-native test-asan test-win32 test-fuzz
 
 test-native: native
 	cd build/native && $(CTEST)
@@ -64,11 +64,15 @@ gui: win32
 bench: native
 	bench/run.sh build/native
 
-## fuzz: run the libFuzzer target on patch application for FUZZ_SECONDS (default 60)
+## fuzz: run the libFuzzer targets on patch application and creation for FUZZ_SECONDS each (default 60)
 fuzz:
 	@$(CMAKE_FUZZ) >/dev/null
-	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz
+	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz create_fuzz
 	tests/fuzz/run.sh build/fuzz $${FUZZ_SECONDS:-60}
+
+# Both fuzz targets for a short time on the committed corpora, as part of test.
+test-fuzz:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
 
 ## clean: remove every build
 clean:
