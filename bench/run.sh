@@ -1,12 +1,15 @@
 #!/bin/sh
 # Times the patch engine and the zorvik tool on generated files against what
-# bounds them: creation against reading both files (cat), application against
-# copying the file (cp), and both against xdelta3 on the same files. Two cases: about 1% of the bytes
-# changed in scattered stretches, and the worst case, every other byte changed.
-# Every output is checked with cmp after its timed runs.
+# bounds them: creation against reading both files (cat), or in the worst case
+# against writing as many bytes as its patch holds (head -c N /dev/zero);
+# application against copying the file (cp); and xdelta3 on the 1% pair. The
+# pairs: about 1% of the bytes changed in scattered stretches, large changed
+# blocks and a longer modified file, identical files, and every other byte
+# changed, of BENCH_MB; the 1% pair also of BENCH_BIG_MB and of 1 MiB, so that
+# the peak memory of creation can be compared across sizes. Every output is
+# checked with cmp after its timed runs.
 #   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench and cli/zorvik)
-# Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=5 BENCH_XDELTA_LIMIT=30 (seconds
-# xdelta3 may take in the worst case; it is stopped there).
+# Settings: BENCH_MB=256 BENCH_BIG_MB=1024 BENCH_SEED=1 BENCH_RUNS=5
 set -eu
 
 [ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] && [ -x "$1/cli/zorvik" ] ||
@@ -14,9 +17,9 @@ set -eu
 bench="$(cd "$1" && pwd)/bench/engine_bench"
 zorvik_path="$(cd "$1" && pwd)/cli/zorvik"
 mb=${BENCH_MB:-256}
+big_mb=${BENCH_BIG_MB:-1024}
 seed=${BENCH_SEED:-1}
 runs=${BENCH_RUNS:-5}
-limit=${BENCH_XDELTA_LIMIT:-30}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-engine-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -47,24 +50,45 @@ best() {
 # The tool answering yes, its questions kept off the terminal.
 zorvik() { "$zorvik_path" --yes "$@" 2>/dev/null; }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.1fx", a / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.2fx", a / b }'; }
 
-"$bench" data "$work" "$mb" "$seed"
-cat original.bin modified.bin worst.bin >/dev/null  # into the page cache, as for every run after
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
 
-# measure NAME MODIFIED: the rows of one case, as shell variables NAME_*.
+"$bench" data . "$mb" "$seed"
+cp original.bin identical.bin
+mkdir big small
+"$bench" pair big "$big_mb" "$seed"
+"$bench" pair small 1 "$seed"
+# Into the page cache, as for every run after.
+cat ./*.bin big/*.bin small/*.bin >/dev/null
+
+create_rows=""
+apply_rows=""
+
+# measure LABEL DIR MODIFIED: a row of each table for the pair DIR/original.bin
+# and DIR/MODIFIED. Creation is compared with reading both files, or, for
+# the worst case, with writing as many bytes as its patch holds.
 measure() {
-    name=$1
-    modified=$2
-    read=$(best : cat original.bin "$modified")
+    label=$1
+    dir=$2
+    modified=$3
+    cd "$dir"
     create=$(best : "$bench" create original.bin "$modified" patch.ips)
-    copy=$(best : cp original.bin copy.bin)
-    cmp copy.bin original.bin
+    peak=$("$bench" create original.bin "$modified" patch.ips)
+    patch_size=$(wc -c <patch.ips)
+    if [ "$modified" = worst.bin ]; then
+        baseline_name="head -c $patch_size /dev/zero > f"
+        baseline=$(best "rm -f zero.bin" sh -c "head -c $patch_size /dev/zero >zero.bin")
+        rm -f zero.bin
+    else
+        baseline_name="cat both"
+        baseline=$(best : cat original.bin "$modified")
+    fi
+    copy=$(best "rm -f copy.bin" cp original.bin copy.bin)
     job=$(best "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips)
     cmp copy.bin "$modified"
-    alone=$(best "cp original.bin copy.bin" "$bench" apply copy.bin patch.ips)
+    alone=$(best "rm -f copy.bin; cp original.bin copy.bin" "$bench" apply copy.bin patch.ips)
     cmp copy.bin "$modified"
-    patch_size=$(wc -c <patch.ips)
     rm -f patch.ips copy.bin
 
     # The tool names the patch after the modified file and the patched copy
@@ -75,55 +99,54 @@ measure() {
     cli_apply=$(best "rm -f dist/patch.bin" zorvik apply dist/patch.ips original.bin)
     cmp dist/patch.bin "$modified"
     rm -rf dist
+    cd "$work"
 
-    # xdelta3 is run once; in the worst case it may be stopped at the limit.
-    start=$(now)
-    if timeout "$limit" xdelta3 -e -f -s original.bin "$modified" delta.vcdiff; then
-        xencode=$(since "$start")
-        xsize=$(wc -c <delta.vcdiff)
-        start=$(now)
-        xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
-        xdecode=$(since "$start")
-        cmp xdelta.bin "$modified"
-    else
-        xencode="-"
-        xdecode="-"
-        xsize="stopped after ${limit} s"
-    fi
-    rm -f delta.vcdiff xdelta.bin
-    for row in read create cli_create copy job alone cli_apply xencode xdecode patch_size xsize; do
-        eval "${name}_$row=\$$row"
-    done
+    create_rows="$create_rows$(printf '| %-28s | %-34s | %8s | %8s | %6s | %8s | %6s | %12s | %10s |' "$label" \
+        "$baseline_name" "$baseline" "$create" "$(ratio "$create" "$baseline")" "$cli_create" \
+        "$(ratio "$cli_create" "$baseline")" "$patch_size" "$(mib "$peak")")
+"
+    apply_rows="$apply_rows$(printf '| %-28s | %8s | %8s | %6s | %8s | %6s | %8s | %6s |' "$label" "$copy" "$job" \
+        "$(ratio "$job" "$copy")" "$alone" "$(ratio "$alone" "$copy")" "$cli_apply" "$(ratio "$cli_apply" "$copy")")
+"
 }
 
-measure one modified.bin
-measure worst worst.bin
+measure "1% scattered, $mb MiB" . modified.bin
+measure "large blocks, $mb MiB + 1/16" . blocks.bin
+measure "identical, $mb MiB" . identical.bin
+measure "every other byte, $mb MiB" . worst.bin
+measure "1% scattered, $big_mb MiB" big modified.bin
+measure "1% scattered, 1 MiB" small modified.bin
 
-row() {
-    label=$1
-    one=$2
-    one_base=$3
-    worst=$4
-    worst_base=$5
-    printf '| %-44s | %8s | %6s | %8s | %6s |\n' "$label" "$one" "$(ratio "$one" "$one_base")" "$worst" \
-        "$(ratio "$worst" "$worst_base")"
-}
+# xdelta3 once, on the 1% pair.
+start=$(now)
+xdelta3 -e -f -s original.bin modified.bin delta.vcdiff
+xencode=$(since "$start")
+xsize=$(wc -c <delta.vcdiff)
+start=$(now)
+xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
+xdecode=$(since "$start")
+cmp xdelta.bin modified.bin
 
 os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
-echo "Zorvik engine, two files of $mb MiB (seed $seed); milliseconds, best of $runs runs (xdelta3: one run)"
+echo "Zorvik engine, milliseconds, best of $runs runs in one run of this script (seed $seed)"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores," \
-    "$os, Linux $(uname -r), $("$bench" compiler), $(xdelta3 -V 2>&1 | head -n1 | cut -d, -f1)"
-echo "patch sizes: 1% changed $one_patch_size bytes (xdelta3: $one_xsize);" \
-    "every other byte $worst_patch_size bytes (xdelta3: $worst_xsize)"
+    "$os, Linux $(uname -r), $("$bench" compiler)"
 echo
-printf '| %-44s | %8s | %6s | %8s | %6s |\n' "operation" "1% (ms)" "ratio" "worst ms" "ratio"
-printf '|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "---------:" "-------:" "---------:" "-------:"
-row "cat original modified >/dev/null (read)" "$one_read" "$one_read" "$worst_read" "$worst_read"
-row "CreatePatch" "$one_create" "$one_read" "$worst_create" "$worst_read"
-row "zorvik create" "$one_cli_create" "$one_read" "$worst_cli_create" "$worst_read"
-row "xdelta3 -e" "$one_xencode" "$one_read" "$worst_xencode" "$worst_read"
-row "cp original copy (copy)" "$one_copy" "$one_copy" "$worst_copy" "$worst_copy"
-row "copy + ApplyPatch (the apply job's work)" "$one_job" "$one_copy" "$worst_job" "$worst_copy"
-row "ApplyPatch alone" "$one_alone" "$one_copy" "$worst_alone" "$worst_copy"
-row "zorvik apply (copy + ApplyPatch)" "$one_cli_apply" "$one_copy" "$worst_cli_apply" "$worst_copy"
-row "xdelta3 -d" "$one_xdecode" "$one_copy" "$worst_xdecode" "$worst_copy"
+echo "Creation, against reading both files (or writing as many bytes as the patch):"
+echo
+printf '| %-28s | %-34s | %8s | %8s | %6s | %8s | %6s | %12s | %10s |\n' "pair" "baseline" "base ms" \
+    "engine" "ratio" "zorvik" "ratio" "patch bytes" "peak mem"
+printf '|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n' "------------------------------" "------------------------------------" \
+    "---------:" "---------:" "-------:" "---------:" "-------:" "-------------:" "-----------:"
+printf '%s' "$create_rows"
+echo
+echo "Application, against copying the file (cp); engine: copy + ApplyPatch, the apply job's work:"
+echo
+printf '| %-28s | %8s | %8s | %6s | %8s | %6s | %8s | %6s |\n' "pair" "cp ms" "engine" "ratio" "apply" "ratio" \
+    "zorvik" "ratio"
+printf '|%s|%s|%s|%s|%s|%s|%s|%s|\n' "------------------------------" "---------:" "---------:" "-------:" \
+    "---------:" "-------:" "---------:" "-------:"
+printf '%s' "$apply_rows"
+echo
+echo "$(xdelta3 -V 2>&1 | head -n1 | cut -d, -f1) on the 1% pair of $mb MiB, one run: -e $xencode ms" \
+    "($xsize bytes), -d $xdecode ms"
