@@ -3,9 +3,11 @@
 # As root it installs them; otherwise it prints the command to run.
 set -eu
 
+# wine32:i386 is installed also where the kernel cannot run it: the Makefile
+# tries its loader to learn whether the 32-bit tests can run.
 packages="cmake make g++ libgtest-dev googletest clang libclang-rt-14-dev
-g++-mingw-w64-i686 wine wine32:i386 xvfb xauth locales fonts-ipafont-gothic
-imagemagick xdelta3 python3"
+g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
+xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3"
 
 missing=""
 for package in $packages; do

@@ -1,13 +1,3 @@
-# Cross-compiles the 32-bit Windows build with MinGW-w64. The -posix compilers
-# are the ones with std::thread and std::mutex.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 32-bit Windows build, the product (build/win32).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests of this build run under Wine with the Japanese code page.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -314,11 +314,11 @@ static INT_PTR OnOpenPatch(HWND dlg, const char *text)
     return TRUE;
 }
 
-// The data comes from another process: it is used only when it is ours and
-// holds its terminator.
+// The data comes from another process: it is used only when there is some,
+// it is ours and it holds its terminator.
 static INT_PTR OnCopyData(HWND dlg, const COPYDATASTRUCT *data)
 {
-    if (data->dwData == OPEN_PATCH_COPYDATA && data->lpData != NULL &&
+    if (data != NULL && data->dwData == OPEN_PATCH_COPYDATA && data->lpData != NULL &&
         memchr(data->lpData, '\0', data->cbData) != NULL)
         OnOpenPatch(dlg, (const char *)data->lpData);
     return TRUE;

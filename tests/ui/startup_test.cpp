@@ -49,17 +49,6 @@ protected:
     std::string ini = dir / "zorvik.ini";
 };
 
-TEST_F(Startup, TheProgramDescribesItselfInItsJapaneseVersionBlock)
-{
-    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), NULL));
-    char *description = NULL;
-    UINT size = 0;
-    ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, (DWORD)info.size(), info.data()));
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\041104b0\\FileDescription", (void **)&description,
-                               &size));
-    EXPECT_STREQ("zorvik Teldra", description);
-}
-
 TEST_F(Startup, TheTailArrivesInTheFirstFieldWithoutQuotesAndCutToAPath)
 {
     const std::pair<std::string, std::string> tailsAndFields[] = {
