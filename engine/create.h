@@ -17,7 +17,11 @@
 // required: a null one returns 0 with no notification and no text. Both inputs
 // stay open for the whole comparison, readable by others but by no writer, and
 // are read once from start to end through buffers of a fixed size, so memory
-// does not grow with the files (up to 4 GiB - 1 bytes each).
+// does not grow with the files (up to 4 GiB - 1 bytes each). An input that
+// cannot be opened, is 4 GiB or larger or has no size fails before the patch
+// file is created; one that cannot be read to the size it had when opened
+// fails with the same text ("cannot open", naming it) after the patch file
+// was created.
 BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
                  char *message, DWORD messageSize, HWND window, UINT progressMessage,
                  BOOL *patchCreated);

@@ -275,6 +275,12 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
         {original, modified, locked, cannotCreate, 0}};
     if (PathExists("/dev/full"))
         cases.push_back({original, modified, "/dev/full", "作成中にｴﾗｰが発生しました。", 1});
+    // A file that reads shorter than its size, as one that shrinks while it is compared.
+    const std::string shrinks = "/sys/devices/system/cpu/online";
+    const std::string longer = dir / "longer.bin";
+    WriteFileBytes(longer, Bytes(5000, 'x'));
+    if (PathExists(shrinks))
+        cases.push_back({shrinks, longer, dir / "shrinks.ips", Expected("%sを開けません。", shrinks), 1});
     for (const auto &[originalPath, modifiedPath, patchPath, expected, expectedCreated] : cases) {
         SCOPED_TRACE(expected);
         char text[ENGINE_TEXT_SIZE] = "";
