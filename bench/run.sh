@@ -29,22 +29,19 @@ now() { date +%s%N; }
 # since START: the milliseconds since START.
 since() { echo $((($(now) - $1) / 1000000)); }
 
-# best SETUP COMMAND...: the shortest of $runs timed runs of COMMAND, each after
-# an untimed SETUP (":" for none). Any failure ends the benchmark.
-best() {
-    setup=$1
-    shift
-    shortest=""
-    i=0
-    while [ $i -lt "$runs" ]; do
-        eval "$setup"
-        start=$(now)
-        "$@" >/dev/null
-        took=$(since "$start")
-        if [ -z "$shortest" ] || [ "$took" -lt "$shortest" ]; then shortest=$took; fi
-        i=$((i + 1))
-    done
-    echo "$shortest"
+# timed VARIABLE SETUP COMMAND...: runs COMMAND once after an untimed SETUP
+# (":" for none) and keeps in VARIABLE the shortest time it has taken so far.
+# Any failure ends the benchmark.
+timed() {
+    variable=$1
+    setup=$2
+    shift 2
+    eval "$setup"
+    start=$(now)
+    "$@" >/dev/null
+    took=$(since "$start")
+    eval "shortest=\${$variable:-}"
+    if [ -z "$shortest" ] || [ "$took" -lt "$shortest" ]; then eval "$variable=$took"; fi
 }
 
 # The tool answering yes, its questions kept off the terminal.
@@ -67,38 +64,46 @@ apply_rows=""
 
 # measure LABEL DIR MODIFIED: a row of each table for the pair DIR/original.bin
 # and DIR/MODIFIED. Creation is compared with reading both files, or, for
-# the worst case, with writing as many bytes as its patch holds.
+# the worst case, with writing as many bytes as its patch holds. Each round
+# runs every command once, so that the machine's load, which changes slowly,
+# weighs alike on a command and its baseline; the shortest time of the rounds
+# counts.
 measure() {
     label=$1
     dir=$2
     modified=$3
     cd "$dir"
-    create=$(best : "$bench" create original.bin "$modified" patch.ips)
     peak=$("$bench" create original.bin "$modified" patch.ips)
     patch_size=$(wc -c <patch.ips)
     if [ "$modified" = worst.bin ]; then
         baseline_name="head -c $patch_size /dev/zero > f"
-        baseline=$(best "rm -f zero.bin" sh -c "head -c $patch_size /dev/zero >zero.bin")
-        rm -f zero.bin
     else
         baseline_name="cat both"
-        baseline=$(best : cat original.bin "$modified")
     fi
-    copy=$(best "rm -f copy.bin" cp original.bin copy.bin)
-    job=$(best "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips)
-    cmp copy.bin "$modified"
-    alone=$(best "rm -f copy.bin; cp original.bin copy.bin" "$bench" apply copy.bin patch.ips)
-    cmp copy.bin "$modified"
-    rm -f patch.ips copy.bin
-
     # The tool names the patch after the modified file and the patched copy
-    # after the patch, so the patch is moved to a folder of its own to apply it.
-    cli_create=$(best "rm -f ${modified%.bin}.ips" zorvik create original.bin "$modified")
-    mkdir -p dist
-    mv "${modified%.bin}.ips" dist/patch.ips
-    cli_apply=$(best "rm -f dist/patch.bin" zorvik apply dist/patch.ips original.bin)
-    cmp dist/patch.bin "$modified"
-    rm -rf dist
+    # after the patch, so the patch is applied from a folder of its own.
+    cli_patch=${modified%.bin}.ips
+    unset baseline create cli_create copy job alone cli_apply
+    round=0
+    while [ $round -lt "$runs" ]; do
+        if [ "$modified" = worst.bin ]; then
+            timed baseline "rm -f zero.bin" sh -c "head -c $patch_size /dev/zero >zero.bin"
+        else
+            timed baseline : cat original.bin "$modified"
+        fi
+        timed create : "$bench" create original.bin "$modified" patch.ips
+        timed cli_create "rm -f $cli_patch" zorvik create original.bin "$modified"
+        timed copy "rm -f copy.bin" cp original.bin copy.bin
+        timed job "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips
+        cmp copy.bin "$modified"
+        timed alone "rm -f copy.bin; cp original.bin copy.bin" "$bench" apply copy.bin patch.ips
+        cmp copy.bin "$modified"
+        timed cli_apply "rm -rf dist; mkdir dist; mv $cli_patch dist/patch.ips" zorvik apply dist/patch.ips original.bin
+        cmp dist/patch.bin "$modified"
+        cmp dist/patch.ips patch.ips
+        round=$((round + 1))
+    done
+    rm -rf patch.ips copy.bin zero.bin dist
     cd "$work"
 
     create_rows="$create_rows$(printf '| %-28s | %-34s | %8s | %8s | %6s | %8s | %6s | %12s | %10s |' "$label" \
@@ -128,7 +133,7 @@ xdecode=$(since "$start")
 cmp xdelta.bin modified.bin
 
 os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
-echo "Zorvik engine, milliseconds, best of $runs runs in one run of this script (seed $seed)"
+echo "Zorvik engine, milliseconds, the shortest of $runs rounds in one run of this script (seed $seed)"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores," \
     "$os, Linux $(uname -r), $("$bench" compiler)"
 echo
