@@ -91,7 +91,7 @@ measure() {
         else
             timed baseline : cat original.bin "$modified"
         fi
-        timed create : "$bench" create original.bin "$modified" patch.ips
+        timed create "rm -f patch.ips" "$bench" create original.bin "$modified" patch.ips
         timed cli_create "rm -f $cli_patch" zorvik create original.bin "$modified"
         timed copy "rm -f copy.bin" cp original.bin copy.bin
         timed job "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips
