@@ -10,7 +10,7 @@ CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK
 CTEST = ctest --output-on-failure
 PREFIX ?= /usr/local
 
-.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 demo gui bench fuzz test-win32-wine install package clean
+.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 test-fuzz demo gui bench fuzz test-win32-wine install package clean
 
 ## help: list the commands
 help:
@@ -40,9 +40,9 @@ win64:
 	@$(call CMAKE_WINDOWS,win64,x86_64) >/dev/null
 	@cmake --build build/win64 -j$(JOBS)
 
-## test: install what is missing, build every build, run every test (native, sanitizers, Wine)
+## test: install what is missing, build every build, run every test (native, sanitizers, Wine, 30 s of each fuzzer)
 test: deps
-	@$(MAKE) --no-print-directory test-native test-asan test-win64 test-win32
+	@$(MAKE) --no-print-directory test-native test-asan test-win64 test-win32 test-fuzz
 
 test-native: native
 	cd build/native && $(CTEST)
@@ -89,10 +89,10 @@ gui: win32 win64
 bench: native
 	bench/run.sh build/native
 
-## fuzz: run the libFuzzer target on patch application for FUZZ_SECONDS (default 60)
+## fuzz: run the libFuzzer targets on patch application and creation for FUZZ_SECONDS each (default 60)
 fuzz:
 	@$(CMAKE_FUZZ) >/dev/null
-	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz
+	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz create_fuzz
 	tests/fuzz/run.sh build/fuzz $${FUZZ_SECONDS:-60}
 
 ## install: build the Linux tool and install zorvik and its man page under PREFIX (/usr/local)
@@ -102,6 +102,10 @@ install: native
 ## package: build the Linux tool and a Debian package of it (build/native/zorvik_*.deb)
 package: native
 	cd build/native && cpack -G DEB
+
+# Both fuzz targets for a short time on the committed corpora, as part of test.
+test-fuzz:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
 
 ## clean: remove every build
 clean:

@@ -1,8 +1,10 @@
 // The engine side of bench/run.sh: makes the benchmark's files from a seed and
 // runs one engine operation per call, so that the script times it like the
 // other commands. Each run also checks the progress the engine reports: from 0
-// up in steps of at least 5, never above 100, ending at 100.
-//   engine_bench data DIR MIB SEED          original.bin, modified.bin, worst.bin
+// up in steps of at least 5, never above 100, ending at 100; and prints the
+// process's peak memory in KiB.
+//   engine_bench data DIR MIB SEED          original.bin, modified.bin, blocks.bin, worst.bin
+//   engine_bench pair DIR MIB SEED          original.bin, modified.bin
 //   engine_bench create ORIGINAL MODIFIED PATCH
 //   engine_bench create-smallest ORIGINAL MODIFIED PATCH
 //   engine_bench apply TARGET PATCH
@@ -16,6 +18,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -40,8 +43,10 @@ static bool WriteWhole(const std::string &path, const std::vector<unsigned char>
 
 // A random original; a modified file with about 1% of its bytes changed in
 // stretches of 1 to 512 bytes, half of them one repeated value, spread evenly;
-// and a worst case with every other byte changed.
-static int MakeData(const std::string &dir, size_t mib, uint64_t seed)
+// and, unless pairOnly, large blocks: about 10% of the bytes changed in
+// stretches of 64 KiB to 1 MiB (half one repeated value, half random bytes)
+// and 1/16 more at the end; and a worst case with every other byte changed.
+static int MakeData(const std::string &dir, size_t mib, uint64_t seed, bool pairOnly)
 {
     const size_t size = mib << 20;
     std::vector<unsigned char> original(size);
@@ -58,11 +63,27 @@ static int MakeData(const std::string &dir, size_t mib, uint64_t seed)
             changed[i] = repeated ? value : (unsigned char)(original[i] ^ (1 + NextRandom(seed) % 255));
         at += length;
     }
-    std::vector<unsigned char> worst = original;
-    for (size_t i = 0; i < size; i += 2)
-        worst[i] ^= 0x5A;
-    if (!WriteWhole(dir + "/original.bin", original) || !WriteWhole(dir + "/modified.bin", changed) ||
-        !WriteWhole(dir + "/worst.bin", worst)) {
+    bool written = WriteWhole(dir + "/original.bin", original) && WriteWhole(dir + "/modified.bin", changed);
+    if (written && !pairOnly) {
+        changed = original;
+        changed.resize(size + size / 16);
+        for (size_t at = NextRandom(seed) % (4u << 20); at < changed.size(); at += NextRandom(seed) % (10u << 20)) {
+            size_t length = (64u << 10) + NextRandom(seed) % (960u << 10);
+            unsigned char value = (unsigned char)NextRandom(seed);
+            bool repeated = NextRandom(seed) % 2 == 0;
+            for (size_t i = at; i < at + length && i < changed.size(); ++i)
+                changed[i] = repeated ? value : (unsigned char)NextRandom(seed);
+            at += length;
+        }
+        for (size_t i = size; i < changed.size(); ++i)
+            changed[i] = (unsigned char)NextRandom(seed);
+        written = WriteWhole(dir + "/blocks.bin", changed);
+        changed = original;
+        for (size_t i = 0; i < size; i += 2)
+            changed[i] ^= 0x5A;
+        written = written && WriteWhole(dir + "/worst.bin", changed);
+    }
+    if (!written) {
         fprintf(stderr, "cannot write the files in %s\n", dir.c_str());
         return 1;
     }
@@ -151,6 +172,9 @@ static int Finish(BOOL result, const char *text, const ProgressWindow &window)
         fprintf(stderr, "%s\n", wrong.c_str());
         return 1;
     }
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    printf("%ld\n", usage.ru_maxrss);
     return 0;
 }
 
@@ -158,8 +182,8 @@ int main(int argc, char **argv)
 {
     std::string command = argc > 1 ? argv[1] : "";
     char text[ENGINE_TEXT_SIZE] = "";
-    if (command == "data" && argc == 5)
-        return MakeData(argv[2], strtoul(argv[3], NULL, 10), strtoull(argv[4], NULL, 10));
+    if ((command == "data" || command == "pair") && argc == 5)
+        return MakeData(argv[2], strtoul(argv[3], NULL, 10), strtoull(argv[4], NULL, 10), command == "pair");
     if (command == "compiler" && argc == 2) {
 #ifdef __clang__
         printf("clang %s\n", __clang_version__);
@@ -191,8 +215,8 @@ int main(int argc, char **argv)
         }
         return Finish(ApplyPatch(argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS), text, window);
     }
-    fprintf(stderr, "usage: %s data DIR MIB SEED | create ORIGINAL MODIFIED PATCH | create-smallest ORIGINAL MODIFIED PATCH |"
-                    " apply TARGET PATCH |"
+    fprintf(stderr, "usage: %s data|pair DIR MIB SEED | create ORIGINAL MODIFIED PATCH |"
+                    " create-smallest ORIGINAL MODIFIED PATCH | apply TARGET PATCH |"
                     " copy-apply SOURCE TARGET PATCH | compiler\n", argv[0]);
     return 2;
 }

@@ -1,14 +1,16 @@
 #!/bin/sh
 # Times the patch engine and the zorvik tool on generated files against what
-# bounds them: creation against reading both files (cat), application against
-# copying the file (cp), and both against xdelta3 on the same files; and the
-# smallest patch (create --smallest) beside the default, in time and size. Two
-# cases: about 1% of the bytes changed in scattered stretches, and the worst
-# case, every other byte changed.
-# Every output is checked with cmp after its timed runs.
+# bounds them: creation against reading both files (cat), or in the worst case
+# against writing as many bytes as its patch holds (head -c N /dev/zero);
+# application against copying the file (cp); and xdelta3 on the 1% pair. The
+# pairs: about 1% of the bytes changed in scattered stretches, large changed
+# blocks and a longer modified file, identical files, and every other byte
+# changed, of BENCH_MB; the 1% pair also of BENCH_BIG_MB and of 1 MiB, so that
+# the peak memory of creation can be compared across sizes. Every output is
+# checked with cmp after its timed runs. The smallest patch (create --smallest)
+# is timed and measured beside the default on the 1%, blocks and worst pairs.
 #   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench and cli/zorvik)
-# Settings: BENCH_MB=256 BENCH_SEED=1 BENCH_RUNS=5 BENCH_XDELTA_LIMIT=30 (seconds
-# xdelta3 may take in the worst case; it is stopped there).
+# Settings: BENCH_MB=256 BENCH_BIG_MB=1024 BENCH_SEED=1 BENCH_RUNS=5
 set -eu
 
 [ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] && [ -x "$1/cli/zorvik" ] ||
@@ -16,9 +18,9 @@ set -eu
 bench="$(cd "$1" && pwd)/bench/engine_bench"
 zorvik_path="$(cd "$1" && pwd)/cli/zorvik"
 mb=${BENCH_MB:-256}
+big_mb=${BENCH_BIG_MB:-1024}
 seed=${BENCH_SEED:-1}
 runs=${BENCH_RUNS:-5}
-limit=${BENCH_XDELTA_LIMIT:-30}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-engine-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -28,126 +30,165 @@ now() { date +%s%N; }
 # since START: the milliseconds since START.
 since() { echo $((($(now) - $1) / 1000000)); }
 
-# best SETUP COMMAND...: the shortest of $runs timed runs of COMMAND, each after
-# an untimed SETUP (":" for none). Any failure ends the benchmark.
-best() {
-    setup=$1
-    shift
-    shortest=""
-    i=0
-    while [ $i -lt "$runs" ]; do
-        eval "$setup"
-        start=$(now)
-        "$@" >/dev/null
-        took=$(since "$start")
-        if [ -z "$shortest" ] || [ "$took" -lt "$shortest" ]; then shortest=$took; fi
-        i=$((i + 1))
-    done
-    echo "$shortest"
+# timed VARIABLE SETUP COMMAND...: runs COMMAND once after an untimed SETUP
+# (":" for none) and keeps in VARIABLE the shortest time it has taken so far.
+# Any failure ends the benchmark.
+timed() {
+    variable=$1
+    setup=$2
+    shift 2
+    eval "$setup"
+    start=$(now)
+    "$@" >/dev/null
+    took=$(since "$start")
+    eval "shortest=\${$variable:-}"
+    if [ -z "$shortest" ] || [ "$took" -lt "$shortest" ]; then eval "$variable=$took"; fi
 }
 
 # The tool answering yes, its questions kept off the terminal.
 zorvik() { "$zorvik_path" --yes "$@" 2>/dev/null; }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.1fx", a / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b <= 0) print "-"; else printf "%.2fx", a / b }'; }
 
-"$bench" data "$work" "$mb" "$seed"
-cat original.bin modified.bin worst.bin >/dev/null  # into the page cache, as for every run after
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
 
-# measure NAME MODIFIED: the rows of one case, as shell variables NAME_*.
+"$bench" data . "$mb" "$seed"
+cp original.bin identical.bin
+mkdir big small
+"$bench" pair big "$big_mb" "$seed"
+"$bench" pair small 1 "$seed"
+# Into the page cache, as for every run after.
+cat ./*.bin big/*.bin small/*.bin >/dev/null
+
+create_rows=""
+apply_rows=""
+
+# measure LABEL DIR MODIFIED: a row of each table for the pair DIR/original.bin
+# and DIR/MODIFIED. Creation is compared with reading both files, or, for
+# the worst case, with writing as many bytes as its patch holds. Each round
+# runs every command once, so that the machine's load, which changes slowly,
+# weighs alike on a command and its baseline; the shortest time of the rounds
+# counts.
 measure() {
-    name=$1
-    modified=$2
-    read=$(best : cat original.bin "$modified")
-    create=$(best : "$bench" create original.bin "$modified" patch.ips)
-    copy=$(best : cp original.bin copy.bin)
-    cmp copy.bin original.bin
-    job=$(best "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips)
-    cmp copy.bin "$modified"
-    alone=$(best "cp original.bin copy.bin" "$bench" apply copy.bin patch.ips)
-    cmp copy.bin "$modified"
-    patch_size=$(wc -c <patch.ips)
-    rm -f patch.ips copy.bin
-
-    smallest=$(best : "$bench" create-smallest original.bin "$modified" smallest.ips)
-    "$bench" copy-apply original.bin copy.bin smallest.ips
-    cmp copy.bin "$modified"
-    smallest_size=$(wc -c <smallest.ips)
-    rm -f smallest.ips copy.bin
-    cli_smallest=$(best "rm -f ${modified%.bin}.ips" zorvik --smallest create original.bin "$modified")
-
-    # The tool names the patch after the modified file and the patched copy
-    # after the patch, so the patch is moved to a folder of its own to apply it.
-    cli_create=$(best "rm -f ${modified%.bin}.ips" zorvik create original.bin "$modified")
-    mkdir -p dist
-    mv "${modified%.bin}.ips" dist/patch.ips
-    cli_apply=$(best "rm -f dist/patch.bin" zorvik apply dist/patch.ips original.bin)
-    cmp dist/patch.bin "$modified"
-    rm -rf dist
-
-    # xdelta3 is run once; in the worst case it may be stopped at the limit.
-    start=$(now)
-    if timeout "$limit" xdelta3 -e -f -s original.bin "$modified" delta.vcdiff; then
-        xencode=$(since "$start")
-        xsize=$(wc -c <delta.vcdiff)
-        start=$(now)
-        xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
-        xdecode=$(since "$start")
-        cmp xdelta.bin "$modified"
-    else
-        xencode="-"
-        xdecode="-"
-        xsize="stopped after ${limit} s"
-    fi
-    rm -f delta.vcdiff xdelta.bin
-    for row in read create cli_create copy job alone cli_apply xencode xdecode patch_size xsize smallest \
-        smallest_size cli_smallest; do
-        eval "${name}_$row=\$$row"
-    done
-}
-
-measure one modified.bin
-measure worst worst.bin
-
-row() {
     label=$1
-    one=$2
-    one_base=$3
-    worst=$4
-    worst_base=$5
-    printf '| %-44s | %8s | %6s | %8s | %6s |\n' "$label" "$one" "$(ratio "$one" "$one_base")" "$worst" \
-        "$(ratio "$worst" "$worst_base")"
+    dir=$2
+    modified=$3
+    cd "$dir"
+    peak=$("$bench" create original.bin "$modified" patch.ips)
+    patch_size=$(wc -c <patch.ips)
+    if [ "$modified" = worst.bin ]; then
+        baseline_name="head -c $patch_size /dev/zero > f"
+    else
+        baseline_name="cat both"
+    fi
+    # The tool names the patch after the modified file and the patched copy
+    # after the patch, so the patch is applied from a folder of its own.
+    cli_patch=${modified%.bin}.ips
+    unset baseline create cli_create copy job alone cli_apply
+    round=0
+    while [ $round -lt "$runs" ]; do
+        if [ "$modified" = worst.bin ]; then
+            timed baseline "rm -f zero.bin" sh -c "head -c $patch_size /dev/zero >zero.bin"
+        else
+            timed baseline : cat original.bin "$modified"
+        fi
+        timed create "rm -f patch.ips" "$bench" create original.bin "$modified" patch.ips
+        timed cli_create "rm -f $cli_patch" zorvik create original.bin "$modified"
+        timed copy "rm -f copy.bin" cp original.bin copy.bin
+        timed job "rm -f copy.bin" "$bench" copy-apply original.bin copy.bin patch.ips
+        cmp copy.bin "$modified"
+        timed alone "rm -f copy.bin; cp original.bin copy.bin" "$bench" apply copy.bin patch.ips
+        cmp copy.bin "$modified"
+        timed cli_apply "rm -rf dist; mkdir dist; mv $cli_patch dist/patch.ips" zorvik apply dist/patch.ips original.bin
+        cmp dist/patch.bin "$modified"
+        cmp dist/patch.ips patch.ips
+        round=$((round + 1))
+    done
+    rm -rf patch.ips copy.bin zero.bin dist
+    cd "$work"
+
+    create_rows="$create_rows$(printf '| %-28s | %-34s | %8s | %8s | %6s | %8s | %6s | %12s | %10s |' "$label" \
+        "$baseline_name" "$baseline" "$create" "$(ratio "$create" "$baseline")" "$cli_create" \
+        "$(ratio "$cli_create" "$baseline")" "$patch_size" "$(mib "$peak")")
+"
+    apply_rows="$apply_rows$(printf '| %-28s | %8s | %8s | %6s | %8s | %6s | %8s | %6s |' "$label" "$copy" "$job" \
+        "$(ratio "$job" "$copy")" "$alone" "$(ratio "$alone" "$copy")" "$cli_apply" "$(ratio "$cli_apply" "$copy")")
+"
 }
+
+smallest_rows=""
+
+# measure_smallest LABEL MODIFIED: the default and the smallest patch of the
+# pair original.bin and MODIFIED, in time (rounds as above) and size; the
+# smallest patch is applied back and checked.
+measure_smallest() {
+    label=$1
+    modified=$2
+    unset create smallest cli_smallest
+    round=0
+    while [ $round -lt "$runs" ]; do
+        timed create "rm -f patch.ips" "$bench" create original.bin "$modified" patch.ips
+        timed smallest "rm -f smallest.ips" "$bench" create-smallest original.bin "$modified" smallest.ips
+        timed cli_smallest "rm -f ${modified%.bin}.ips" zorvik --smallest create original.bin "$modified"
+        round=$((round + 1))
+    done
+    "$bench" copy-apply original.bin copy.bin smallest.ips >/dev/null
+    cmp copy.bin "$modified"
+    cmp smallest.ips "${modified%.bin}.ips"
+    smallest_rows="$smallest_rows$(printf '| %-28s | %8s | %8s | %6s | %8s | %13s | %14s |' "$label" "$create" \
+        "$smallest" "$(ratio "$smallest" "$create")" "$cli_smallest" "$(wc -c <patch.ips)" "$(wc -c <smallest.ips)")
+"
+    rm -f patch.ips smallest.ips copy.bin "${modified%.bin}.ips"
+}
+
+measure "1% scattered, $mb MiB" . modified.bin
+measure "large blocks, $mb MiB + 1/16" . blocks.bin
+measure "identical, $mb MiB" . identical.bin
+measure "every other byte, $mb MiB" . worst.bin
+measure "1% scattered, $big_mb MiB" big modified.bin
+measure "1% scattered, 1 MiB" small modified.bin
+measure_smallest "1% scattered, $mb MiB" modified.bin
+measure_smallest "large blocks, $mb MiB + 1/16" blocks.bin
+measure_smallest "every other byte, $mb MiB" worst.bin
+
+# xdelta3 once, on the 1% pair.
+start=$(now)
+xdelta3 -e -f -s original.bin modified.bin delta.vcdiff
+xencode=$(since "$start")
+xsize=$(wc -c <delta.vcdiff)
+start=$(now)
+xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
+xdecode=$(since "$start")
+cmp xdelta.bin modified.bin
 
 os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
-echo "Zorvik engine, two files of $mb MiB (seed $seed); milliseconds, best of $runs runs (xdelta3: one run)"
+echo "Zorvik engine, milliseconds, the shortest of $runs rounds in one run of this script (seed $seed)"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores," \
-    "$os, Linux $(uname -r), $("$bench" compiler), $(xdelta3 -V 2>&1 | head -n1 | cut -d, -f1)"
-echo "patch sizes: 1% changed $one_patch_size bytes (xdelta3: $one_xsize);" \
-    "every other byte $worst_patch_size bytes (xdelta3: $worst_xsize)"
+    "$os, Linux $(uname -r), $("$bench" compiler)"
 echo
-printf '| %-44s | %8s | %6s | %8s | %6s |\n' "operation" "1% (ms)" "ratio" "worst ms" "ratio"
-printf '|%s|%s|%s|%s|%s|\n' "----------------------------------------------" "---------:" "-------:" "---------:" "-------:"
-row "cat original modified >/dev/null (read)" "$one_read" "$one_read" "$worst_read" "$worst_read"
-row "CreatePatch" "$one_create" "$one_read" "$worst_create" "$worst_read"
-row "zorvik create" "$one_cli_create" "$one_read" "$worst_cli_create" "$worst_read"
-row "xdelta3 -e" "$one_xencode" "$one_read" "$worst_xencode" "$worst_read"
-row "cp original copy (copy)" "$one_copy" "$one_copy" "$worst_copy" "$worst_copy"
-row "copy + ApplyPatch (the apply job's work)" "$one_job" "$one_copy" "$worst_job" "$worst_copy"
-row "ApplyPatch alone" "$one_alone" "$one_copy" "$worst_alone" "$worst_copy"
-row "zorvik apply (copy + ApplyPatch)" "$one_cli_apply" "$one_copy" "$worst_cli_apply" "$worst_copy"
-row "xdelta3 -d" "$one_xdecode" "$one_copy" "$worst_xdecode" "$worst_copy"
+echo "Creation, against reading both files (or writing as many bytes as the patch):"
 echo
-echo "The smallest patch (CreateSmallestPatch, zorvik create --smallest) beside the default; milliseconds:"
+printf '| %-28s | %-34s | %8s | %8s | %6s | %8s | %6s | %12s | %10s |\n' "pair" "baseline" "base ms" \
+    "engine" "ratio" "zorvik" "ratio" "patch bytes" "peak mem"
+printf '|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n' "------------------------------" "------------------------------------" \
+    "---------:" "---------:" "-------:" "---------:" "-------:" "-------------:" "-----------:"
+printf '%s' "$create_rows"
 echo
-printf '| %-24s | %8s | %8s | %6s | %8s | %6s | %12s | %12s |\n' "case" "default" "smallest" "ratio" "zorvik" \
-    "ratio" "default bytes" "smallest bytes"
-printf '|%s|%s|%s|%s|%s|%s|%s|%s|\n' "--------------------------" "---------:" "---------:" "-------:" "---------:" \
-    "-------:" "--------------:" "---------------:"
-for case in one worst; do
-    eval "create=\$${case}_create cli_create=\$${case}_cli_create smallest=\$${case}_smallest" \
-        "cli_smallest=\$${case}_cli_smallest size=\$${case}_patch_size smallest_size=\$${case}_smallest_size"
-    label=$([ "$case" = one ] && echo "1% changed" || echo "every other byte")
-    printf '| %-24s | %8s | %8s | %6s | %8s | %6s | %13s | %14s |\n' "$label" "$create" "$smallest" \
-        "$(ratio "$smallest" "$create")" "$cli_smallest" "$(ratio "$cli_smallest" "$cli_create")" "$size" "$smallest_size"
-done
+echo "Application, against copying the file (cp); engine: copy + ApplyPatch, the apply job's work:"
+echo
+printf '| %-28s | %8s | %8s | %6s | %8s | %6s | %8s | %6s |\n' "pair" "cp ms" "engine" "ratio" "apply" "ratio" \
+    "zorvik" "ratio"
+printf '|%s|%s|%s|%s|%s|%s|%s|%s|\n' "------------------------------" "---------:" "---------:" "-------:" \
+    "---------:" "-------:" "---------:" "-------:"
+printf '%s' "$apply_rows"
+echo
+echo "$(xdelta3 -V 2>&1 | head -n1 | cut -d, -f1) on the 1% pair of $mb MiB, one run: -e $xencode ms" \
+    "($xsize bytes), -d $xdecode ms"
+echo
+echo "The smallest patch (create --smallest) beside the default, milliseconds and bytes:"
+echo
+printf '| %-28s | %8s | %8s | %6s | %8s | %13s | %14s |\n' "pair" "default" "smallest" "ratio" "zorvik" \
+    "default bytes" "smallest bytes"
+printf '|%s|%s|%s|%s|%s|%s|%s|\n' "------------------------------" "---------:" "---------:" "-------:" \
+    "---------:" "--------------:" "---------------:"
+printf '%s' "$smallest_rows"

@@ -21,21 +21,28 @@ static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCan
                   FitsEngineText(sizeof kCannotWriteText) && FitsEngineText(sizeof kPatchedText),
               "ENGINE_TEXT_SIZE is too small");
 
-// Records bound for the target are gathered in a block of this size.
+#ifdef ZORVIK_FUZZ_SIZES
+// The fuzz build gathers a few bytes at a time, so that its small targets
+// reach every boundary below.
+static const DWORD kBlockSize = 67;
+static const DWORD kMaxGap = 13;
+#else
+// Records bound for the target are gathered in a block while they begin
+// within this many bytes of its start.
 static const DWORD kBlockSize = 256 * 1024;
 // Records at most this far apart share the block; the bytes between them are
 // read from the target and written back unchanged.
 static const DWORD kMaxGap = 4096;
-// How much of the target a gap reads at least, so that the next gaps are there.
-static const DWORD kReadAhead = 64 * 1024;
+#endif
 
-static_assert(kBlockSize >= IPS32_MAX_RECORD_SIZE, "a record must fit an empty block");
+// The target's block holds the last record that begins in it whole.
+static const DWORD kBlockBufferSize = kBlockSize + IPS32_MAX_RECORD_SIZE;
 
 // Writes to the target, gathered: a patch of many small records close together
-// costs a few large writes instead of a seek and a write each.
+// costs a few large positioned writes instead of one per record.
 struct TargetWriter {
     FILE *file;
-    unsigned char *block;  // kBlockSize bytes
+    unsigned char *block;  // kBlockBufferSize bytes
     uint64_t start;        // target position of block[0]
     DWORD used;            // block[0, used) is still to be written
     DWORD loaded;          // block[used, loaded) holds the target's own bytes
@@ -45,8 +52,7 @@ static BOOL FlushTarget(TargetWriter &target)
 {
     if (target.used == 0)
         return 1;
-    BOOL written = SeekStream(target.file, (int64_t)target.start, SEEK_SET) == 0 &&
-                   fwrite(target.block, 1, target.used, target.file) == target.used;
+    BOOL written = WriteStreamAt(target.file, target.block, target.used, (int64_t)target.start) == 0;
     target.used = 0;
     target.loaded = 0;
     return written;
@@ -57,34 +63,49 @@ static BOOL FlushTarget(TargetWriter &target)
 // them has made the target longer.
 static BOOL LoadTarget(TargetWriter &target, DWORD end)
 {
-    if (SeekStream(target.file, (int64_t)(target.start + target.loaded), SEEK_SET) != 0)
-        return 0;
     DWORD want = end - target.loaded;
-    DWORD got = (DWORD)fread(target.block + target.loaded, 1, want, target.file);
-    if (ferror(target.file))
+    int64_t got = ReadStreamAt(target.file, target.block + target.loaded, want,
+                               (int64_t)(target.start + target.loaded));
+    if (got < 0)
         return 0;
-    memset(target.block + target.loaded + got, 0, want - got);
+    memset(target.block + target.loaded + got, 0, want - (DWORD)got);
     target.loaded = end;
     return 1;
 }
 
-// Where in the block the size bytes (at least 1) for the target position
-// offset go. What the block held is written out first unless offset lies within
-// it or shortly after it, and the record fits. Null when a write or read fails.
-static unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+// Makes the block reach the target position offset with the target's own
+// bytes loaded up to it. What the block held is written out first unless
+// offset lies within its first kBlockSize bytes and at most kMaxGap past what
+// it has loaded. 0 when a write or read fails.
+static BOOL ReachInTarget(TargetWriter &target, uint64_t offset)
 {
-    if (target.used == 0 || offset < target.start || offset - target.start > target.used + kMaxGap ||
-        offset - target.start + size > kBlockSize) {
+    if (target.used == 0 || offset < target.start || offset - target.start >= kBlockSize ||
+        offset - target.start > target.loaded + kMaxGap) {
         if (!FlushTarget(target))
-            return NULL;
+            return 0;
         target.start = offset;
     }
     DWORD at = (DWORD)(offset - target.start);
-    if (at > target.loaded) {
-        DWORD end = target.loaded + kReadAhead > at ? target.loaded + kReadAhead : at;
-        if (!LoadTarget(target, end < kBlockSize ? end : kBlockSize))
-            return NULL;
-    }
+    if (at <= target.loaded)
+        return 1;
+    // The target's bytes up to the record are needed; as many again as the
+    // block holds are read ahead with them, so that records close together
+    // cost a read per doubling of the block, and scattered ones little more
+    // than their gaps.
+    DWORD ahead = target.loaded < kBlockSize - at ? target.loaded : kBlockSize - at;
+    return LoadTarget(target, at + ahead);
+}
+
+// Where in the block the size bytes (at least 1) for the target position
+// offset go; null when a write or read fails. Dense patches find the block
+// ready for most records, so that test comes first, inline.
+static inline unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+{
+    bool ready = target.used != 0 && offset >= target.start && offset - target.start <= target.loaded &&
+                 offset - target.start < kBlockSize;
+    if (!ready && !ReachInTarget(target, offset))
+        return NULL;
+    DWORD at = (DWORD)(offset - target.start);
     if (at + size > target.used)
         target.used = at + size;
     if (target.loaded < target.used)
@@ -106,23 +127,27 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
         ReportProgress(progress, patch.position, patchSize, kPatchingText, progressMessage, window);
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             return NULL;
-        uint64_t offset = BigEndian(field, 4);
+        uint64_t offset = BigEndian32(field);
         if ((field = TakeFromPatch(patch, 2)) == NULL)
             return kNoTerminatorText;
-        DWORD size = BigEndian(field, 2);
+        DWORD size = BigEndian16(field);
         // A data record is taken whole before anything of it is written: bytes
         // that the end of the patch cuts short are not applied.
         const unsigned char *data = size != 0 ? TakeFromPatch(patch, size) : TakeFromPatch(patch, 3);
         if (data == NULL)
             return kNoTerminatorText;
-        DWORD length = size != 0 ? size : BigEndian(data, 2);
+        DWORD length = size != 0 ? size : BigEndian16(data);
         if (length == 0)
             continue;
         unsigned char *dest = PlaceInTarget(target, offset, length);
         if (dest == NULL)
             return kCannotWriteText;
-        if (size != 0)
+        if (size > 8)
             memcpy(dest, data, size);
+        else if (size != 0)
+            // Short records, most of a dense patch, cost less without a call.
+            for (DWORD i = 0; i < size; ++i)
+                dest[i] = data[i];
         else
             memset(dest, data[2], length);
     }
@@ -148,11 +173,11 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     if (patchSize < 0 || MeasureStream(targetFile) < 0)
         return kNoSizeText;
     // The block lies last, so that a write past it leaves the allocation.
-    unsigned char *buffers = (unsigned char *)malloc(PATCH_CHUNK_SIZE + kBlockSize);
+    unsigned char *buffers = (unsigned char *)malloc(PATCH_READER_SIZE + kBlockBufferSize);
     if (buffers == NULL)
         return kNoMemoryText;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
-    TargetWriter target = {targetFile, buffers + PATCH_CHUNK_SIZE, 0, 0, 0};
+    TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.

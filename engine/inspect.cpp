@@ -42,14 +42,14 @@ static PatchCondition ReadRecords(PatchReader &patch, PatchSummary *summary, Pat
             return Broken(patch, start, summary);
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             break;
-        PatchRecordInfo record = {start, BigEndian(field, 4), 0, 0, 0, NULL};
+        PatchRecordInfo record = {start, BigEndian32(field), 0, 0, 0, NULL};
         if ((field = TakeFromPatch(patch, 2)) == NULL)
             return Broken(patch, start, summary);
-        const DWORD size = BigEndian(field, 2);
+        const DWORD size = BigEndian16(field);
         if ((field = TakeFromPatch(patch, size != 0 ? size : 3)) == NULL)
             return Broken(patch, start, summary);
         record.run = size == 0;
-        record.length = size != 0 ? size : BigEndian(field, 2);
+        record.length = size != 0 ? size : BigEndian16(field);
         record.value = size != 0 ? 0 : field[2];
         record.data = size != 0 ? field : NULL;
         Count(summary, record);
@@ -71,7 +71,7 @@ BOOL InspectPatch(const char *path, PatchSummary *summary, PatchRecordVisitor vi
 {
     memset(summary, 0, sizeof *summary);
     FILE *file = OpenStream(path, "rb");
-    unsigned char *chunk = (unsigned char *)malloc(PATCH_CHUNK_SIZE);
+    unsigned char *chunk = (unsigned char *)malloc(PATCH_READER_SIZE);
     if (file == NULL || chunk == NULL) {
         summary->condition = kPatchCannotOpen;
     } else {

@@ -8,26 +8,34 @@
 #include <stdint.h>
 #include <stdio.h>
 
-// The patch is read in chunks of this size; a record's data fits one.
+#ifdef ZORVIK_FUZZ_SIZES
+// The fuzz build reads a few bytes at a time, so that its short patches reach
+// every chunk boundary.
+#define PATCH_CHUNK_SIZE 61u
+#else
+// The patch is read this much at a time.
 #define PATCH_CHUNK_SIZE (256u * 1024u)
-
-static_assert(PATCH_CHUNK_SIZE >= IPS32_MAX_RECORD_SIZE, "a record's data must fit a chunk");
+#endif
+// The reader's buffer holds a chunk and the rest of a record before it, so
+// that each field and each record's data lie in one piece.
+#define PATCH_READER_SIZE (PATCH_CHUNK_SIZE + IPS32_MAX_RECORD_SIZE)
 
 struct PatchReader {
     FILE *file;
-    unsigned char *chunk;  // PATCH_CHUNK_SIZE bytes
+    unsigned char *chunk;  // PATCH_READER_SIZE bytes
     DWORD next;            // chunk[next, end) is read but not yet taken
     DWORD end;
     uint64_t position;     // in the file, of chunk[next]
 };
 
-// Moves what is left of the chunk to its start and reads on until it holds
-// size bytes (at most PATCH_CHUNK_SIZE); 0 when the patch ends before them or
-// cannot be read further, and then the chunk holds all there was.
+// Moves what is left of the chunk to its start and reads on, a chunk at a
+// time, until it holds size bytes (at most IPS32_MAX_RECORD_SIZE); 0 when the
+// patch ends before them or cannot be read further, and then the chunk holds
+// all there was.
 BOOL RefillPatch(PatchReader &patch, DWORD size);
 
-// The next size bytes of the patch (at most PATCH_CHUNK_SIZE), in one piece;
-// null when the patch ends before them or cannot be read further.
+// The next size bytes of the patch (at most IPS32_MAX_RECORD_SIZE), in one
+// piece; null when the patch ends before them or cannot be read further.
 inline const unsigned char *TakeFromPatch(PatchReader &patch, DWORD size)
 {
     if (patch.end - patch.next < size && !RefillPatch(patch, size))
@@ -38,13 +46,14 @@ inline const unsigned char *TakeFromPatch(PatchReader &patch, DWORD size)
     return bytes;
 }
 
-// The big-endian number in count bytes (at most 4).
-inline DWORD BigEndian(const unsigned char *bytes, int count)
+inline DWORD BigEndian32(const unsigned char *bytes)
 {
-    DWORD value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | bytes[i];
-    return value;
+    return (DWORD)bytes[0] << 24 | (DWORD)bytes[1] << 16 | (DWORD)bytes[2] << 8 | bytes[3];
+}
+
+inline DWORD BigEndian16(const unsigned char *bytes)
+{
+    return (DWORD)bytes[0] << 8 | bytes[1];
 }
 
 #endif

@@ -27,11 +27,9 @@ BOOL EndEngineCall(const char *failure, const char *successText, const char *pat
     return 1;
 }
 
-void ReportProgress(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
-                    HWND window)
+void SendPercent(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
+                 HWND window)
 {
-    if (window == NULL || part < throttle.next)
-        return;
     SendProgress(status, message, Percent(part, whole), &throttle.last, window);
     // The first part whose percentage reaches last + 5, in SendProgress's own
     // 32-bit arithmetic.

@@ -46,10 +46,20 @@ struct ProgressThrottle {
     uint64_t next;  // the smallest part whose percentage SendProgress would let through
 };
 
+// SendProgress(status, message, Percent(part, whole), &throttle.last, window),
+// and the next part whose percentage it would let through.
+void SendPercent(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
+                 HWND window);
+
 // Sends what SendProgress(status, message, Percent(part, whole), &last, window)
 // sends, but works out the percentage only once part has reached next: below
-// it SendProgress would send nothing anyway.
-void ReportProgress(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
-                    HWND window);
+// it SendProgress would send nothing anyway. Called for every record, so the
+// test is inline.
+inline void ReportProgress(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status,
+                           UINT message, HWND window)
+{
+    if (window != NULL && part >= throttle.next)
+        SendPercent(throttle, part, whole, status, message, window);
+}
 
 #endif

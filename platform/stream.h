@@ -20,4 +20,16 @@ int SeekStream(FILE *stream, int64_t offset, int origin);
 // ftell with a 64-bit result; -1 on failure.
 int64_t TellStream(FILE *stream);
 
+// Positioned access to an unbuffered stream (setvbuf _IONBF) opened on a file:
+// one system call each, no seek. The stream's own position is not used, and
+// is undefined afterwards.
+
+// Reads up to count bytes from offset into buffer. Returns how many were read,
+// fewer than count only at the file's end; -1 when the read fails.
+int64_t ReadStreamAt(FILE *stream, void *buffer, uint32_t count, int64_t offset);
+
+// Writes count bytes from buffer at offset (a gap before it reads as zeros).
+// Returns 0 when all were written, like fseek; -1 otherwise.
+int WriteStreamAt(FILE *stream, const void *buffer, uint32_t count, int64_t offset);
+
 #endif

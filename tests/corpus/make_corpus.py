@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed patches of tests/corpus: good-* apply to a 64-byte target,
-bad-* fail. The engine tests replay every file here; the fuzzer starts from
-them."""
+bad-* fail. The engine tests replay every file here; the application fuzzer
+starts from them. Also writes the creation fuzzer's seeds to
+tests/corpus-create, in the layout tests/fuzz/create_fuzz.cpp reads."""
 import os
 import struct
 
@@ -49,11 +50,40 @@ BAD = {
 }
 
 
+def pair(read_size, t, pattern, original_size, tail_size, tail_value, *changes):
+    """A creation seed: reads of read_size, t standing in for the offset no
+    record begins at, an original of the repeated pattern, a tail, and
+    changes (at, length, mode): an odd mode writes itself, an even one the
+    pattern shifted."""
+    def number(value, count):
+        return value.to_bytes(count, "little")
+    seed = number(read_size - 1, 2) + number(t - 1, 3) + number(len(pattern) - 1, 1) + pattern
+    seed += number(original_size, 3) + number(tail_size, 3) + number(tail_value, 1)
+    for at, length, mode in changes:
+        seed += number(at, 3) + number(length, 3) + number(mode, 1)
+    return seed
+
+
+CREATE = {
+    "run-at-t-on-a-read-boundary": pair(8, 8, b"o", 16, 0, 0, (8, 3, 0x61)),
+    "equal-run-whose-piece-would-end-at-t": pair(1000, 65536, b"\0", 70001, 0, 0, (1, 70000, 0x77)),
+    "data-run-whose-piece-would-end-at-t": pair(4096, 65535, b"abcd", 131071, 0, 0, (0, 131071, 2)),
+    "tail-at-t": pair(4, 8, b"abcdefgh", 8, 5, 0x71),
+    "run-to-the-end-then-tail-at-t": pair(4, 8, b"abcdefgh", 8, 2, 0x69, (7, 1, 0x59)),
+    "equal-then-other-past-a-record": pair(1000, 200000, b"\0", 70001, 0, 0, (0, 70000, 0x77), (70000, 1, 0x79)),
+}
+
+
 def main():
     for prefix, patches in (("good", GOOD), ("bad", BAD)):
         for name, content in patches.items():
             with open(os.path.join(HERE, f"{prefix}-{name}.ips"), "wb") as out:
                 out.write(content)
+    create_dir = os.path.join(HERE, "..", "corpus-create")
+    os.makedirs(create_dir, exist_ok=True)
+    for name, content in CREATE.items():
+        with open(os.path.join(create_dir, f"{name}.bin"), "wb") as out:
+            out.write(content)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <tuple>
 
@@ -79,14 +80,27 @@ static size_t SmallestByModel(const Bytes &original, const Bytes &modified)
     return (size_t)cost[size] + 9;
 }
 
+// Reads of readSize bytes; t stands in for the offset no record begins at.
+static CreateTuning Reads(DWORD readSize, DWORD t = IPS32_TERMINATOR_OFFSET)
+{
+    return {readSize, t};
+}
+
 // Every row creates the same patch file, so the small ones after the large
-// ones also show that an older patch is emptied.
+// ones also show that an older patch is emptied. Rows with small reads put
+// runs across the boundaries between one read and the next.
 TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
 {
     Bytes mixed = RandomBytes(131071, 3);
     for (unsigned char &byte : mixed)
         byte |= 1;  // differs from every zero byte
-    const struct { const char *name; Bytes original, modified; std::vector<Bytes> records; } cases[] = {
+    const Bytes zeros(70001, 0), equalThenOther = Concat({Bytes(70000, 'v'), ToBytes("w")});
+    const struct {
+        const char *name;
+        Bytes original, modified;
+        std::vector<Bytes> records;
+        CreateTuning tuning = kCreateTuning;
+    } cases[] = {
         {"tail of an empty original", {}, ToBytes("ABC"), {Data(0, "ABC")}},
         {"tail of equal bytes", {}, Bytes(10, 0), {RunRecord(0, 10, 0)}},
         {"one run", ToBytes("AAAA"), ToBytes("ABBA"), {Data(1, "BB")}},
@@ -102,11 +116,37 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {DataOf(mixed, 0, 65535), DataOf(mixed, 65535, 131070), DataOf(mixed, 131070, 131071)}},
         {"equal files", ToBytes("same"), ToBytes("same"), {}},
         {"empty files", {}, {}, {}},
+        {"run across a read", ToBytes("abcdefgh"), ToBytes("abXYZWgh"), {Data(2, "XYZW")}, Reads(4)},
+        {"run over many reads", Bytes(20, 0), Concat({Bytes(2, 0), ToBytes("ABCDEFGHIJKLMNOP"), Bytes(2, 0)}),
+         {Data(2, "ABCDEFGHIJKLMNOP")}, Reads(3)},
+        {"equal bytes over many reads", Bytes(20, 0), Concat({Bytes(2, 0), Bytes(16, 'q'), Bytes(2, 0)}),
+         {RunRecord(2, 16, 'q')}, Reads(3)},
+        {"equal bytes, then another reads later", Bytes(20, 0), Concat({Bytes(2, 0), ToBytes("qqqqqqqqqqqqqqqr"), Bytes(2, 0)}),
+         {Data(2, "qqqqqqqqqqqqqqqr")}, Reads(3)},
+        {"65536 equal bytes over reads", Bytes(65537, 0), Concat({Bytes(1, 0), Bytes(65536, 'A')}),
+         {RunRecord(1, 65535, 'A'), RunRecord(65536, 1, 'A')}, Reads(1000)},
+        {"131071 bytes over reads", Bytes(131071, 0), mixed,
+         {DataOf(mixed, 0, 65535), DataOf(mixed, 65535, 131070), DataOf(mixed, 131070, 131071)}, Reads(4096)},
+        {"equal bytes past a record's length, then another", Bytes(70001, 0), equalThenOther,
+         {DataOf(equalThenOther, 0, 65535), DataOf(equalThenOther, 65535, 70001)}, Reads(1000)},
+        // t stands in for the terminator's offset.
+        {"run at t, the first byte of a read", Bytes(16, 'o'), ToBytes("ooooooooabcooooo"),
+         {Data(7, "oa"), Data(9, "bc")}, Reads(8, 8)},
+        {"equal bytes whose second piece would begin at t", zeros, Concat({Bytes(1, 0), Bytes(70000, 'v')}),
+         {RunRecord(1, 65534, 'v'), RunRecord(65535, 4466, 'v')}, Reads(1000, 65536)},
+        {"data whose second piece would begin at t", Bytes(131071, 0), mixed,
+         {DataOf(mixed, 0, 65534), DataOf(mixed, 65534, 131069), DataOf(mixed, 131069, 131071)}, Reads(4096, 65535)},
+        {"tail over many reads", ToBytes("ab"), ToBytes("ab0123456789"), {Data(2, "0123456789")}, Reads(4)},
+        {"run to the original's end at a read's end, then the tail", ToBytes("abcdefgh"), ToBytes("abcdefXYZZZZZ"),
+         {Data(6, "XY"), RunRecord(8, 5, 'Z')}, Reads(4)},
+        {"tail at t", ToBytes("abcdefgh"), ToBytes("abcdefghij"), {Data(7, "hi"), Data(9, "j")}, Reads(4, 8)},
+        {"run to the original's end, then the tail at t", ToBytes("abcdefgh"), ToBytes("abcdefgXij"),
+         {Data(7, "X"), Data(7, "Xi"), Data(9, "j")}, Reads(4, 8)},
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
-                  CreateBytes(dir, row.original, row.modified));
+                  CreateBytes(dir, row.original, row.modified, NULL, row.tuning));
     }
 }
 
@@ -154,6 +194,91 @@ TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
                                         DataOf(modified, equal + 1, end)});
         EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), patch}),
                   CreateBytes(dir, original, modified));
+    }
+}
+
+// The records of a run whole, as defined: run form when longer than 3 bytes
+// that are all equal; pieces of 65535 bytes; none begins at t, the offset a
+// record cannot begin at, so a run at t begins a byte earlier and a piece
+// that would ends a byte short.
+static void DefinedRecords(std::vector<Bytes> &records, uint32_t offset, const unsigned char *bytes,
+                           uint32_t length, uint32_t t)
+{
+    if (offset == t) {
+        records.push_back(DataRecord(t - 1, {bytes[-1], bytes[0]}));
+        if (length > 1)
+            DefinedRecords(records, t + 1, bytes + 1, length - 1, t);
+        return;
+    }
+    const bool runForm = length > 3 && std::count(bytes, bytes + length, bytes[0]) == (long)length;
+    while (length > 0) {
+        uint32_t piece = std::min<uint32_t>(length, 65535);
+        if (piece < length && offset + piece == t)
+            --piece;
+        records.push_back(runForm ? RunRecord(offset, (uint16_t)piece, bytes[0])
+                                  : DataRecord(offset, Bytes(bytes, bytes + piece)));
+        offset += piece;
+        bytes += piece;
+        length -= piece;
+    }
+}
+
+// The patch as defined, from both files whole: each run of differing bytes
+// within the original, then the tail.
+static Bytes DefinedPatch(const Bytes &original, const Bytes &modified, uint32_t t)
+{
+    std::vector<Bytes> records;
+    for (size_t i = 0, end; i < original.size(); i = end) {
+        for (end = i; end < original.size() && original[end] != modified[end];)
+            ++end;
+        if (end == i)
+            ++end;
+        else
+            DefinedRecords(records, (uint32_t)i, &modified[i], (uint32_t)(end - i), t);
+    }
+    if (modified.size() > original.size())
+        DefinedRecords(records, (uint32_t)original.size(), modified.data() + original.size(),
+                       (uint32_t)(modified.size() - original.size()), t);
+    return BuildPatch(records);
+}
+
+// Random pairs of few distinct byte values, so that equal bytes break runs by
+// chance; changes of one value or mixed, some longer than a record; reads of
+// any size; the offset no record begins at put where a run, a piece or the
+// tail begins, or anywhere.
+TEST_F(CreatePatchRecords, SameAsTheDefinitionWhateverTheReads)
+{
+    const DWORD readSizes[] = {1, 2, 3, 7, 63, 64, 65, 1000, 65535, 65536, 256 * 1024};
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        const bool large = seed % 10 == 0;
+        Bytes original(large ? 70000 + random() % 80000 : random() % 400);
+        for (unsigned char &byte : original)
+            byte = (unsigned char)(random() % 3);
+        Bytes modified = Concat({original, Bytes(random() % 3 ? random() % (large ? 70000 : 100) : 0)});
+        // Large files get changes longer than a record, of values unlike any
+        // in the original, so that they stay one run.
+        const unsigned lowest = large ? 3 : 0;
+        for (int changes = (int)(random() % (large ? 3 : 6)); changes > 0 && !modified.empty(); --changes) {
+            const size_t at = random() % modified.size();
+            const size_t end = std::min(modified.size(), at + 1 + (large ? 65535 + random() % 70000 : random() % 60));
+            const unsigned char value = (unsigned char)(3 + random() % 2);
+            const bool equal = random() % 2 != 0;
+            for (size_t k = at; k < end; ++k)
+                modified[k] = equal ? value : (unsigned char)(lowest + random() % (5 - lowest));
+        }
+        std::vector<uint32_t> starts = {(uint32_t)original.size()};
+        for (uint32_t i = 0; i < original.size(); ++i)
+            if (original[i] != modified[i] && (i == 0 || original[i - 1] == modified[i - 1]))
+                starts.push_back(i);
+        const uint32_t intoRun[] = {0, 65534, 65535, 65535, 131070};
+        const uint32_t t = random() % 4 ? std::max(1u, starts[random() % starts.size()] + intoRun[random() % 5])
+                                        : 1 + random() % (uint32_t)(modified.size() + 1);
+        // Reads of a few bytes only for small files, where they are quick.
+        const CreateTuning tuning = {readSizes[(large ? 4 : 0) + random() % (std::size(readSizes) - 4)], t};
+        EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), DefinedPatch(original, modified, t)}),
+                  CreateBytes(dir, original, modified, NULL, tuning));
     }
 }
 
@@ -358,6 +483,12 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
         {original, modified, dir.path(), cannotCreate, 0},
         {original, modified, dir / "missing" + kPathSeparator + "new.ips", cannotCreate, 0},
         {original, modified, locked, cannotCreate, 0}};
+    // A file that reads shorter than its size, as one that shrinks while it is compared.
+    const std::string shrinks = "/sys/devices/system/cpu/online";
+    const std::string longer = dir / "longer.bin";
+    WriteFileBytes(longer, Bytes(5000, 'x'));
+    if (PathExists(shrinks))
+        cases.push_back({shrinks, longer, dir / "shrinks.ips", Expected("%sを開けません。", shrinks), 1});
     for (const auto &[originalPath, modifiedPath, patchPath, expected, expectedCreated] : cases) {
         SCOPED_TRACE(expected);
         char text[ENGINE_TEXT_SIZE] = "";

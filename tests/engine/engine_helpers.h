@@ -35,8 +35,11 @@ typedef BOOL (*PatchCreator)(const char *originalPath, const char *modifiedPath,
                              char *message, DWORD messageSize, HWND window, UINT progressMessage,
                              BOOL *patchCreated);
 
-// Writes both files into dir, creates "modified.ips" from them and reads it back.
+// Writes both files into dir, creates "modified.ips" from them with the
+// given tuning, or with create, and reads it back.
 EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL,
-                          PatchCreator create = CreatePatch);
+                          const CreateTuning &tuning = kCreateTuning);
+EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window,
+                          PatchCreator create);
 
 #endif

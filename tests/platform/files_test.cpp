@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <vector>
 
 class FileAccess : public TempDirTest {};
@@ -96,7 +98,8 @@ TEST_F(FileAccess, MissingFilesDirectoriesAndDevicesAreNoFiles)
     EXPECT_FALSE(PathExists(copy));
 }
 
-// The byte past 4 GiB makes a sparse file, which costs no disk space.
+// The bytes past 4 GiB make a sparse file, which costs no disk space.
+// Positioned writes and reads reach there as seeks do.
 TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
 {
     const std::string path = dir / "data.bin";
@@ -105,13 +108,19 @@ TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
     EXPECT_EQ(Bytes(), ReadFileBytes(path));
     FILE *stream = OpenStream(path.c_str(), "r+b");
     ASSERT_NE(nullptr, stream);
+    setvbuf(stream, NULL, _IONBF, 0);
     ASSERT_EQ(0, SeekStream(stream, 0x100000001, SEEK_SET));
     EXPECT_EQ(0x100000001, TellStream(stream));
     ASSERT_EQ(1u, fwrite("x", 1, 1, stream));
+    EXPECT_EQ(0, WriteStreamAt(stream, "yz", 2, 0x100000003));
+    char read[8] = "";
+    EXPECT_EQ(5, ReadStreamAt(stream, read, sizeof read, 0x100000000));
+    EXPECT_EQ(0, memcmp(read, "\0x\0yz", 5));
+    EXPECT_EQ(0, ReadStreamAt(stream, read, sizeof read, 0x100000005));
     ASSERT_EQ(0, fclose(stream));
     HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING);
     DWORD high = 0;
-    EXPECT_EQ(2u, GetFileSize(file, &high));
+    EXPECT_EQ(5u, GetFileSize(file, &high));
     EXPECT_EQ(1u, high);
     EXPECT_TRUE(CloseHandle(file));
 }
