@@ -82,6 +82,7 @@ check stderr_has "よろしいですか? [y/n] y"
 cp new.ips dist/new.ips
 run 0 apply --yes dist/new.ips old.bin
 check stdout_is "dist/new.binは正常にﾊﾟｯﾁされました。"
+check stderr_lacks "すでにﾊﾟｯﾁ"
 check cmp -s dist/new.bin new.bin
 
 case="answers from standard input, and its end as No"
@@ -95,14 +96,10 @@ printf 'y\nyes\n' >answers
 run 0 create old.bin new.bin <answers
 check cmp -s new.ips dist/new.ips
 
-case="failures"
+case="a failure is reported on standard error only"
 run 1 -y apply dist/none.ips old.bin
 check test ! -s out.txt
 check stderr_has "dist/none.ips は、存在しません。"
-printf 'IPS32' >dist/cut.ips
-run 1 -y apply dist/cut.ips old.bin
-check stderr_has "FEOFが見つかりません。"
-check test ! -e dist/cut.bin
 
 case="output that is an input through a link"
 cp old.bin old.keep
@@ -132,19 +129,10 @@ check test "$(wc -c <dist/small.ips)" -eq 32
 run 0 -y --output dist/small.bin apply dist/small.ips old.bin
 check cmp -s dist/small.bin new.bin
 
-case="-o refused where it names an input, kept after no, removed after a failure"
-run 1 -y -o new.bin create old.bin new.bin
-check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。"
-run 1 -y -o old.bin apply dist/new.ips old.bin
-check stderr_has "ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。"
-run 1 -y -o dist/new.ips apply dist/new.ips old.bin
-check stderr_has "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。"
-check cmp -s dist/new.ips new.ips
+case="-o: an older file replaced after yes is removed after a failure"
+printf 'IPS32' >dist/cut.ips
 printf 'keep' >dist/keep.bin
 chmod a+w dist/keep.bin
-printf 'y\nn\n' >answers
-run 3 -o dist/keep.bin apply dist/new.ips old.bin <answers
-check grep -qx keep dist/keep.bin
 run 1 -y -o dist/keep.bin apply dist/cut.ips old.bin
 check test ! -e dist/keep.bin
 
@@ -157,8 +145,6 @@ check stdout_is "dist/c.binは正常にﾊﾟｯﾁされました。"
 check stderr_has "を作成し、このﾌｧｲﾙを3個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。"
 check stderr_has "IPSﾌｧｲﾙ dist/b.ips でﾊﾟｯﾁしています。(2/3)"
 check cmp -s dist/c.bin new.bin
-run 0 -y -o dist/ab.bin apply dist/a.ips dist/b.ips old.bin
-check test "$(cat dist/ab.bin)" = "The quick BROWN fox jumps over the lazy cat."
 run 1 -y apply dist/a.ips dist/cut.ips dist/b.ips old.bin
 check stderr_has "2個目のIPSﾌｧｲﾙ dist/cut.ips でﾊﾟｯﾁできませんでした。"
 check stderr_has "FEOFが見つかりません。"
@@ -171,8 +157,6 @@ check test ! -e dist/again.bin
 run 0 -y -o dist/again.bin apply dist/new.ips new.bin
 check stderr_has "それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] y"
 check cmp -s dist/again.bin new.bin
-run 0 -y -o dist/again.bin apply dist/new.ips old.bin
-check stderr_lacks "すでにﾊﾟｯﾁ"
 
 case="info on a good, a truncated and a trailing-byte patch"
 # The worked example: a run of 0x300 bytes AA at 0x10, ABC at 0x400.

@@ -13,13 +13,10 @@ static const char kNamedLikePatch[] =
 static const char kCopyFailed[] = "finished 0: ﾌｧｲﾙをｺﾋﾟｰできません。";
 static const char kPatched[] = "finished 1: <fix.bin>は正常にﾊﾟｯﾁされました。";
 
-// fix.ips writes "XY" at offset 1 of game.bin ("abcd"); the copy is fix.bin.
-static const Bytes kPatchBytes = BuildPatch({DataRecord(1, ToBytes("XY"))});
-static const std::string kPatch(kPatchBytes.begin(), kPatchBytes.end());
+// fix.ips on game.bin gives the copy fix.bin.
 static const Files kInputs = {{"fix.ips", kPatch}, {"game.bin", "abcd"}};
 
 static const JobEnd kEnds[] = {
-    {"PatchFileMissing", {}, "none.ips", "game.bin", "", {}, {"finished 0: <none.ips> は、存在しません。"}, 0, {}},
     {"FileToPatchMissing", {}, "fix.ips", "none.bin", "", {}, {"finished 0: <none.bin> は、存在しません。"}, 0, {}},
     {"PatchFileNotIps32", {{"fix.txt", "IPS3"}}, "fix.txt", "game.bin", "", {},
      {"finished 0: <fix.txt> は、IPSﾌｧｲﾙではありません。"}, 0, {}},

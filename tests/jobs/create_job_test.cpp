@@ -6,14 +6,11 @@
 
 #include <gtest/gtest.h>
 
-
 static const char kNamedLikeInput[] =
     "finished 0: IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。";
 static const char kCreated[] = "finished 1: IPS32ﾌｧｲﾙ <game_new.ips> を作成しました。";
 
-// game.bin ("abcd") and game_new.bin ("aXYd") give game_new.ips.
-static const Bytes kPatchBytes = BuildPatch({DataRecord(1, ToBytes("XY"))});
-static const std::string kPatch(kPatchBytes.begin(), kPatchBytes.end());
+// game.bin and game_new.bin give game_new.ips.
 static const Files kInputs = {{"game.bin", "abcd"}, {"game_new.bin", "aXYd"}};
 
 static const JobEnd kEnds[] = {
@@ -53,7 +50,6 @@ static const JobEnd kEnds[] = {
      "259:m.ips", {0}, {"confirm 0", "finished 0"}, 0, {}},
     {"LongerPatchNameIsRefusedBeforeAsking", {{"258:.b", "aXYd"}}, "game.bin", "258:.b", "", {},
      {"finished 0: IPSﾌｧｲﾙのﾌｧｲﾙ名が長すぎるためIPSを作成できません。"}, 0, {}},
-    {"QuestionToAGoneWindowCountsAsNo", {}, "game.bin", "game_new.bin", "game_new.ips", {}, {}, 0, {}, true},
 };
 
 class CreateJobEnds : public JobTest {};

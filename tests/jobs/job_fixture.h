@@ -22,6 +22,9 @@ typedef std::map<std::string, std::string> Files;
 static const char kDirectory[] = "<dir>";
 static const char kReadOnly[] = "ro:";
 static const char kHardLink[] = "ln:";
+// Both jobs' patch: "XY" at offset 1, which makes "abcd" "aXYd".
+static const Bytes kPatchBytes = BuildPatch({DataRecord(1, ToBytes("XY"))});
+static const std::string kPatch(kPatchBytes.begin(), kPatchBytes.end());
 
 // "started", "ask <answer given>: <text>", "progress" for each run of progress
 // notifications, "finished <wParam>: <text>" or "finished <wParam>" without text.
@@ -93,14 +96,6 @@ protected:
         }
         return files;
     }
-    DWORD Run(LPTHREAD_START_ROUTINE job, const std::string &first, const std::string &second, HWND window)
-    {
-        JobRequest request = {};
-        lstrcpynA(request.firstPath, Path(first).c_str(), PATH_BUFFER_SIZE);
-        lstrcpynA(request.secondPath, Path(second).c_str(), PATH_BUFFER_SIZE);
-        request.window = window;
-        return job(&request);
-    }
     // Runs job over inputs as the row says; confirmation is the job's first
     // question, with "<name>" for each path in it.
     void Check(LPTHREAD_START_ROUTINE job, const Files &inputs, const std::string &confirmation)
@@ -127,7 +122,11 @@ protected:
         RecordingWindow window(end.answers);
         if (end.windowGone)
             window.Close();
-        EXPECT_EQ(end.exitCode, Run(job, end.first, end.second, window.handle()));
+        JobRequest request = {};
+        lstrcpynA(request.firstPath, Path(end.first).c_str(), PATH_BUFFER_SIZE);
+        lstrcpynA(request.secondPath, Path(end.second).c_str(), PATH_BUFFER_SIZE);
+        request.window = window.handle();
+        EXPECT_EQ(end.exitCode, job(&request));
         EXPECT_EQ(expected, Seen(window));
         EXPECT_EQ(files, Snapshot());
     }

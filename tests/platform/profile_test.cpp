@@ -1,5 +1,6 @@
 // Private-profile (INI) files as Windows reads and writes them; under Wine this
 // suite runs against the real functions, natively against the POSIX layer.
+// What a write keeps and where it adds a line: the settings tests.
 #include "platform/path_rules.h"
 #include "platform/win32.h"
 #include "bytes.h"
@@ -65,18 +66,6 @@ TEST_F(PrivateProfileMatchesWindows, ReadsLikeWindowsBeforeAndAfterAWrite)
         EXPECT_TRUE(Write("Last", "added", "3"));
     }
     EXPECT_EQ("3", Get("Last", "added"));
-}
-
-TEST_F(PrivateProfileMatchesWindows, WriteChangesOrAddsItsOwnLineOnly)
-{
-    Put("; settings\r\n[INITDIR]\r\nP1M0=old\r\nOther=keep\r\n[Mine]\r\nx=1\r\n");
-    EXPECT_TRUE(Write("initdir", "p1m0", "D:\\new"));
-    EXPECT_TRUE(Write("INITDIR", "P2M0", "b"));
-    EXPECT_TRUE(Write("OPTION", "ALWAYSONTOP", "1"));
-    Bytes bytes = ReadFileBytes(path);
-    EXPECT_EQ("; settings\r\n[INITDIR]\r\nP1M0=D:\\new\r\nOther=keep\r\nP2M0=b\r\n[Mine]\r\nx=1\r\n[OPTION]\r\n"
-              "ALWAYSONTOP=1\r\n",
-              std::string(bytes.begin(), bytes.end()));
 }
 
 TEST_F(PrivateProfileMatchesWindows, WriteFailsWhereNoFileCanBeWritten)

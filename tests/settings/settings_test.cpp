@@ -37,33 +37,31 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndASaveWritesAllFiveKeys)
     for (int mode = 0; mode < MODE_COUNT; ++mode)
         EXPECT_EQ("", std::string(settings->firstDir[mode]) + settings->secondDir[mode]);
     EXPECT_EQ(0, settings->alwaysOnTop);
-    SaveSettings();
-    EXPECT_EQ("[INITDIR]\r\nP1M0=\r\nP2M0=\r\nP1M1=\r\nP2M1=\r\n[OPTION]\r\nALWAYSONTOP=0\r\n", Contents());
-}
-
-TEST_F(SettingsFile, LoadReadsEachKeyAndSaveRewritesOnlyThoseFiveLines)
-{
-    const std::string longDir = "D:\\work\\new" + std::string(300, 'd');
-    const std::string cutDir = longDir.substr(0, PATH_BUFFER_SIZE - 1);
-    Put("; kept\r\n[INITDIR]\r\nP1M0=D:\\patches\r\nEXTRA=kept\r\nP2M0=D:\\games\r\nP1M1=D:\\work\\old\r\nP2M1=" + longDir +
-        "\r\n[OTHER]\r\nX=1\r\n[OPTION]\r\nALWAYSONTOP=-5\r\n");
-    LoadSettings();
-    EXPECT_STREQ("D:\\patches", settings->firstDir[MODE_APPLY]);
-    EXPECT_STREQ("D:\\games", settings->secondDir[MODE_APPLY]);
-    EXPECT_STREQ("D:\\work\\old", settings->firstDir[MODE_CREATE]);
-    EXPECT_EQ(cutDir, settings->secondDir[MODE_CREATE]);
-    EXPECT_EQ(-5, settings->alwaysOnTop);
-    strcpy(settings->firstDir[MODE_CREATE], "D:\\new");
-    SaveSettings();
-    EXPECT_EQ("; kept\r\n[INITDIR]\r\nP1M0=D:\\patches\r\nEXTRA=kept\r\nP2M0=D:\\games\r\nP1M1=D:\\new\r\nP2M1=" + cutDir +
-                  "\r\n[OTHER]\r\nX=1\r\n[OPTION]\r\nALWAYSONTOP=-5\r\n",
-              Contents());
-}
-
-TEST_F(SettingsFile, ReadsFallBackToTheCallersDefaultCutToSize)
-{
     EXPECT_EQ(3, ReadSettingInt("OPTION", "MISSING", 3));
     char buffer[8];
     ReadSettingString("OPTION", "MISSING", "fallback", buffer, 5);
     EXPECT_STREQ("fall", buffer);
+    SaveSettings();
+    EXPECT_EQ("[INITDIR]\r\nP1M0=\r\nP2M0=\r\nP1M1=\r\nP2M1=\r\n[OPTION]\r\nALWAYSONTOP=0\r\n", Contents());
+}
+
+// Names match whatever their case and keep their spelling; a missing key is
+// added at the end of its section.
+TEST_F(SettingsFile, LoadReadsEachKeyAndSaveRewritesOnlyThoseFiveLines)
+{
+    const std::string longDir = "D:\\work\\new" + std::string(300, 'd');
+    const std::string cutDir = longDir.substr(0, PATH_BUFFER_SIZE - 1);
+    const std::string before = "; kept\r\n[initdir]\r\np1m0=D:\\patches\r\nEXTRA=kept\r\nP2M0=D:\\games\r\nP1M1=";
+    const std::string after = "\r\n[OTHER]\r\nX=1\r\n[OPTION]\r\nALWAYSONTOP=-5\r\n";
+    Put(before + longDir + after);
+    memset(settings, 'x', sizeof(Settings));
+    LoadSettings();
+    EXPECT_STREQ("D:\\patches", settings->firstDir[MODE_APPLY]);
+    EXPECT_STREQ("D:\\games", settings->secondDir[MODE_APPLY]);
+    EXPECT_EQ(cutDir, settings->firstDir[MODE_CREATE]);
+    EXPECT_STREQ("", settings->secondDir[MODE_CREATE]);
+    EXPECT_EQ(-5, settings->alwaysOnTop);
+    strcpy(settings->secondDir[MODE_CREATE], "D:\\new");
+    SaveSettings();
+    EXPECT_EQ(before + cutDir + "\r\nP2M1=D:\\new" + after, Contents());
 }

@@ -94,12 +94,7 @@ Bytes RunRecord(uint32_t offset, uint16_t length, unsigned char value)
 
 Bytes BuildPatch(const std::vector<Bytes> &records)
 {
-    Bytes patch = PatchHeader();
-    for (const Bytes &record : records)
-        patch.insert(patch.end(), record.begin(), record.end());
-    Bytes end = PatchTerminator();
-    patch.insert(patch.end(), end.begin(), end.end());
-    return patch;
+    return Concat({PatchHeader(), Concat(records), PatchTerminator()});
 }
 
 Bytes RandomBytes(size_t size, uint32_t seed)

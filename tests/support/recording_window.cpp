@@ -2,8 +2,6 @@
 
 #include "notify/notifications.h"
 
-#include <condition_variable>
-
 static const char kClassName[] = "ZorvikRecordingWindow";
 
 std::string Notification::Describe() const
@@ -14,34 +12,21 @@ std::string Notification::Describe() const
 
 RecordingWindow::RecordingWindow(std::vector<int> answers) : answers_(answers.begin(), answers.end())
 {
-    std::mutex readyLock;
-    std::condition_variable ready;
-    bool started = false;
-    thread_ = std::thread([&] {
+    thread_ = std::thread([this] {
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = Procedure;
         windowClass.hInstance = GetModuleHandleA(NULL);
         windowClass.lpszClassName = kClassName;
         RegisterClassA(&windowClass);  // fails harmlessly once the class exists
-        HWND window = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                                      GetModuleHandleA(NULL), NULL);
-        SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)this);
-        {
-            std::lock_guard<std::mutex> guard(readyLock);
-            window_ = window;
-            threadId_ = GetCurrentThreadId();
-            started = true;
-        }
-        ready.notify_one();
-        Run();
+        window_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, windowClass.hInstance, NULL);
+        SetWindowLongPtrA(window_, GWLP_USERDATA, (LONG_PTR)this);
+        threadId_ = GetCurrentThreadId();
+        started_.set_value();
+        MSG msg;
+        while (GetMessageA(&msg, NULL, 0, 0) > 0)
+            DispatchMessageA(&msg);
     });
-    std::unique_lock<std::mutex> guard(readyLock);
-    ready.wait(guard, [&] { return started; });
-}
-
-RecordingWindow::~RecordingWindow()
-{
-    Close();
+    started_.get_future().wait();
 }
 
 void RecordingWindow::Close()
@@ -50,15 +35,6 @@ void RecordingWindow::Close()
         return;
     PostMessageA(window_, WM_CLOSE, 0, 0);
     thread_.join();
-}
-
-void RecordingWindow::Run()
-{
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
 }
 
 LRESULT CALLBACK RecordingWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -72,12 +48,7 @@ LRESULT CALLBACK RecordingWindow::Procedure(HWND window, UINT message, WPARAM wP
     if (self == NULL || message < WM_USER)
         return DefWindowProcA(window, message, wParam, lParam);
 
-    Notification seen;
-    seen.message = message;
-    seen.wParam = message == WM_JOB_ASK ? 0 : wParam;
-    seen.hasText = lParam != 0;
-    seen.text = lParam != 0 ? std::string((const char *)lParam) : std::string();
-    seen.threadId = GetCurrentThreadId();
+    Notification seen = {message, wParam, lParam != 0, lParam != 0 ? (const char *)lParam : "", GetCurrentThreadId()};
     std::lock_guard<std::mutex> guard(self->lock_);
     if (message == WM_JOB_ASK) {
         int answer = 1;
@@ -96,12 +67,4 @@ std::vector<Notification> RecordingWindow::notifications() const
 {
     std::lock_guard<std::mutex> guard(lock_);
     return seen_;
-}
-
-std::vector<UINT> RecordingWindow::messages() const
-{
-    std::vector<UINT> result;
-    for (const Notification &seen : notifications())
-        result.push_back(seen.message);
-    return result;
 }

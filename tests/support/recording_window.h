@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include <deque>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,27 +28,25 @@ struct Notification {
 class RecordingWindow {
 public:
     explicit RecordingWindow(std::vector<int> answers = {});
-    ~RecordingWindow();
+    ~RecordingWindow() { Close(); }
     RecordingWindow(const RecordingWindow &) = delete;
     RecordingWindow &operator=(const RecordingWindow &) = delete;
 
     HWND handle() const { return window_; }
     DWORD threadId() const { return threadId_; }
     std::vector<Notification> notifications() const;
-    // The messages only, in order.
-    std::vector<UINT> messages() const;
     // Ends the window's thread; later sends reach no window.
     void Close();
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void Run();
 
     mutable std::mutex lock_;
     std::vector<Notification> seen_;
     std::deque<int> answers_;
     HWND window_ = NULL;
     DWORD threadId_ = 0;
+    std::promise<void> started_;  // fulfilled once window_ and threadId_ are set
     std::thread thread_;
 };
 

