@@ -307,7 +307,11 @@ BOOL DeleteFileA(LPCSTR path)
     struct stat info;
     if (lstat(path, &info) != 0)
         return FailFromErrno();
-    if (S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && IsReadOnly(info)))
+    // Only files and links are deleted: a FIFO, a socket or a device (say an
+    // output named /dev/full, as root) is no file that a job may replace.
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+        return FailWith(ERROR_ACCESS_DENIED);
+    if (!S_ISLNK(info.st_mode) && IsReadOnly(info))
         return FailWith(ERROR_ACCESS_DENIED);
     // A file that a handle holds open is not deleted, as on Windows: the
     // deletion takes the lock that every such handle holds a part of.

@@ -212,6 +212,10 @@ if [ -z "$runner" ]; then
     run 1 -y apply dist/new.ips /dev/zero
     check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
     check test ! -e dist/new
+    # An output name that leads to a special file: it is no file to replace.
+    run 1 -y -o fifo.bin apply dist/new.ips old.bin
+    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
+    check test -p fifo.bin
 
     case="full disk"
     printf 'IPS32\0\0\020\0\0\001xEEOF' >dist/far.ips
