@@ -19,12 +19,26 @@ trap 'rm -rf "$scratch"' EXIT
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
     export TMPDIR=/dev/shm
 fi
+# Each fuzzer's own output goes to BUILD_DIR/tests/fuzz/TARGET.log; one line
+# tells how it went, and the log's end is shown when it found something.
+passed=0
+failed=0
 for target in apply create; do
     case $target in
     apply) corpus="$tests/corpus" ;;
     create) corpus="$tests/corpus-create" ;;
     esac
     mkdir "$scratch/$target"
-    "$1/tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        "$scratch/$target" "$corpus"
+    log="$1/tests/fuzz/${target}_fuzz.log"
+    if "$1/tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        "$scratch/$target" "$corpus" >"$log" 2>&1; then
+        echo "${target}_fuzz: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$log" | tail -n 1), no finding"
+        passed=$((passed + 1))
+    else
+        tail -n 40 "$log"
+        echo "${target}_fuzz: FAILED (whole output in $log)"
+        failed=$((failed + 1))
+    fi
 done
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
