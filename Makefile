@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_NATIVE = cmake -S . -B build/native -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 CMAKE_ASAN = cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON
 # $(call CMAKE_WINDOWS,build folder,processor): a Windows build with its MinGW toolchain file.
-CMAKE_WINDOWS = cmake -S . -B build/$(1) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(2).cmake
+CMAKE_WINDOWS = cmake --no-warn-unused-cli -S . -B build/$(1) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(2).cmake
 CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_FUZZ=ON \
 	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 CTEST = ctest --output-on-failure
