@@ -13,6 +13,7 @@
 #include "engine/apply.h"
 #include "engine/create.h"
 #include "notify/notifications.h"
+#include "platform/output.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -209,11 +210,13 @@ int main(int argc, char **argv)
     }
     if (command == "copy-apply" && argc == 5) {
         ProgressWindow window;
-        if (!CopyFileA(argv[2], argv[3], FALSE)) {
+        if (!CopyToNewOutput(argv[2], argv[3], FALSE)) {
             fprintf(stderr, "cannot copy %s\n", argv[2]);
             return 1;
         }
-        return Finish(ApplyPatch(argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS), text, window);
+        BOOL patched = ApplyPatch(argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS);
+        EndOutput(patched);
+        return Finish(patched, text, window);
     }
     fprintf(stderr, "usage: %s data|pair DIR MIB SEED | create ORIGINAL MODIFIED PATCH |"
                     " create-smallest ORIGINAL MODIFIED PATCH | apply TARGET PATCH |"

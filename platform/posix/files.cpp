@@ -130,35 +130,6 @@ bool WriteAll(int fd, const unsigned char *bytes, size_t count, size_t *written)
     return true;
 }
 
-bool CopyContents(int from, int to)
-{
-    unsigned char chunk[1 << 16];
-    for (;;) {
-        ssize_t got = copy_file_range(from, NULL, to, NULL, 1 << 30, 0);
-        if (got == 0)
-            return true;
-        if (got > 0)
-            continue;
-        if (errno == EINTR)
-            continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-            return FailFromErrno();
-        break;  // not supported here: copy through a buffer
-    }
-    for (;;) {
-        ssize_t got = read(from, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return FailFromErrno();
-        if (got == 0)
-            return true;
-        size_t written;
-        if (!WriteAll(to, chunk, (size_t)got, &written))
-            return false;
-    }
-}
-
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
@@ -267,39 +238,6 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info)
     info->nFileIndexHigh = (DWORD)((uint64_t)stats.st_ino >> 32);
     info->nFileIndexLow = (DWORD)stats.st_ino;
     return TRUE;
-}
-
-BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists)
-{
-    HANDLE from = CreateFileA(existing, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (from == INVALID_HANDLE_VALUE)
-        return FALSE;
-    int source = FileDescriptor(from);
-    struct stat info;
-    if (fstat(source, &info) != 0) {
-        DWORD error = ErrorFromErrno(errno);
-        CloseHandle(from);
-        return FailWith(error);
-    }
-    HANDLE to = CreateFileA(newFile, GENERIC_WRITE, 0, NULL, failIfExists ? CREATE_NEW : CREATE_ALWAYS, 0, NULL);
-    if (to == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        CloseHandle(from);
-        return FailWith(error);
-    }
-    int dest = FileDescriptor(to);
-    // The copy carries the source's attributes, read-only mark included.
-    bool ok = CopyContents(source, dest) && (fchmod(dest, info.st_mode & 07777) == 0 || FailFromErrno());
-    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-    if (!ok)
-        unlink(newFile);  // a partial copy is no copy
-    CloseHandle(from);
-    if (!CloseHandle(to) && ok) {
-        ok = false;
-        error = GetLastError();
-        unlink(newFile);
-    }
-    return ok ? TRUE : FailWith(error);
 }
 
 BOOL DeleteFileA(LPCSTR path)

@@ -169,7 +169,6 @@ HANDLE GetCurrentProcess(void);
 BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
                      BOOL inherit, DWORD options);
 BOOL CloseHandle(HANDLE handle);
-BOOL CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
 BOOL DeleteFileA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
