@@ -102,7 +102,7 @@ static void SetStep(SmallestPatch *s, uint64_t boundary, uint64_t from, StepKind
 // Offers boundary as a data record start. A later start at no higher
 // cost(at) - at is never worse, and when they are equal the later one is
 // kept, so that the paths of neighbouring boundaries meet sooner.
-static void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
+static inline void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
 {
     if (boundary == IPS32_TERMINATOR_OFFSET)
         return;
@@ -160,7 +160,7 @@ static void Release(SmallestPatch *s, uint64_t windowStart)
 }
 
 // Ends the step to boundary done + 1, which cost it.
-static void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
+static inline void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
 {
     uint64_t boundary = s->done + 1;
     SetStep(s, boundary, from, kind);
@@ -296,7 +296,13 @@ static void Advance(SmallestPatch *s, uint64_t upto)
             continue;
         }
         const uint64_t inPiece = upto - s->done < s->size - at ? upto - s->done : s->size - at;
-        PassOver(s, s->done + (SkipEqual(s->original, s->modified, at, at + (DWORD)inPiece) - at));
+        // A lone equal byte between changes is common enough to be told
+        // apart before the wide compare.
+        const DWORD next = at + 1;
+        const DWORD end = inPiece == 1 || s->original[next] != s->modified[next]
+                              ? next
+                              : SkipEqual(s->original, s->modified, next, at + (DWORD)inPiece);
+        PassOver(s, s->done + (end - at));
     }
 }
 
