@@ -92,37 +92,50 @@ static inline uint64_t WindowStart(const SmallestPatch *s, uint64_t done)
 
 static void SetStep(SmallestPatch *s, uint64_t boundary, uint64_t from, StepKind kind)
 {
-    s->node[Slot(s, boundary)] = (uint32_t)((boundary - from) << 2) | kind;
-    s->children[Slot(s, boundary)] = 0;
-    ++s->children[Slot(s, from)];
+    uint32_t *const children = s->children;
+    const DWORD at = Slot(s, boundary), fromAt = Slot(s, from);
+    s->node[at] = (uint32_t)((boundary - from) << 2) | kind;
+    children[at] = 0;
+    ++children[fromAt];
 }
 
 // Offers boundary as a data record start. A later start at no higher
 // cost(at) - at is never worse, and when they are equal the later one is
 // kept, so that the paths of neighbouring boundaries meet sooner.
-static void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
+static inline void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
 {
     if (boundary == IPS32_TERMINATOR_OFFSET)
         return;
-    int64_t key = cost - (int64_t)boundary;
-    while (s->startsTail != s->startsHead && s->starts[(s->startsTail - 1) & (kQueueSize - 1)].cost >= key)
-        --s->startsTail;
-    s->starts[s->startsTail++ & (kQueueSize - 1)] = Candidate{boundary, key};
+    const int64_t key = cost - (int64_t)boundary;
+    Candidate *const starts = s->starts;
+    const uint32_t head = s->startsHead;
+    uint32_t tail = s->startsTail;
+    while (tail != head && starts[(tail - 1) & (kQueueSize - 1)].cost >= key)
+        --tail;
+    starts[tail & (kQueueSize - 1)] = Candidate{boundary, key};
+    s->startsTail = tail + 1;
 }
 
 static void NoteCost(SmallestPatch *s, uint64_t boundary, int64_t cost)
 {
-    if (s->plateausTail == s->plateausHead || s->plateaus[(s->plateausTail - 1) & (kQueueSize - 1)].cost < cost)
-        s->plateaus[s->plateausTail++ & (kQueueSize - 1)] = Candidate{boundary, cost};
+    const uint32_t tail = s->plateausTail;
+    if (tail == s->plateausHead || s->plateaus[(tail - 1) & (kQueueSize - 1)].cost < cost) {
+        s->plateaus[tail & (kQueueSize - 1)] = Candidate{boundary, cost};
+        s->plateausTail = tail + 1;
+    }
 }
 
 // Drops boundary, which nothing kept was reached from, and each boundary
 // before it that then leads nowhere and can no longer begin a record.
 static void Drop(SmallestPatch *s, uint64_t boundary, uint64_t windowStart)
 {
+    // Writing a count may change any field as far as the compiler knows, so
+    // the fields are read first.
+    uint32_t *const children = s->children;
+    const uint64_t root = s->root;
     for (;;) {
-        uint64_t parent = Parent(s, boundary);
-        if (--s->children[Slot(s, parent)] != 0 || parent >= windowStart || parent == s->root)
+        const uint64_t parent = Parent(s, boundary);
+        if (--children[Slot(s, parent)] != 0 || parent >= windowStart || parent == root)
             return;
         boundary = parent;
     }
@@ -131,21 +144,23 @@ static void Drop(SmallestPatch *s, uint64_t boundary, uint64_t windowStart)
 // Boundaries before windowStart can no longer begin a record.
 static void Release(SmallestPatch *s, uint64_t windowStart)
 {
-    while (s->released < windowStart) {
-        uint64_t boundary = s->released;
-        uint32_t node = s->node[Slot(s, boundary)];
-        if (boundary != s->root && Kind(node) == kJump) {
-            s->released = boundary + Distance(node);
+    const uint64_t root = s->root;
+    uint64_t boundary = s->released;
+    while (boundary < windowStart) {
+        const uint32_t node = s->node[Slot(s, boundary)];
+        if (boundary != root && Kind(node) == kJump) {
+            boundary += Distance(node);
             continue;
         }
-        if (boundary != s->root && s->children[Slot(s, boundary)] == 0)
+        if (boundary != root && s->children[Slot(s, boundary)] == 0)
             Drop(s, boundary, windowStart);
-        s->released = boundary + 1;
+        ++boundary;
     }
+    s->released = boundary;
 }
 
 // Ends the step to boundary done + 1, which cost it.
-static void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
+static inline void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
 {
     uint64_t boundary = s->done + 1;
     SetStep(s, boundary, from, kind);
@@ -154,6 +169,20 @@ static void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
     NoteCost(s, boundary, cost);
     OfferStart(s, boundary, cost);
     Release(s, WindowStart(s, boundary));
+}
+
+// Drops the plateaus wholly before windowStart, where no record can begin
+// any more; the run plateau stays among those kept.
+static void DropOldPlateaus(SmallestPatch *s, uint64_t windowStart)
+{
+    const Candidate *const plateaus = s->plateaus;
+    const uint32_t tail = s->plateausTail;
+    uint32_t head = s->plateausHead;
+    while (tail - head >= 2 && plateaus[(head + 1) & (kQueueSize - 1)].at <= windowStart)
+        ++head;
+    s->plateausHead = head;
+    if ((int32_t)(s->runPlateau - head) < 0)
+        s->runPlateau = head;
 }
 
 // The cheapest run record that ends after position done, as from and its
@@ -166,18 +195,19 @@ static bool CheapestRun(SmallestPatch *s, uint64_t windowStart, uint64_t *from, 
     if (first > s->done)
         return false;
     const uint32_t mask = kQueueSize - 1;
-    while (s->plateausTail - s->plateausHead >= 2 && s->plateaus[(s->plateausHead + 1) & mask].at <= windowStart)
-        ++s->plateausHead;
-    if ((int32_t)(s->runPlateau - s->plateausHead) < 0)
-        s->runPlateau = s->plateausHead;
-    while (s->runPlateau + 1 != s->plateausTail && s->plateaus[(s->runPlateau + 1) & mask].at <= first)
-        ++s->runPlateau;
+    DropOldPlateaus(s, windowStart);
+    const Candidate *const plateaus = s->plateaus;
+    const uint32_t tail = s->plateausTail;
+    uint32_t plateau = s->runPlateau;
+    while (plateau + 1 != tail && plateaus[(plateau + 1) & mask].at <= first)
+        ++plateau;
+    s->runPlateau = plateau;
     // Every start on first's plateau costs the same; the latest is taken. It
     // lies before a byte to write, or is done, so the one before it has a
     // step too.
-    uint64_t last = s->runPlateau + 1 != s->plateausTail ? s->plateaus[(s->runPlateau + 1) & mask].at - 1 : s->done;
+    uint64_t last = plateau + 1 != tail ? plateaus[(plateau + 1) & mask].at - 1 : s->done;
     *from = last != IPS32_TERMINATOR_OFFSET ? last : last - 1;
-    *cost = s->plateaus[s->runPlateau & mask].cost + kRunRecordSize;
+    *cost = plateaus[plateau & mask].cost + kRunRecordSize;
     return true;
 }
 
@@ -186,8 +216,12 @@ static void StepToWrite(SmallestPatch *s)
 {
     uint64_t position = s->done;
     uint64_t windowStart = WindowStart(s, position);
-    while (s->startsHead != s->startsTail && s->starts[s->startsHead & (kQueueSize - 1)].at < windowStart)
-        ++s->startsHead;
+    const Candidate *const starts = s->starts;
+    const uint32_t startsTail = s->startsTail;
+    uint32_t startsHead = s->startsHead;
+    while (startsHead != startsTail && starts[startsHead & (kQueueSize - 1)].at < windowStart)
+        ++startsHead;
+    s->startsHead = startsHead;
     if (position == s->origin || s->modified[Slot(s, position)] != s->modified[Slot(s, position - 1)])
         s->uniformStart = position;
 
@@ -196,12 +230,19 @@ static void StepToWrite(SmallestPatch *s)
     uint64_t from = 0, runFrom;
     int64_t cost = INT64_MAX, runCost;
     StepKind kind = kData;
-    if (s->startsHead != s->startsTail) {
-        const Candidate &start = s->starts[s->startsHead & (kQueueSize - 1)];
+    if (startsHead != startsTail) {
+        const Candidate &start = starts[startsHead & (kQueueSize - 1)];
         from = start.at;
         cost = start.cost + kDataHeaderSize + (int64_t)(position + 1);
     }
-    if (CheapestRun(s, windowStart, &runFrom, &runCost) && (runCost < cost || (runCost == cost && runFrom > from))) {
+    // Where the value differs from the one before, a run can only begin at
+    // done, for cost(done) + 9: a cheaper data record wins without looking
+    // further (the common case in a changed area). The plateaus are kept
+    // short all the same.
+    if (s->uniformStart == position && cost < s->cost + kRunRecordSize)
+        DropOldPlateaus(s, windowStart);
+    else if (CheapestRun(s, windowStart, &runFrom, &runCost) &&
+             (runCost < cost || (runCost == cost && runFrom > from))) {
         from = runFrom;
         cost = runCost;
         kind = kRun;
@@ -255,7 +296,13 @@ static void Advance(SmallestPatch *s, uint64_t upto)
             continue;
         }
         const uint64_t inPiece = upto - s->done < s->size - at ? upto - s->done : s->size - at;
-        PassOver(s, s->done + (SkipEqual(s->original, s->modified, at, at + (DWORD)inPiece) - at));
+        // A lone equal byte between changes is common enough to be told
+        // apart before the wide compare.
+        const DWORD next = at + 1;
+        const DWORD end = inPiece == 1 || s->original[next] != s->modified[next]
+                              ? next
+                              : SkipEqual(s->original, s->modified, next, at + (DWORD)inPiece);
+        PassOver(s, s->done + (end - at));
     }
 }
 
