@@ -1,4 +1,4 @@
-// Comparing two byte arrays several bytes at a time, for both patch writers.
+// Reading and comparing bytes several at a time, for both patch writers.
 #ifndef ZORVIK_ENGINE_COMPARE_H
 #define ZORVIK_ENGINE_COMPARE_H
 
@@ -25,22 +25,6 @@ inline DWORD SkipEqual(const unsigned char *a, const unsigned char *b, DWORD i, 
     while (end - i >= 8 && Load64(a + i) == Load64(b + i))
         i += 8;
     while (i < end && a[i] == b[i])
-        ++i;
-    return i;
-}
-
-// Whether none of the eight bytes of value is zero.
-inline bool NoZeroByte(uint64_t value)
-{
-    return ((value - 0x0101010101010101ull) & ~value & 0x8080808080808080ull) == 0;
-}
-
-// The first index from i on where a and b are equal; end when there is none.
-inline DWORD SkipDifferent(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
-{
-    while (end - i >= 8 && NoZeroByte(Load64(a + i) ^ Load64(b + i)))
-        i += 8;
-    while (i < end && a[i] != b[i])
         ++i;
     return i;
 }
