@@ -158,11 +158,6 @@ BOOL DestroyWindow(HWND window)
     return TRUE;
 }
 
-BOOL IsWindow(HWND window)
-{
-    return FindWindowObject(window) != nullptr;
-}
-
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
 {
     assert(index == GWLP_USERDATA && "only GWLP_USERDATA is kept");
