@@ -34,6 +34,14 @@ static const uint32_t kQueueSize = 1u << 17;  // more than the kMaxLength + 1 bo
 // boundaries inside it, and the distance leads on to the first that has one.
 enum StepKind { kPass, kData, kRun, kJump };
 
+// How a boundary was reached (its step kind and distance back), and how many
+// kept boundaries were reached from it; side by side, as they are mostly
+// written together.
+struct Step {
+    uint32_t node;
+    uint32_t children;
+};
+
 // A boundary and a cost: in the sliding minimum, cost(at) - at; as the start
 // of a plateau, cost(at), which holds until the next plateau's start.
 struct Candidate {
@@ -48,8 +56,7 @@ struct SmallestPatch {
     unsigned char *original;   // size bytes: the original's bytes, 0 past its end
     unsigned char *modified;   // size + kMaxLength bytes: the first kMaxLength are
                                // repeated at the end, so a record's bytes lie in one piece
-    uint32_t *node;            // size: how each boundary was reached
-    uint32_t *children;        // size: kept boundaries reached from each one
+    Step *steps;               // size: how each boundary was reached
     Candidate *starts;         // kQueueSize: data record starts, cost(at) - at rising
     Candidate *plateaus;       // kQueueSize: where cost rises, oldest first
     uint32_t startsHead, startsTail, plateausHead, plateausTail, runPlateau;
@@ -81,7 +88,7 @@ static inline StepKind Kind(uint32_t node)
 
 static inline uint64_t Parent(const SmallestPatch *s, uint64_t boundary)
 {
-    return boundary - Distance(s->node[Slot(s, boundary)]);
+    return boundary - Distance(s->steps[Slot(s, boundary)].node);
 }
 
 // The first boundary that can still begin a record ending after done.
@@ -92,11 +99,11 @@ static inline uint64_t WindowStart(const SmallestPatch *s, uint64_t done)
 
 static void SetStep(SmallestPatch *s, uint64_t boundary, uint64_t from, StepKind kind)
 {
-    uint32_t *const children = s->children;
+    Step *const steps = s->steps;
     const DWORD at = Slot(s, boundary), fromAt = Slot(s, from);
-    s->node[at] = (uint32_t)((boundary - from) << 2) | kind;
-    children[at] = 0;
-    ++children[fromAt];
+    steps[at].node = (uint32_t)((boundary - from) << 2) | kind;
+    steps[at].children = 0;
+    ++steps[fromAt].children;
 }
 
 // Offers boundary as a data record start. A later start at no higher
@@ -131,11 +138,11 @@ static void Drop(SmallestPatch *s, uint64_t boundary, uint64_t windowStart)
 {
     // Writing a count may change any field as far as the compiler knows, so
     // the fields are read first.
-    uint32_t *const children = s->children;
+    Step *const steps = s->steps;
     const uint64_t root = s->root;
     for (;;) {
         const uint64_t parent = Parent(s, boundary);
-        if (--children[Slot(s, parent)] != 0 || parent >= windowStart || parent == root)
+        if (--steps[Slot(s, parent)].children != 0 || parent >= windowStart || parent == root)
             return;
         boundary = parent;
     }
@@ -147,12 +154,12 @@ static void Release(SmallestPatch *s, uint64_t windowStart)
     const uint64_t root = s->root;
     uint64_t boundary = s->released;
     while (boundary < windowStart) {
-        const uint32_t node = s->node[Slot(s, boundary)];
+        const uint32_t node = s->steps[Slot(s, boundary)].node;
         if (boundary != root && Kind(node) == kJump) {
             boundary += Distance(node);
             continue;
         }
-        if (boundary != root && s->children[Slot(s, boundary)] == 0)
+        if (boundary != root && s->steps[Slot(s, boundary)].children == 0)
             Drop(s, boundary, windowStart);
         ++boundary;
     }
@@ -279,11 +286,118 @@ static void PassOver(SmallestPatch *s, uint64_t end)
     if (end - start >= 2)
         SetStep(s, last, start, kPass);
     if (end - start >= 3)
-        s->node[Slot(s, start + 1)] = (uint32_t)((last - (start + 1)) << 2) | kJump;
+        s->steps[Slot(s, start + 1)].node = (uint32_t)((last - (start + 1)) << 2) | kJump;
     s->done = last;
     if (end == IPS32_TERMINATOR_OFFSET)
         OfferStart(s, last, s->cost);
     Reach(s, last, kPass, s->cost);
+}
+
+// True when some byte of value is zero.
+static inline bool HasZeroByte(uint64_t value)
+{
+    return ((value - 0x0101010101010101ull) & ~value & 0x8080808080808080ull) != 0;
+}
+
+// The first position from at on, before end, where the files agree or the
+// modified file repeats the byte before; modified[at - 1] must be readable.
+static DWORD SkipChangedUnrepeated(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end)
+{
+    while (end - at >= 8 && !HasZeroByte(Load64(original + at) ^ Load64(modified + at)) &&
+           !HasZeroByte(Load64(modified + at) ^ Load64(modified + at - 1)))
+        at += 8;
+    while (at < end && original[at] != modified[at] && modified[at] != modified[at - 1])
+        ++at;
+    return at;
+}
+
+// The first position from at on, before end, where the files agree or the
+// modified file holds another value than value.
+static DWORD SkipChangedUniform(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
+                                unsigned char value)
+{
+    const uint64_t repeated = value * 0x0101010101010101ull;
+    while (end - at >= 8 && Load64(modified + at) == repeated && !HasZeroByte(Load64(original + at) ^ repeated))
+        at += 8;
+    while (at < end && original[at] != value && modified[at] == value)
+        ++at;
+    return at;
+}
+
+// Takes the steps to boundaries done + 1 to end, all from one boundary, of
+// one kind and known costs: the step to end costs cost and each one before
+// it costs less by rise. Only the last two get a step, as no record will
+// begin at the boundaries inside: each was a data start as good as the next
+// and no better, and none begins a run, since the one before each byte
+// either differs from it or shares its plateau with the boundary after it.
+static void StepAcross(SmallestPatch *s, uint64_t end, uint64_t from, StepKind kind, int64_t cost, int64_t rise)
+{
+    const uint64_t start = s->done;
+    if (end - start >= 3)
+        s->steps[Slot(s, start + 1)].node = (uint32_t)((end - 1 - (start + 1)) << 2) | kJump;
+    SetStep(s, end - 1, from, kind);
+    NoteCost(s, end - 1, cost - rise);
+    s->done = end - 1;
+    Reach(s, from, kind, cost);
+}
+
+// True when a record from before first to after last could begin at
+// IPS32_TERMINATOR_OFFSET or next to it; the steps there are taken one by one.
+static inline bool NearTerminatorOffset(uint64_t first, uint64_t last)
+{
+    return first <= IPS32_TERMINATOR_OFFSET + kMaxLength + 1 && IPS32_TERMINATOR_OFFSET <= last + 1;
+}
+
+// Takes at once the steps over a stretch of changed bytes, beginning at
+// done, where each byte would take the step the first one takes: a data
+// record from the same start, where no byte repeats the one before, or a
+// run from the same start over one repeated value that data records cannot
+// match. False, with nothing done, where fewer than three bytes qualify.
+static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
+{
+    const uint64_t position = s->done;
+    const DWORD at = Slot(s, position);
+    const uint64_t inPiece = upto - position < s->size - at ? upto - position : s->size - at;
+    const unsigned char *const original = s->original, *const modified = s->modified;
+    if (position == s->origin || at == 0 || inPiece < 3 || original[at + 1] == modified[at + 1] ||
+        original[at + 2] == modified[at + 2] || NearTerminatorOffset(position, position + inPiece))
+        return false;
+    const uint64_t windowStart = WindowStart(s, position);
+    DropOldPlateaus(s, windowStart);
+    while (s->startsHead != s->startsTail && s->starts[s->startsHead & (kQueueSize - 1)].at < windowStart)
+        ++s->startsHead;
+    if (s->startsHead == s->startsTail)
+        return false;
+    const Candidate front = s->starts[s->startsHead & (kQueueSize - 1)];
+    const uint32_t node = s->steps[Slot(s, position)].node;
+    uint64_t end;
+    if (modified[at] != modified[at - 1]) {
+        // Every byte is a new value, so a run could only cover it alone, for
+        // more than a data record from the cheapest start takes it.
+        const uint64_t reach = front.at + kMaxLength - position;
+        if (reach < 3)
+            return false;
+        end = position + (SkipChangedUnrepeated(original, modified, at + 1, at + (DWORD)(inPiece < reach ? inPiece : reach)) - at);
+        if (end - position < 3)
+            return false;
+        s->uniformStart = end - 1;
+        StepAcross(s, end, front.at, kData, front.cost + kDataHeaderSize + (int64_t)end, 1);
+        return true;
+    }
+    // The run that reached done goes on as long as its start is in reach;
+    // no data record can come down to its cost, as the cheapest one now
+    // costs more and each later one as much more again.
+    if (Kind(node) != kRun || front.cost + kDataHeaderSize + (int64_t)position + 1 <= s->cost)
+        return false;
+    const uint64_t from = position - Distance(node), reach = from + kMaxLength - position;
+    if (reach < 3)
+        return false;
+    end = position + (SkipChangedUniform(original, modified, at + 1, at + (DWORD)(inPiece < reach ? inPiece : reach),
+                                         modified[at]) - at);
+    if (end - position < 3)
+        return false;
+    StepAcross(s, end, from, kRun, s->cost, 0);
+    return true;
 }
 
 // Works out the cost of every boundary up to upto, whose bytes are in the window.
@@ -292,7 +406,8 @@ static void Advance(SmallestPatch *s, uint64_t upto)
     while (s->done < upto) {
         const DWORD at = Slot(s, s->done);
         if (s->original[at] != s->modified[at]) {
-            StepToWrite(s);
+            if (!StepAcrossChanges(s, upto))
+                StepToWrite(s);
             continue;
         }
         const uint64_t inPiece = upto - s->done < s->size - at ? upto - s->done : s->size - at;
@@ -324,12 +439,12 @@ static BOOL WritePath(SmallestPatch *s, uint64_t to)
     // hold the way forward instead.
     for (uint64_t boundary = to; boundary != s->root;) {
         uint64_t parent = Parent(s, boundary);
-        s->children[Slot(s, parent)] = (uint32_t)(boundary - parent);
+        s->steps[Slot(s, parent)].children = (uint32_t)(boundary - parent);
         boundary = parent;
     }
     for (uint64_t boundary = s->root; boundary != to;) {
-        uint64_t next = boundary + s->children[Slot(s, boundary)];
-        if (!WriteStep(s, boundary, next, Kind(s->node[Slot(s, next)])))
+        uint64_t next = boundary + s->steps[Slot(s, boundary)].children;
+        if (!WriteStep(s, boundary, next, Kind(s->steps[Slot(s, next)].node)))
             return 0;
         boundary = next;
     }
@@ -347,7 +462,7 @@ static uint64_t PartingBoundary(const SmallestPatch *s)
     const uint64_t windowStart = WindowStart(s, s->done);
     uint64_t parting = s->done;
     for (uint64_t boundary = s->done;; boundary = Parent(s, boundary)) {
-        if (boundary >= windowStart || s->children[Slot(s, boundary)] >= 2)
+        if (boundary >= windowStart || s->steps[Slot(s, boundary)].children >= 2)
             parting = boundary;
         if (boundary == s->root)
             return parting;
@@ -358,7 +473,7 @@ static void StartAt(SmallestPatch *s, uint64_t boundary)
 {
     s->origin = s->root = s->done = s->released = s->uniformStart = boundary;
     s->cost = 0;
-    s->children[Slot(s, boundary)] = 0;
+    s->steps[Slot(s, boundary)].children = 0;
     s->startsHead = s->startsTail = 0;
     s->plateausHead = s->plateausTail = s->runPlateau = 0;
     NoteCost(s, boundary, 0);
@@ -425,20 +540,23 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
     SmallestPatch *s = (SmallestPatch *)calloc(1, sizeof *s);
     if (s == NULL)
         return NULL;
+    // One block for every array, the largest first, so that each is aligned.
+    const size_t steps = (size_t)window * sizeof(Step), queue = kQueueSize * sizeof(Candidate);
+    unsigned char *block =
+        (unsigned char *)VirtualAlloc(NULL, steps + 2 * queue + 2 * (size_t)window + kMaxLength,
+                                      MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (block == NULL) {
+        free(s);
+        return NULL;
+    }
+    s->steps = (Step *)block;
+    s->starts = (Candidate *)(block + steps);
+    s->plateaus = (Candidate *)(block + steps + queue);
+    s->original = block + steps + 2 * queue;
+    s->modified = s->original + window;
     s->output = output;
     s->size = window;
     s->mask = window - 1;
-    s->original = (unsigned char *)malloc(window);
-    s->modified = (unsigned char *)malloc(window + kMaxLength);
-    s->node = (uint32_t *)malloc(window * sizeof *s->node);
-    s->children = (uint32_t *)malloc(window * sizeof *s->children);
-    s->starts = (Candidate *)malloc(kQueueSize * sizeof *s->starts);
-    s->plateaus = (Candidate *)malloc(kQueueSize * sizeof *s->plateaus);
-    if (s->original == NULL || s->modified == NULL || s->node == NULL || s->children == NULL || s->starts == NULL ||
-        s->plateaus == NULL) {
-        FreeSmallestPatch(s);
-        return NULL;
-    }
     s->tailStart = UINT64_MAX;
     StartAt(s, 0);
     return s;
@@ -471,11 +589,6 @@ void FreeSmallestPatch(SmallestPatch *patch)
 {
     if (patch == NULL)
         return;
-    free(patch->original);
-    free(patch->modified);
-    free(patch->node);
-    free(patch->children);
-    free(patch->starts);
-    free(patch->plateaus);
+    VirtualFree(patch->steps, 0, MEM_RELEASE);
     free(patch);
 }

@@ -1,6 +1,8 @@
 #include "internal.h"
 
+#include <stdint.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 
 // Any non-null value will do: there is one heap, the C library's.
 static char processHeap;
@@ -27,4 +29,48 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block)
     (void)flags;
     free(block);
     return TRUE;
+}
+
+// Blocks begin on a 2 MiB boundary and are marked for transparent huge pages,
+// so that a block of several MiB is faulted in a few times rather than once
+// per 4 KiB page. Where the mapping began and its length are kept in the page
+// before the block.
+static const size_t kHugePage = (size_t)2 << 20;
+static const size_t kHeaderPage = 4096;
+
+struct Mapping {
+    void *start;
+    size_t length;
+};
+
+LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD allocationType, DWORD protection)
+{
+    if (address != NULL || bytes == 0 || allocationType != (MEM_COMMIT | MEM_RESERVE) || protection != PAGE_READWRITE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    const size_t length = bytes + kHeaderPage + kHugePage;
+    if (length < bytes) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    void *start = mmap(NULL, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    const uintptr_t block = ((uintptr_t)start + kHeaderPage + kHugePage - 1) & ~(uintptr_t)(kHugePage - 1);
+    Mapping *mapping = (Mapping *)(block - sizeof(Mapping));
+    mapping->start = start;
+    mapping->length = length;
+    madvise((void *)block, bytes, MADV_HUGEPAGE);  // a hint; the block works without it
+    return (LPVOID)block;
+}
+
+BOOL VirtualFree(LPVOID address, size_t bytes, DWORD freeType)
+{
+    if (address == NULL || bytes != 0 || freeType != MEM_RELEASE)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    const Mapping *mapping = (const Mapping *)((uintptr_t)address - sizeof(Mapping));
+    return munmap(mapping->start, mapping->length) == 0 ? TRUE : FailFromErrno();
 }

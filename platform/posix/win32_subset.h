@@ -190,6 +190,15 @@ HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
+// ---- large blocks of pages: zero-filled, committed and reserved at once
+// (MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) and released whole (MEM_RELEASE)
+#define MEM_COMMIT 0x1000u
+#define MEM_RESERVE 0x2000u
+#define MEM_RELEASE 0x8000u
+#define PAGE_READWRITE 0x04u
+LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD allocationType, DWORD protection);
+BOOL VirtualFree(LPVOID address, size_t bytes, DWORD freeType);
+
 // ---- threads and waiting
 #define INFINITE 0xFFFFFFFFu
 #define WAIT_OBJECT_0 0u
