@@ -22,6 +22,11 @@
 // built on form a tree; a boundary is dropped once it can no longer begin a
 // record and no kept boundary was reached from it, and the tree's trunk, the
 // path up to where the kept boundaries part, is final and written out.
+//
+// Most bytes lie in stretches where every changed byte takes the step the
+// first one took: one data record over changed bytes and short gaps, or one
+// run over a repeated value. Such a stretch is taken at once, and only the
+// boundaries in it that a record may still begin at get a step.
 
 static const uint64_t kMaxLength = IPS32_MAX_RECORD_SIZE;
 static const int64_t kDataHeaderSize = 6;
@@ -299,46 +304,152 @@ static inline bool HasZeroByte(uint64_t value)
     return ((value - 0x0101010101010101ull) & ~value & 0x8080808080808080ull) != 0;
 }
 
-// The first position from at on, before end, where the files agree or the
-// modified file repeats the byte before; modified[at - 1] must be readable.
-static DWORD SkipChangedUnrepeated(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end)
+// The longest stretch of equal bytes that a data record carries across
+// rather than end and begin anew: fewer bytes than a record header.
+static const DWORD kLongestBridge = (DWORD)kDataHeaderSize - 1;
+
+// From the changed byte at on, up to end: changed bytes with gaps of at most
+// kLongestBridge equal bytes between them, where no byte of the modified file
+// repeats the two before it (modified[at - 2] must be readable). Returns the
+// position after the last changed byte; gapEnds[g] is where the latest gap of
+// g equal bytes ended, or is left as it was where there is none.
+static DWORD ScanDataStretch(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
+                             DWORD gapEnds[kLongestBridge + 1])
 {
-    while (end - at >= 8 && !HasZeroByte(Load64(original + at) ^ Load64(modified + at)) &&
-           !HasZeroByte(Load64(modified + at) ^ Load64(modified + at - 1)))
-        at += 8;
-    while (at < end && original[at] != modified[at] && modified[at] != modified[at - 1])
-        ++at;
-    return at;
+    DWORD last = at, gap = 0;
+    for (DWORD i = at + 1; i < end;) {
+        if (gap == 0 && end - i >= 8) {
+            const uint64_t bytes = Load64(modified + i), before = Load64(modified + i - 1);
+            if (!HasZeroByte(Load64(original + i) ^ bytes) &&
+                !HasZeroByte((bytes ^ before) | (before ^ Load64(modified + i - 2)))) {
+                i += 8;
+                last = i - 1;
+                continue;
+            }
+        }
+        if (modified[i] == modified[i - 1] && modified[i - 1] == modified[i - 2])
+            break;
+        if (original[i] == modified[i]) {
+            if (++gap > kLongestBridge)
+                break;
+        } else {
+            if (gap != 0)
+                gapEnds[gap] = i;
+            gap = 0;
+            last = i;
+        }
+        ++i;
+    }
+    return last + 1;
 }
 
-// The first position from at on, before end, where the files agree or the
-// modified file holds another value than value.
-static DWORD SkipChangedUniform(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
-                                unsigned char value)
+// From at on, up to end, while the modified file holds value: the position
+// after the last changed byte, or at when there is none.
+static DWORD ScanRunStretch(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
+                            unsigned char value)
 {
     const uint64_t repeated = value * 0x0101010101010101ull;
-    while (end - at >= 8 && Load64(modified + at) == repeated && !HasZeroByte(Load64(original + at) ^ repeated))
-        at += 8;
-    while (at < end && original[at] != value && modified[at] == value)
-        ++at;
-    return at;
+    DWORD after = at;
+    for (DWORD i = at; i < end;) {
+        if (end - i >= 8 && Load64(modified + i) == repeated) {
+            const uint64_t changed = Load64(original + i) ^ repeated;
+            if (changed == 0 || !HasZeroByte(changed)) {
+                i += 8;
+                after = changed != 0 ? i : after;
+                continue;
+            }
+        }
+        if (modified[i] != value)
+            break;
+        if (original[i] != value)
+            after = i + 1;
+        ++i;
+    }
+    return after;
 }
 
-// Takes the steps to boundaries done + 1 to end, all from one boundary, of
-// one kind and known costs: the step to end costs cost and each one before
-// it costs less by rise. Only the last two get a step, as no record will
-// begin at the boundaries inside: each was a data start as good as the next
-// and no better, and none begins a run, since the one before each byte
-// either differs from it or shares its plateau with the boundary after it.
-static void StepAcross(SmallestPatch *s, uint64_t end, uint64_t from, StepKind kind, int64_t cost, int64_t rise)
+// Takes the steps over a stretch of one repeated value from done to end, all
+// by the run from from, at the same cost. Only the last two boundaries get a
+// step: no record will begin at the ones inside, as each was a data start
+// as good as the next and no better, and the latest boundary of their
+// plateau, where a run begins, lies at end or later.
+static void TakeRunStretch(SmallestPatch *s, uint64_t end, uint64_t from)
 {
     const uint64_t start = s->done;
     if (end - start >= 3)
         s->steps[Slot(s, start + 1)].node = (uint32_t)((end - 1 - (start + 1)) << 2) | kJump;
-    SetStep(s, end - 1, from, kind);
-    NoteCost(s, end - 1, cost - rise);
+    SetStep(s, end - 1, from, kRun);
     s->done = end - 1;
-    Reach(s, from, kind, cost);
+    Reach(s, from, kRun, s->cost);
+}
+
+// A step taken inside a stretch: to boundary at from from.
+struct KeptStep {
+    uint64_t at, from;
+    StepKind kind;
+    int64_t cost;
+};
+
+// Adds the steps to boundary at, after a stretch's byte at - 1, to steps in
+// order of boundary; the boundary after each changed byte is reached from
+// start and costs key more than itself, one after a gap of equal bytes is
+// passed over to from where the gap began.
+static int AddKeptSteps(const SmallestPatch *s, KeptStep *steps, int count, uint64_t at, uint64_t start, int64_t key)
+{
+    uint64_t gap = at;
+    while (s->original[Slot(s, gap - 1)] == s->modified[Slot(s, gap - 1)])
+        --gap;
+    const KeptStep added[2] = {{gap, start, kData, key + (int64_t)gap}, {at, gap, kPass, key + (int64_t)gap}};
+    for (int i = 0; i < (gap != at ? 2 : 1); ++i) {
+        int place = count;
+        while (place > 0 && steps[place - 1].at > added[i].at)
+            --place;
+        if (place > 0 && steps[place - 1].at == added[i].at)
+            continue;
+        memmove(steps + place + 1, steps + place, (count - place) * sizeof *steps);
+        steps[place] = added[i];
+        ++count;
+    }
+    return count;
+}
+
+// Takes the steps over a stretch of changed bytes from done to end, with
+// short gaps of equal bytes, each changed byte reached by a data record from
+// start. Of the boundaries inside, only these get a step: the last two,
+// which a run can begin at, and the boundary after the latest gap of each
+// length that no longer gap follows, which stays a data start as the gaps
+// make it cheaper than the boundaries after it; with each, the boundary where
+// its gap began.
+static void TakeDataStretch(SmallestPatch *s, const Candidate &start, uint64_t end, const DWORD gapEnds[])
+{
+    const uint64_t first = s->done;
+    const int64_t key = start.cost + kDataHeaderSize;
+    KeptStep steps[2 * kLongestBridge + 4];
+    Candidate offers[kLongestBridge];
+    int count = 0, offered = 0;
+    for (DWORD gap = kLongestBridge; gap >= 1; --gap) {
+        const uint64_t at = first + (gapEnds[gap] - Slot(s, first));
+        if (gapEnds[gap] != 0 && (offered == 0 || at > offers[offered - 1].at)) {
+            offers[offered++] = Candidate{at, key + (int64_t)(at - gap)};
+            count = AddKeptSteps(s, steps, count, at, start.at, key);
+        }
+    }
+    count = AddKeptSteps(s, steps, count, end - 2, start.at, key);
+    count = AddKeptSteps(s, steps, count, end - 1, start.at, key);
+    uint64_t last = first;
+    for (int i = 0; i < count; ++i) {
+        if (steps[i].at > last + 1)
+            s->steps[Slot(s, last + 1)].node = (uint32_t)((steps[i].at - (last + 1)) << 2) | kJump;
+        SetStep(s, steps[i].at, steps[i].from, steps[i].kind);
+        NoteCost(s, steps[i].at, steps[i].cost);
+        last = steps[i].at;
+    }
+    for (int i = 0; i < offered; ++i)
+        OfferStart(s, offers[i].at, offers[i].cost);
+    const DWORD at = Slot(s, end - 1);
+    s->uniformStart = s->modified[at] != s->modified[Slot(s, end - 2)] ? end - 1 : end - 2;
+    s->done = end - 1;
+    Reach(s, start.at, kData, key + (int64_t)end);
 }
 
 // True when a record from before first to after last could begin at
@@ -348,19 +459,18 @@ static inline bool NearTerminatorOffset(uint64_t first, uint64_t last)
     return first <= IPS32_TERMINATOR_OFFSET + kMaxLength + 1 && IPS32_TERMINATOR_OFFSET <= last + 1;
 }
 
-// Takes at once the steps over a stretch of changed bytes, beginning at
-// done, where each byte would take the step the first one takes: a data
-// record from the same start, where no byte repeats the one before, or a
-// run from the same start over one repeated value that data records cannot
-// match. False, with nothing done, where fewer than three bytes qualify.
+// Takes at once the steps over a stretch, beginning at done with a changed
+// byte, where each changed byte would take the step the first one takes: a
+// data record from the same start, where gaps of equal bytes are short and
+// no byte repeats the two before it, so that no run is as cheap; or a run
+// from the same start over one repeated value that no data record comes down
+// to. False, with nothing done, where fewer than three bytes qualify.
 static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
 {
     const uint64_t position = s->done;
     const DWORD at = Slot(s, position);
     const uint64_t inPiece = upto - position < s->size - at ? upto - position : s->size - at;
-    const unsigned char *const original = s->original, *const modified = s->modified;
-    if (position == s->origin || at == 0 || inPiece < 3 || original[at + 1] == modified[at + 1] ||
-        original[at + 2] == modified[at + 2] || NearTerminatorOffset(position, position + inPiece))
+    if (position == s->origin || at < 2 || inPiece < 3 || NearTerminatorOffset(position, position + inPiece))
         return false;
     const uint64_t windowStart = WindowStart(s, position);
     DropOldPlateaus(s, windowStart);
@@ -369,34 +479,35 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
     if (s->startsHead == s->startsTail)
         return false;
     const Candidate front = s->starts[s->startsHead & (kQueueSize - 1)];
-    const uint32_t node = s->steps[Slot(s, position)].node;
-    uint64_t end;
-    if (modified[at] != modified[at - 1]) {
-        // Every byte is a new value, so a run could only cover it alone, for
-        // more than a data record from the cheapest start takes it.
+    const unsigned char *const original = s->original, *const modified = s->modified;
+    const bool repeats = modified[at] == modified[at - 1];
+    if (!repeats || modified[at - 1] != modified[at - 2]) {
+        // No run longer than two bytes ends here, and a data record takes two
+        // bytes for less than a run. Past the reach of the cheapest start the
+        // next one takes over, which is left to single steps.
         const uint64_t reach = front.at + kMaxLength - position;
-        if (reach < 3)
-            return false;
-        end = position + (SkipChangedUnrepeated(original, modified, at + 1, at + (DWORD)(inPiece < reach ? inPiece : reach)) - at);
-        if (end - position < 3)
-            return false;
-        s->uniformStart = end - 1;
-        StepAcross(s, end, front.at, kData, front.cost + kDataHeaderSize + (int64_t)end, 1);
-        return true;
+        DWORD gapEnds[kLongestBridge + 1] = {0};
+        const uint64_t end =
+            position + (ScanDataStretch(original, modified, at, at + (DWORD)(inPiece < reach ? inPiece : reach), gapEnds) - at);
+        if (end - position >= 3) {
+            TakeDataStretch(s, front, end, gapEnds);
+            return true;
+        }
     }
     // The run that reached done goes on as long as its start is in reach;
     // no data record can come down to its cost, as the cheapest one now
     // costs more and each later one as much more again.
-    if (Kind(node) != kRun || front.cost + kDataHeaderSize + (int64_t)position + 1 <= s->cost)
+    const uint32_t node = s->steps[at].node;
+    if (!repeats || Kind(node) != kRun || front.cost + kDataHeaderSize + (int64_t)position + 1 <= s->cost)
         return false;
     const uint64_t from = position - Distance(node), reach = from + kMaxLength - position;
     if (reach < 3)
         return false;
-    end = position + (SkipChangedUniform(original, modified, at + 1, at + (DWORD)(inPiece < reach ? inPiece : reach),
-                                         modified[at]) - at);
+    const uint64_t end = position + (ScanRunStretch(original, modified, at + 1, at + (DWORD)(inPiece < reach ? inPiece : reach),
+                                                    modified[at]) - at);
     if (end - position < 3)
         return false;
-    StepAcross(s, end, from, kRun, s->cost, 0);
+    TakeRunStretch(s, end, from);
     return true;
 }
 

@@ -7,11 +7,11 @@
 #include "platform/path_rules.h"
 #include "apply_model.h"
 #include "engine_helpers.h"
+#include "smallest_model.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <iterator>
 #include <random>
@@ -49,35 +49,6 @@ static Bytes SmallerPatch(const Bytes &original, const Bytes &modified, size_t s
     };
     search(0);
     return found;
-}
-
-// The size of the smallest patch worked out over both files at once: the
-// cost of the cheapest way over the boundaries between bytes, each position
-// that must change written by a data record (6 + length) or a run of one
-// value (9), at most 65535 long; equal bytes, and zeros in the tail but its
-// last byte, passed over for nothing.
-static size_t SmallestByModel(const Bytes &original, const Bytes &modified)
-{
-    const size_t size = modified.size(), longest = IPS32_MAX_RECORD_SIZE;
-    std::vector<int64_t> cost(size + 1, 0);
-    std::deque<size_t> starts = {0};  // cost - boundary rising
-    size_t uniform = 0;
-    for (size_t i = 1; i <= size; ++i) {
-        const size_t at = i - 1;
-        if (at == 0 || modified[at] != modified[at - 1])
-            uniform = at;
-        const bool kept = at < original.size() ? original[at] == modified[at] : modified[at] == 0 && i < size;
-        const size_t first = i > longest ? i - longest : 0;
-        while (starts.front() < first)
-            starts.pop_front();
-        cost[i] = kept ? cost[at]
-                       : std::min(cost[starts.front()] - (int64_t)starts.front() + 6 + (int64_t)i,
-                                  cost[std::max(first, uniform)] + 9);
-        while (!starts.empty() && cost[starts.back()] - (int64_t)starts.back() >= cost[i] - (int64_t)i)
-            starts.pop_back();
-        starts.push_back(i);
-    }
-    return (size_t)cost[size] + 9;
 }
 
 // Reads of readSize bytes; t stands in for the offset no record begins at.
@@ -362,12 +333,13 @@ TEST(CreatePatchRoundTrip, SmallestPatchOfEachShapeAppliesAtTheCheapestSize)
     std::fill(long_.begin() + 1000, long_.begin() + 141000, 0x33);
     for (size_t i = 141000; i < 281000; ++i)
         long_[i] ^= 0x01;
+    std::fill(long_.begin() + 281000, long_.end(), 0x33);
     const Bytes tailed = Concat({tail, Bytes(70000, 0), ToBytes("tail"), Bytes(65540, 0), ToBytes("end"), Bytes(9, 0)});
     const struct { const char *name; Bytes original, modified; } cases[] = {
         {"every other byte", random, alternate},
         {"long uniform areas, a few changes", Bytes(400000, 0), uniform},
         {"long changed area, sparse equal bytes", random, sparseEqual},
-        {"stretches over 65535 bytes", random, long_},
+        {"stretches over 65535 bytes, one running into a run", random, long_},
         {"tail of zeros and others", tail, tailed},
     };
     for (const auto &row : cases) {

@@ -6,15 +6,22 @@
 // differs from the modified file, a record at the stand-in offset or of no
 // bytes, anything after the terminator, a patch that differs from the one
 // made with the usual read size, bad progress, or a text not terminated
-// within its buffer.
+// within its buffer. The smallest writer gets the same files in pieces of the
+// read size; its patch must apply back and be exactly as small as the plain
+// walk of the model finds.
 #include "engine/apply.h"
 #include "engine/create.h"
 #include "engine/ips32.h"
+#include "engine/smallest.h"
 #include "notify/notifications.h"
+#include "../engine/apply_model.h"
+#include "../engine/smallest_model.h"
 #include "fuzz_support.h"
 
 #include <stdint.h>
 #include <string.h>
+
+#include <algorithm>
 
 namespace fs = std::filesystem;
 
@@ -95,6 +102,36 @@ static Bytes Create(const fs::path &dir, const CreateTuning &tuning)
     return ReadAll(patchPath);
 }
 
+// The smallest patch of the pair, handed over in pieces of piece bytes, with
+// the header and terminator around its records.
+static Bytes CreateSmallest(const fs::path &dir, const Bytes &original, const Bytes &modified, size_t piece)
+{
+    const fs::path path = dir / "smallest.ips";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    PatchOutput output;
+    if (!StartPatchOutput(&output, file))
+        Finding("no patch output");
+    SmallestPatch *smallest = StartSmallestPatch(&output, SMALLEST_WINDOW);
+    BOOL written = smallest != NULL;
+    for (size_t at = 0; written && at < modified.size();) {
+        size_t count = std::min(piece, modified.size() - at);
+        if (at < original.size())
+            count = std::min(count, original.size() - at);
+        written = at < original.size() ? AddSmallestBytes(smallest, &original[at], &modified[at], (DWORD)count)
+                                       : AddSmallestTail(smallest, &modified[at], (DWORD)count);
+        at += count;
+    }
+    written = written && EndSmallestPatch(smallest) && AppendTerminator(&output) && FlushPatchOutput(&output);
+    FreeSmallestPatch(smallest);
+    EndPatchOutput(&output);
+    if (!CloseHandle(file) || !written)
+        Finding("the smallest writer failed");
+    Bytes patch(IPS32_MAGIC, IPS32_MAGIC + IPS32_MAGIC_SIZE);
+    const Bytes records = ReadAll(path);
+    patch.insert(patch.end(), records.begin(), records.end());
+    return patch;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Source source(data, size);
@@ -119,6 +156,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Finding("the patch does not apply");
     if (ReadAll(copy) != modified)
         Finding("the patched copy differs from the modified file");
+    if (!modified.empty()) {
+        const Bytes smallest = CreateSmallest(dir, original, modified, tuning.readSize);
+        CheckRecords(smallest, IPS32_TERMINATOR_OFFSET);
+        if (smallest.size() != SmallestByModel(original, modified))
+            Finding("the smallest patch is not the size the model finds");
+        if (ApplyModel(original, smallest).target != modified)
+            Finding("the smallest patch does not make the modified file");
+    }
     fs::remove_all(dir);
     return 0;
 }

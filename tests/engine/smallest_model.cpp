@@ -1,0 +1,38 @@
+#include "smallest_model.h"
+
+#include "engine/ips32.h"
+
+#include <stdint.h>
+
+#include <algorithm>
+#include <deque>
+
+typedef std::vector<unsigned char> Bytes;
+
+// The cost of the cheapest way over the boundaries between bytes, each position
+// that must change written by a data record (6 + length) or a run of one
+// value (9), at most 65535 long; equal bytes, and zeros in the tail but its
+// last byte, passed over for nothing.
+size_t SmallestByModel(const Bytes &original, const Bytes &modified)
+{
+    const size_t size = modified.size(), longest = IPS32_MAX_RECORD_SIZE;
+    std::vector<int64_t> cost(size + 1, 0);
+    std::deque<size_t> starts = {0};  // cost - boundary rising
+    size_t uniform = 0;
+    for (size_t i = 1; i <= size; ++i) {
+        const size_t at = i - 1;
+        if (at == 0 || modified[at] != modified[at - 1])
+            uniform = at;
+        const bool kept = at < original.size() ? original[at] == modified[at] : modified[at] == 0 && i < size;
+        const size_t first = i > longest ? i - longest : 0;
+        while (starts.front() < first)
+            starts.pop_front();
+        cost[i] = kept ? cost[at]
+                       : std::min(cost[starts.front()] - (int64_t)starts.front() + 6 + (int64_t)i,
+                                  cost[std::max(first, uniform)] + 9);
+        while (!starts.empty() && cost[starts.back()] - (int64_t)starts.back() >= cost[i] - (int64_t)i)
+            starts.pop_back();
+        starts.push_back(i);
+    }
+    return (size_t)cost[size] + 9;
+}
