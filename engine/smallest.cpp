@@ -111,6 +111,26 @@ static void SetStep(SmallestPatch *s, uint64_t boundary, uint64_t from, StepKind
     ++steps[fromAt].children;
 }
 
+// Boundaries first to to - 1 get no step: Release goes on from first to to.
+static inline void JumpOver(SmallestPatch *s, uint64_t first, uint64_t to)
+{
+    if (to > first)
+        s->steps[Slot(s, first)].node = (uint32_t)((to - first) << 2) | kJump;
+}
+
+// The cheapest data record start that a record ending after windowStart may
+// begin at, or null; the starts before windowStart are dropped.
+static inline const Candidate *CheapestStart(SmallestPatch *s, uint64_t windowStart)
+{
+    const Candidate *const starts = s->starts;
+    const uint32_t startsTail = s->startsTail;
+    uint32_t startsHead = s->startsHead;
+    while (startsHead != startsTail && starts[startsHead & (kQueueSize - 1)].at < windowStart)
+        ++startsHead;
+    s->startsHead = startsHead;
+    return startsHead != startsTail ? &starts[startsHead & (kQueueSize - 1)] : NULL;
+}
+
 // Offers boundary as a data record start. A later start at no higher
 // cost(at) - at is never worse, and when they are equal the later one is
 // kept, so that the paths of neighbouring boundaries meet sooner.
@@ -228,12 +248,7 @@ static void StepToWrite(SmallestPatch *s)
 {
     uint64_t position = s->done;
     uint64_t windowStart = WindowStart(s, position);
-    const Candidate *const starts = s->starts;
-    const uint32_t startsTail = s->startsTail;
-    uint32_t startsHead = s->startsHead;
-    while (startsHead != startsTail && starts[startsHead & (kQueueSize - 1)].at < windowStart)
-        ++startsHead;
-    s->startsHead = startsHead;
+    const Candidate *const start = CheapestStart(s, windowStart);
     if (position == s->origin || s->modified[Slot(s, position)] != s->modified[Slot(s, position - 1)])
         s->uniformStart = position;
 
@@ -242,10 +257,9 @@ static void StepToWrite(SmallestPatch *s)
     uint64_t from = 0, runFrom;
     int64_t cost = INT64_MAX, runCost;
     StepKind kind = kData;
-    if (startsHead != startsTail) {
-        const Candidate &start = starts[startsHead & (kQueueSize - 1)];
-        from = start.at;
-        cost = start.cost + kDataHeaderSize + (int64_t)(position + 1);
+    if (start != NULL) {
+        from = start->at;
+        cost = start->cost + kDataHeaderSize + (int64_t)(position + 1);
     }
     // Where the value differs from the one before, a run can only begin at
     // done, for cost(done) + 9: a cheaper data record wins without looking
@@ -290,8 +304,7 @@ static void PassOver(SmallestPatch *s, uint64_t end)
 
     if (end - start >= 2)
         SetStep(s, last, start, kPass);
-    if (end - start >= 3)
-        s->steps[Slot(s, start + 1)].node = (uint32_t)((last - (start + 1)) << 2) | kJump;
+    JumpOver(s, start + 1, last);
     s->done = last;
     if (end == IPS32_TERMINATOR_OFFSET)
         OfferStart(s, last, s->cost);
@@ -376,8 +389,7 @@ static DWORD ScanRunStretch(const unsigned char *original, const unsigned char *
 static void TakeRunStretch(SmallestPatch *s, uint64_t end, uint64_t from)
 {
     const uint64_t start = s->done;
-    if (end - start >= 3)
-        s->steps[Slot(s, start + 1)].node = (uint32_t)((end - 1 - (start + 1)) << 2) | kJump;
+    JumpOver(s, start + 1, end - 1);
     SetStep(s, end - 1, from, kRun);
     s->done = end - 1;
     Reach(s, from, kRun, s->cost);
@@ -438,8 +450,7 @@ static void TakeDataStretch(SmallestPatch *s, const Candidate &start, uint64_t e
     count = AddKeptSteps(s, steps, count, end - 1, start.at, key);
     uint64_t last = first;
     for (int i = 0; i < count; ++i) {
-        if (steps[i].at > last + 1)
-            s->steps[Slot(s, last + 1)].node = (uint32_t)((steps[i].at - (last + 1)) << 2) | kJump;
+        JumpOver(s, last + 1, steps[i].at);
         SetStep(s, steps[i].at, steps[i].from, steps[i].kind);
         NoteCost(s, steps[i].at, steps[i].cost);
         last = steps[i].at;
@@ -474,11 +485,10 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
         return false;
     const uint64_t windowStart = WindowStart(s, position);
     DropOldPlateaus(s, windowStart);
-    while (s->startsHead != s->startsTail && s->starts[s->startsHead & (kQueueSize - 1)].at < windowStart)
-        ++s->startsHead;
-    if (s->startsHead == s->startsTail)
+    const Candidate *const cheapest = CheapestStart(s, windowStart);
+    if (cheapest == NULL)
         return false;
-    const Candidate front = s->starts[s->startsHead & (kQueueSize - 1)];
+    const Candidate front = *cheapest;
     const unsigned char *const original = s->original, *const modified = s->modified;
     const bool repeats = modified[at] == modified[at - 1];
     if (!repeats || modified[at - 1] != modified[at - 2]) {
