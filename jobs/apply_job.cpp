@@ -46,10 +46,10 @@ static BOOL AllApplied(const ApplyOrder &order)
 // Applies every patch to the copy at output in order; with several, each is
 // announced first and a failure's text names the patch. The text of the
 // last engine run is left in result.
-static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *output, char *result, DWORD resultSize)
+static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *count, const char *output, char *result,
+                     DWORD resultSize)
 {
-    char count[COUNT_TEXT_SIZE], index[COUNT_TEXT_SIZE];
-    wsprintfA(count, "%d", order.patchCount);
+    char index[COUNT_TEXT_SIZE];
     for (int i = 0; i < order.patchCount; ++i) {
         wsprintfA(index, "%d", i + 1);
         if (order.patchCount > 1) {
@@ -64,6 +64,20 @@ static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *output,
         }
     }
     return TRUE;
+}
+
+// The refusal when the copy at output would be the target or a patch as same
+// tells, else null.
+static const char *CopyNameClash(const ApplyOrder &order, const char *output,
+                                 BOOL (*same)(const char *path, const char *other))
+{
+    if (same(output, order.target))
+        return kCopyNamedLikeTarget;
+    for (int i = 0; i < order.patchCount; ++i) {
+        if (same(output, order.patches[i]))
+            return kCopyNamedLikePatch;
+    }
+    return NULL;
 }
 
 // The apply job's steps. ApplyJob's order has one patch, a derived output
@@ -102,24 +116,18 @@ static DWORD RunApply(const ApplyOrder &order)
     }
     // The copy would be written over an input that it reaches by another name;
     // by the same name it is refused after the confirmation.
-    if (IsOtherNameFor(output, target))
-        return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
-    for (int i = 0; i < order.patchCount; ++i) {
-        if (IsOtherNameFor(output, order.patches[i]))
-            return FailWithText(&talk, kCopyNamedLikePatch, NULL);
-    }
+    const char *clash = CopyNameClash(order, output, IsOtherNameFor);
+    if (clash != NULL)
+        return FailWithText(&talk, clash, NULL);
     char count[COUNT_TEXT_SIZE];
     wsprintfA(count, "%d", order.patchCount);
     if (!(order.patchCount == 1 ? Ask(&talk, kAskApply, target, output, last)
                                 : Ask(&talk, kAskApplyAll, target, output, count)))
         return StopQuietly(&talk);
-    if (SamePathName(output, target))
-        return FailWithText(&talk, kCopyNamedLikeTarget, NULL);
-    // The copy would replace a patch it is to be patched with.
-    for (int i = 0; i < order.patchCount; ++i) {
-        if (SamePathName(output, order.patches[i]))
-            return FailWithText(&talk, kCopyNamedLikePatch, NULL);
-    }
+    // The copy would replace the target or a patch it is to be patched with.
+    clash = CopyNameClash(order, output, SamePathName);
+    if (clash != NULL)
+        return FailWithText(&talk, clash, NULL);
     BOOL replace = FileExists(output);
     if (replace && !AskOverwrite(&talk, output))
         return StopQuietly(&talk);
@@ -131,7 +139,7 @@ static DWORD RunApply(const ApplyOrder &order)
 
     // The engine's text, or that text with the patch named in it.
     char result[JOB_TEXT_LIMIT];
-    BOOL patched = ApplyAll(&talk, order, output, result, sizeof result);
+    BOOL patched = ApplyAll(&talk, order, count, output, result, sizeof result);
     EndOutput(patched);
     return FinishEngineRun(&talk, patched, result);
 }

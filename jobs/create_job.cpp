@@ -5,6 +5,7 @@
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"
+#include "platform/file_identity.h"
 #include "platform/output.h"
 #include "platform/path_rules.h"
 
@@ -37,8 +38,8 @@ static DWORD RunCreate(const CreateOrder &order)
         return FailWithText(&talk, kPatchNameTooLong, NULL);
     // Writing the patch there would replace an input, and a failure would
     // delete it, whether the patch's name is the input's or leads to it.
-    if (SamePathName(patch, original) || SamePathName(patch, modified) || IsOtherNameFor(patch, original) ||
-        IsOtherNameFor(patch, modified))
+    if (SamePathName(patch, original) || SamePathName(patch, modified) || SameFile(patch, original) ||
+        SameFile(patch, modified))
         return FailWithText(&talk, kPatchNamedLikeInput, NULL);
     if (!Ask(&talk, kAskCreate, original, modified, patch))
         return StopQuietly(&talk);

@@ -22,11 +22,13 @@ char g_path[MAX_PATH];
 HANDLE g_held = INVALID_HANDLE_VALUE;  // the output when this process made it
 std::atomic<bool> g_inProgress{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "signal handlers read it");
+#ifdef _WIN32
 // A stop came while the output could not be removed (an engine holds it
 // without sharing): it takes effect when the output ends.
 std::atomic<bool> g_stopPending{false};
-// The exit code of a process stopped where there are no signals (Windows).
+// The exit code of a process stopped where there are no signals.
 const UINT kStoppedExitCode = 1;
+#endif
 
 // Under g_lock. Returns 0 for a path too long to be kept.
 BOOL Begin(const char *path, HANDLE held)
@@ -52,17 +54,14 @@ BOOL RemoveInProgress(void)
 // where nothing is, so never through a link, and shared with no one.
 BOOL CreateHeldOutput(const char *path)
 {
+    if (lstrlenA(path) >= MAX_PATH)
+        return FALSE;
     HANDLE file =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return FALSE;
     std::lock_guard<std::mutex> guard(g_lock);
-    if (Begin(path, file))
-        return TRUE;
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
-    CloseHandle(file);
-    return FALSE;
+    return Begin(path, file);
 }
 
 // Copies what is left of from into to.
@@ -110,13 +109,18 @@ void EndOutput(BOOL keep)
     if (!g_inProgress)
         return;
     g_inProgress = false;
-    if (!keep || g_stopPending)
+#ifdef _WIN32
+    keep = keep && !g_stopPending;
+#endif
+    if (!keep)
         RemoveInProgress();
     if (g_held != INVALID_HANDLE_VALUE)
         CloseHandle(g_held);
     g_held = INVALID_HANDLE_VALUE;
+#ifdef _WIN32
     if (g_stopPending)
         ExitProcess(kStoppedExitCode);
+#endif
 }
 
 HANDLE DuplicateHeldOutput(const char *path)

@@ -37,8 +37,6 @@ FILE *OpenStream(const char *path, const char *mode)
 
 #ifdef _WIN32
 
-#include <io.h>
-
 static HANDLE StreamHandle(FILE *stream)
 {
     return (HANDLE)_get_osfhandle(_fileno(stream));

@@ -41,8 +41,3 @@ LPSTR GetCommandLineA(void)
     static std::string line = BuildCommandLine();
     return &line[0];
 }
-
-void ExitProcess(UINT exitCode)
-{
-    _exit((int)exitCode);
-}

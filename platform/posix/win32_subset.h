@@ -275,8 +275,6 @@ void PostQuitMessage(int exitCode);
 
 // ---- process
 LPSTR GetCommandLineA(void);
-// Ends the process at once, from any thread; C streams are not flushed.
-void ExitProcess(UINT exitCode);
 
 // ---- strings (narrow text is UTF-8 here, the system's code page)
 // Formats like the C library's sprintf, at most 1024 bytes with the terminator,
