@@ -128,15 +128,13 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             return NULL;
         uint64_t offset = BigEndian32(field);
-        if ((field = TakeFromPatch(patch, 2)) == NULL)
-            return kNoTerminatorText;
-        DWORD size = BigEndian16(field);
         // A data record is taken whole before anything of it is written: bytes
         // that the end of the patch cuts short are not applied.
-        const unsigned char *data = size != 0 ? TakeFromPatch(patch, size) : TakeFromPatch(patch, 3);
-        if (data == NULL)
+        RecordBody body;
+        if (!TakeRecordBody(patch, body))
             return kNoTerminatorText;
-        DWORD length = size != 0 ? size : BigEndian16(data);
+        const DWORD size = body.size, length = body.length;
+        const unsigned char *data = body.bytes;
         if (length == 0)
             continue;
         unsigned char *dest = PlaceInTarget(target, offset, length);
@@ -151,17 +149,6 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
         else
             memset(dest, data[2], length);
     }
-}
-
-// The stream's size, leaving it at its start; -1 when it cannot be measured.
-static int64_t MeasureStream(FILE *stream)
-{
-    if (SeekStream(stream, 0, SEEK_END) != 0)
-        return -1;
-    int64_t size = TellStream(stream);
-    if (SeekStream(stream, 0, SEEK_SET) != 0)
-        return -1;
-    return size;
 }
 
 // Runs the record loop over both open files; returns null on success, else the

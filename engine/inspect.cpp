@@ -42,16 +42,13 @@ static PatchCondition ReadRecords(PatchReader &patch, PatchSummary *summary, Pat
             return Broken(patch, start, summary);
         if (memcmp(field, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) == 0)
             break;
-        PatchRecordInfo record = {start, BigEndian32(field), 0, 0, 0, NULL};
-        if ((field = TakeFromPatch(patch, 2)) == NULL)
+        const DWORD offset = BigEndian32(field);
+        RecordBody body;
+        if (!TakeRecordBody(patch, body))
             return Broken(patch, start, summary);
-        const DWORD size = BigEndian16(field);
-        if ((field = TakeFromPatch(patch, size != 0 ? size : 3)) == NULL)
-            return Broken(patch, start, summary);
-        record.run = size == 0;
-        record.length = size != 0 ? size : BigEndian16(field);
-        record.value = size != 0 ? 0 : field[2];
-        record.data = size != 0 ? field : NULL;
+        const BOOL run = body.size == 0;
+        const PatchRecordInfo record = {start, offset, body.length, run, (unsigned char)(run ? body.bytes[2] : 0),
+                                        run ? NULL : body.bytes};
         Count(summary, record);
         if (visit != NULL)
             visit(record, context);
@@ -104,14 +101,13 @@ static void CheckRecord(const PatchRecordInfo &record, void *context)
     AppliedCheck *check = (AppliedCheck *)context;
     if (!check->holds || record.length == 0)
         return;
-    if ((int64_t)record.offset + record.length > check->size ||
-        SeekStream(check->file, (int64_t)record.offset, SEEK_SET) != 0) {
+    if ((int64_t)record.offset + record.length > check->size) {
         check->holds = 0;
         return;
     }
     for (DWORD done = 0; check->holds && done < record.length;) {
         DWORD piece = record.length - done < sizeof check->bytes ? record.length - done : (DWORD)sizeof check->bytes;
-        if (fread(check->bytes, 1, piece, check->file) != piece)
+        if (ReadStreamAt(check->file, check->bytes, piece, (int64_t)record.offset + done) != piece)
             check->holds = 0;
         for (DWORD i = 0; check->holds && i < piece; ++i)
             check->holds = check->bytes[i] == (record.run ? record.value : record.data[done + i]);
@@ -126,8 +122,7 @@ BOOL IsPatchApplied(const char *patchPath, const char *targetPath)
         return 0;
     // Unbuffered, so that only the bytes records write are read.
     setvbuf(check.file, NULL, _IONBF, 0);
-    if (SeekStream(check.file, 0, SEEK_END) == 0)
-        check.size = TellStream(check.file);
+    check.size = MeasureStream(check.file);
     PatchSummary summary;
     BOOL applied = check.size >= 0 && InspectPatch(patchPath, &summary, CheckRecord, &check) && check.holds;
     fclose(check.file);

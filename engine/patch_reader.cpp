@@ -9,9 +9,8 @@ BOOL RefillPatch(PatchReader &patch, DWORD size)
     patch.next = 0;
     patch.end = kept;
     while (patch.end < size) {
-        DWORD room = PATCH_READER_SIZE - patch.end;
-        DWORD got = (DWORD)fread(patch.chunk + patch.end, 1, room < PATCH_CHUNK_SIZE ? room : PATCH_CHUNK_SIZE,
-                                 patch.file);
+        // size is at most a record, so a whole chunk always fits behind it.
+        DWORD got = (DWORD)fread(patch.chunk + patch.end, 1, PATCH_CHUNK_SIZE, patch.file);
         if (got == 0)
             return 0;
         patch.end += got;

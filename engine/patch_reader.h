@@ -56,4 +56,26 @@ inline DWORD BigEndian16(const unsigned char *bytes)
     return (DWORD)bytes[0] << 8 | bytes[1];
 }
 
+// What follows a record's offset: its size field, then size bytes of data,
+// or for size 0 a run's length and value.
+struct RecordBody {
+    DWORD size;                  // 0 for a run
+    DWORD length;                // bytes the record writes
+    const unsigned char *bytes;  // the data, or the run's length and value
+};
+
+// Takes the body of the record whose offset was just taken, whole; 0 when the
+// patch ends before it or cannot be read further.
+inline BOOL TakeRecordBody(PatchReader &patch, RecordBody &body)
+{
+    const unsigned char *field = TakeFromPatch(patch, 2);
+    if (field == NULL)
+        return 0;
+    body.size = BigEndian16(field);
+    if ((body.bytes = TakeFromPatch(patch, body.size != 0 ? body.size : 3)) == NULL)
+        return 0;
+    body.length = body.size != 0 ? body.size : BigEndian16(body.bytes);
+    return 1;
+}
+
 #endif

@@ -130,3 +130,13 @@ int64_t TellStream(FILE *stream)
 }
 
 #endif
+
+int64_t MeasureStream(FILE *stream)
+{
+    if (SeekStream(stream, 0, SEEK_END) != 0)
+        return -1;
+    int64_t size = TellStream(stream);
+    if (SeekStream(stream, 0, SEEK_SET) != 0)
+        return -1;
+    return size;
+}

@@ -20,6 +20,9 @@ int SeekStream(FILE *stream, int64_t offset, int origin);
 // ftell with a 64-bit result; -1 on failure.
 int64_t TellStream(FILE *stream);
 
+// The stream's size, leaving it at its start; -1 when it cannot be measured.
+int64_t MeasureStream(FILE *stream);
+
 // Positioned access to an unbuffered stream (setvbuf _IONBF) opened on a file:
 // one system call each, no seek. The stream's own position is not used, and
 // is undefined afterwards.
