@@ -3,8 +3,10 @@
 // a finding: a result or target other than the format's rules give, a progress
 // value above 100 or more notifications than the throttle lets through, a text
 // not terminated within its buffer, a changed patch, or any other file beside
-// the patch and the target.
+// the patch and the target. Inspection must agree: well formed exactly when
+// the rules apply the patch, and never "applied" to a target it would change.
 #include "engine/apply.h"
+#include "engine/inspect.h"
 #include "notify/notifications.h"
 #include "../engine/apply_model.h"
 #include "fuzz_support.h"
@@ -25,6 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     WriteAll(patchPath, patch);
     WriteAll(targetPath, target);
 
+    ModelResult model = ApplyModel(target, patch, 1u << 16);
+    PatchSummary summary;
+    if ((InspectPatch(patchPath.c_str(), &summary, NULL, NULL) != 0) != model.applies)
+        Finding("inspection differs from the format's rules");
+    const BOOL applied = IsPatchApplied(patchPath.c_str(), targetPath.c_str());
+
     char text[ENGINE_TEXT_SIZE + 1];
     memset(text, 0xCC, sizeof text);
     BOOL result = ApplyPatch(targetPath.c_str(), patchPath.c_str(), text, ENGINE_TEXT_SIZE, ProgressWindow(),
@@ -40,11 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         files += entry.path() == patchPath || entry.path() == targetPath ? 1 : 1000;
     if (files != 2)
         Finding("a file other than the target appeared or disappeared");
-    ModelResult model = ApplyModel(target, patch, 1u << 16);
     if (result != (model.applies ? 1 : 0))
         Finding("result differs from the format's rules");
     if (model.fits && ReadAll(targetPath) != model.target)
         Finding("target differs from the format's rules");
+    if (applied && (!result || ReadAll(targetPath) != target))
+        Finding("a patch that changes the target was taken as applied");
     fs::remove_all(dir);
     return 0;
 }

@@ -70,10 +70,13 @@ void WriteAll(const fs::path &path, const Bytes &bytes)
 Bytes ReadAll(const fs::path &path)
 {
     std::error_code error;
-    Bytes bytes(fs::file_size(path, error));
+    const uintmax_t size = fs::file_size(path, error);
+    if (error)
+        Finding("cannot read the test files");
+    Bytes bytes(size);
     std::ifstream in(path, std::ios::binary);
     in.read((char *)bytes.data(), (std::streamsize)bytes.size());
-    if (error || !in)
+    if (!in)
         Finding("cannot read the test files");
     return bytes;
 }
