@@ -10,7 +10,7 @@ CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK
 CTEST = ctest --output-on-failure
 PREFIX ?= /usr/local
 
-.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 test-fuzz demo gui bench fuzz test-win32-wine install package clean
+.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 test-fuzz demo gui bench fuzz install package clean
 
 ## help: list the commands
 help:
@@ -50,7 +50,7 @@ test-native: native
 test-asan: asan
 	cd build/asan && $(CTEST)
 
-# $(call WINE_CTEST,build folder,ctest arguments): runs a Windows build's tests
+# $(call WINE_CTEST,build folder): runs a Windows build's tests
 # under Wine in a virtual X server. Each build gets a Wine prefix of its own, so
 # that a dialog opened with `make gui` (or another run) cannot be mistaken for
 # the one under test; the set-up runs inside the same X server, since a Wine
@@ -58,7 +58,7 @@ test-asan: asan
 # windows cannot be shown on.
 WINE_CTEST = cd build/$(1) && ZORVIK_WINE_HOME=$(CURDIR)/build/$(1)/wine-home \
 	xvfb-run -a -s "-screen 0 1280x1024x24" \
-	sh -c '../../cmake/wine-setup.sh && $(CTEST) $(2); status=$$?; ../../cmake/wine-run.sh --stop; exit $$status'
+	sh -c '../../cmake/wine-setup.sh && $(CTEST); status=$$?; ../../cmake/wine-run.sh --stop; exit $$status'
 
 test-win64: win64
 	$(call WINE_CTEST,win64)
@@ -67,23 +67,21 @@ test-win64: win64
 # ZORVIK_SKIP_WIN32_TESTS=1) the 32-bit build is only checked as files.
 test-win32: win32
 	@if why=$$(cmake/wine-run.sh --can-run-32); then \
-		$(MAKE) --no-print-directory test-win32-wine; \
+		$(call WINE_CTEST,win32); \
 	else \
 		echo "32-bit Windows tests skipped: $$why; the 64-bit build's tests ran instead, and the 32-bit build is checked as files."; \
 		cd build/win32 && $(CTEST) -L files; \
 	fi
-
-test-win32-wine:
-	$(call WINE_CTEST,win32)
 
 ## demo: build the Linux tool, create a patch from sample files and apply it
 demo: native
 	cli/demo.sh build/native/cli/zorvik
 
 ## gui: build zorvik.exe and start it under Wine (the 64-bit build where 32-bit programs cannot run)
-gui: win32 win64
-	@if why=$$(cmake/wine-run.sh --can-run-32); then echo "Starting the 32-bit zorvik.exe."; ui/run-gui.sh build/win32; \
-	else echo "Starting the 64-bit zorvik.exe: $$why."; ui/run-gui.sh build/win64; fi
+gui:
+	@if why=$$(cmake/wine-run.sh --can-run-32); then $(MAKE) --no-print-directory win32 && \
+		echo "Starting the 32-bit zorvik.exe." && ui/run-gui.sh build/win32; \
+	else $(MAKE) --no-print-directory win64 && echo "Starting the 64-bit zorvik.exe: $$why." && ui/run-gui.sh build/win64; fi
 
 ## bench: measure patch creation and application against cat, cp and xdelta3
 bench: native
@@ -101,7 +99,7 @@ install: native
 
 ## package: build the Linux tool and a Debian package of it (build/native/zorvik_*.deb)
 package: native
-	cd build/native && cpack -G DEB
+	cd build/native && cpack
 
 # Both fuzz targets for a short time on the committed corpora, as part of test.
 test-fuzz:

@@ -28,7 +28,7 @@ void PrintUsage(FILE *stream)
           "  --progress         show progress on stderr even when it is no terminal\n"
           "  --records          info: list every record (position, offset, form, size)\n"
           "  --json             info: the report as one JSON object\n"
-          "  --help             show this text\n"
+          "  -h, --help         show this text\n"
           "  --version          show the version\n"
           "\n"
           "Questions are read from standard input; at its end the answer is no.\n"

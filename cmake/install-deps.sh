@@ -7,7 +7,7 @@ set -eu
 # tries its loader to learn whether the 32-bit tests can run.
 packages="cmake make g++ libgtest-dev googletest clang libclang-rt-14-dev
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
-xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3"
+xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3 file dpkg-dev"
 
 missing=""
 for package in $packages; do

@@ -15,6 +15,5 @@ set(CPACK_PACKAGE_CONTACT "Zorvik maintainers <maintainers@users.noreply.c-seed-
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Only what `cmake --install` installs: the tool and its man page.
 set(CPACK_STRIP_FILES ON)
 include(CPack)

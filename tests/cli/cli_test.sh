@@ -60,7 +60,7 @@ check stdout_is "Zorvik 0.64 Teldra"
 run 0 --help
 check grep -q "zorvik \[options\] apply PATCH... FILE" out.txt
 # The man page names the same options, and the same commands in its synopsis, as --help.
-options() { grep -o -e '--[a-z][a-z-]*' | sort -u; }
+options() { grep -o -e '--[a-z][a-z-]*' -e ' -[a-z][, ]' | sed 's/^ //; s/[, ]$//' | sort -u; }
 check test "$(options <out.txt)" = "$(sed 's/\\-/-/g' "$manual" | options)"
 check test "$(grep -o 'zorvik \[.*\] [a-z]*' out.txt | awk '{print $NF}' | sort -u)" = \
     "$(sed -n '/^\.SH SYNOPSIS/,/^\.SH DESCRIPTION/s/^\.B \([a-z]*\)$/\1/p' "$manual" | grep -v zorvik | sort -u)"
