@@ -62,17 +62,21 @@ cat ./*.bin big/*.bin small/*.bin >/dev/null
 
 create_rows=""
 apply_rows=""
+smallest_rows=""
 
-# measure LABEL DIR MODIFIED: a row of each table for the pair DIR/original.bin
-# and DIR/MODIFIED. Creation is compared with reading both files, or, for
-# the worst case, with writing as many bytes as its patch holds. Each round
-# runs every command once, so that the machine's load, which changes slowly,
-# weighs alike on a command and its baseline; the shortest time of the rounds
-# counts.
+# measure LABEL DIR MODIFIED [smallest]: a row of each table for the pair
+# DIR/original.bin and DIR/MODIFIED. Creation is compared with reading both
+# files, or, for the worst case, with writing as many bytes as its patch holds.
+# Each round runs every command once, so that the machine's load, which
+# changes slowly, weighs alike on a command and its baseline; the shortest
+# time of the rounds counts. With "smallest", the smallest patch is timed in
+# the same rounds, applied back and checked, and given a row beside the
+# default.
 measure() {
     label=$1
     dir=$2
     modified=$3
+    with_smallest=${4:-}
     cd "$dir"
     peak=$("$bench" create original.bin "$modified" patch.ips)
     patch_size=$(wc -c <patch.ips)
@@ -84,7 +88,7 @@ measure() {
     # The tool names the patch after the modified file and the patched copy
     # after the patch, so the patch is applied from a folder of its own.
     cli_patch=${modified%.bin}.ips
-    unset baseline create cli_create copy job alone cli_apply
+    unset baseline create cli_create copy job alone cli_apply smallest cli_smallest
     round=0
     while [ $round -lt "$runs" ]; do
         if [ "$modified" = worst.bin ]; then
@@ -102,8 +106,22 @@ measure() {
         timed cli_apply "rm -rf dist; mkdir dist; mv $cli_patch dist/patch.ips" zorvik apply dist/patch.ips original.bin
         cmp dist/patch.bin "$modified"
         cmp dist/patch.ips patch.ips
+        if [ -n "$with_smallest" ]; then
+            timed smallest "rm -f smallest.ips" "$bench" create-smallest original.bin "$modified" smallest.ips
+            timed cli_smallest "rm -f $cli_patch" zorvik --smallest create original.bin "$modified"
+        fi
         round=$((round + 1))
     done
+    if [ -n "$with_smallest" ]; then
+        rm -f copy.bin
+        "$bench" copy-apply original.bin copy.bin smallest.ips >/dev/null
+        cmp copy.bin "$modified"
+        cmp smallest.ips "$cli_patch"
+        smallest_rows="$smallest_rows$(printf '| %-28s | %8s | %8s | %6s | %8s | %13s | %14s |' "$label" "$create" \
+            "$smallest" "$(ratio "$smallest" "$create")" "$cli_smallest" "$patch_size" "$(wc -c <smallest.ips)")
+"
+        rm -f smallest.ips "$cli_patch"
+    fi
     rm -rf patch.ips copy.bin zero.bin dist
     cd "$work"
 
@@ -116,40 +134,12 @@ measure() {
 "
 }
 
-smallest_rows=""
-
-# measure_smallest LABEL MODIFIED: the default and the smallest patch of the
-# pair original.bin and MODIFIED, in time (rounds as above) and size; the
-# smallest patch is applied back and checked.
-measure_smallest() {
-    label=$1
-    modified=$2
-    unset create smallest cli_smallest
-    round=0
-    while [ $round -lt "$runs" ]; do
-        timed create "rm -f patch.ips" "$bench" create original.bin "$modified" patch.ips
-        timed smallest "rm -f smallest.ips" "$bench" create-smallest original.bin "$modified" smallest.ips
-        timed cli_smallest "rm -f ${modified%.bin}.ips" zorvik --smallest create original.bin "$modified"
-        round=$((round + 1))
-    done
-    "$bench" copy-apply original.bin copy.bin smallest.ips >/dev/null
-    cmp copy.bin "$modified"
-    cmp smallest.ips "${modified%.bin}.ips"
-    smallest_rows="$smallest_rows$(printf '| %-28s | %8s | %8s | %6s | %8s | %13s | %14s |' "$label" "$create" \
-        "$smallest" "$(ratio "$smallest" "$create")" "$cli_smallest" "$(wc -c <patch.ips)" "$(wc -c <smallest.ips)")
-"
-    rm -f patch.ips smallest.ips copy.bin "${modified%.bin}.ips"
-}
-
-measure "1% scattered, $mb MiB" . modified.bin
-measure "large blocks, $mb MiB + 1/16" . blocks.bin
+measure "1% scattered, $mb MiB" . modified.bin smallest
+measure "large blocks, $mb MiB + 1/16" . blocks.bin smallest
 measure "identical, $mb MiB" . identical.bin
-measure "every other byte, $mb MiB" . worst.bin
+measure "every other byte, $mb MiB" . worst.bin smallest
 measure "1% scattered, $big_mb MiB" big modified.bin
 measure "1% scattered, 1 MiB" small modified.bin
-measure_smallest "1% scattered, $mb MiB" modified.bin
-measure_smallest "large blocks, $mb MiB + 1/16" blocks.bin
-measure_smallest "every other byte, $mb MiB" worst.bin
 
 # xdelta3 once, on the 1% pair.
 start=$(now)
