@@ -53,7 +53,7 @@ static void PrintRecord(const PatchRecordInfo &record, void *context)
 // last byte written (a larger file keeps its size).
 static uint64_t SmallestSize(const PatchSummary &summary)
 {
-    return summary.writes ? summary.highest + 1 : 0;
+    return WritesAny(summary) ? summary.highest + 1 : 0;
 }
 
 static void PrintJson(const PatchSummary &summary)
@@ -64,7 +64,7 @@ static void PrintJson(const PatchSummary &summary)
         printf("\"brokenAt\":%" PRIu64 ",", summary.brokenAt);
     printf("\"dataRecords\":%" PRIu64 ",\"dataBytes\":%" PRIu64 ",\"runRecords\":%" PRIu64 ",\"runBytes\":%" PRIu64,
            summary.dataRecords, summary.dataBytes, summary.runRecords, summary.runBytes);
-    if (summary.writes)
+    if (WritesAny(summary))
         printf(",\"lowestOffset\":%" PRIu64 ",\"highestOffset\":%" PRIu64, summary.lowest, summary.highest);
     else
         printf(",\"lowestOffset\":null,\"highestOffset\":null");
@@ -87,7 +87,7 @@ static void PrintText(const char *path, const PatchSummary &summary)
     }
     printf(kDataRecordsText, summary.dataRecords, summary.dataBytes);
     printf(kRunRecordsText, summary.runRecords, summary.runBytes);
-    if (summary.writes)
+    if (WritesAny(summary))
         printf(kWrittenText, summary.lowest, summary.highest);
     else
         fputs(kNothingWrittenText, stdout);

@@ -10,15 +10,14 @@
 static void Count(PatchSummary *summary, const PatchRecordInfo &record)
 {
     ++(record.run ? summary->runRecords : summary->dataRecords);
-    (record.run ? summary->runBytes : summary->dataBytes) += record.length;
     if (record.length == 0)
         return;
     const uint64_t last = (uint64_t)record.offset + record.length - 1;
-    if (!summary->writes || record.offset < summary->lowest)
+    if (!WritesAny(*summary) || record.offset < summary->lowest)
         summary->lowest = record.offset;
-    if (!summary->writes || last > summary->highest)
+    if (!WritesAny(*summary) || last > summary->highest)
         summary->highest = last;
-    summary->writes = 1;
+    (record.run ? summary->runBytes : summary->dataBytes) += record.length;
 }
 
 // The condition where the next field could not be taken at the record that

@@ -32,10 +32,15 @@ struct PatchSummary {
     uint64_t brokenAt;                 // where it breaks, when it does
     uint64_t dataRecords, runRecords;  // run records of length 0 included
     uint64_t dataBytes, runBytes;      // bytes the records of each form write
-    BOOL writes;                       // whether any record writes a byte
     uint64_t lowest, highest;          // the first and last offset written, when any
     uint64_t trailing;                 // bytes after the terminator
 };
+
+// Whether any record of the summary writes a byte.
+inline bool WritesAny(const PatchSummary &summary)
+{
+    return summary.dataBytes + summary.runBytes != 0;
+}
 
 // Called for each whole record, in the patch's order.
 typedef void (*PatchRecordVisitor)(const PatchRecordInfo &record, void *context);

@@ -37,7 +37,7 @@ static std::string Describe(const PatchSummary &summary, const std::vector<Patch
     text += ", data " + std::to_string(summary.dataRecords) + "/" + std::to_string(summary.dataBytes) + ", runs " +
             std::to_string(summary.runRecords) + "/" + std::to_string(summary.runBytes) + ", trailing " +
             std::to_string(summary.trailing);
-    if (summary.writes)
+    if (WritesAny(summary))
         text += ", writes " + std::to_string(summary.lowest) + "-" + std::to_string(summary.highest);
     for (const PatchRecordInfo &record : records)
         text += "; " + std::to_string(record.at) + ": " + std::to_string(record.offset) + (record.run ? " run " : " data ") +
