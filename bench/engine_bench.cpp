@@ -210,13 +210,14 @@ int main(int argc, char **argv)
     }
     if (command == "copy-apply" && argc == 5) {
         ProgressWindow window;
-        if (!CopyToNewOutput(argv[2], argv[3], FALSE)) {
+        HANDLE copy = BeginOutput(argv[3], argv[2], TRUE);
+        if (copy == INVALID_HANDLE_VALUE || CopyIntoOutput(copy, argv[2]) != kCopied) {
+            EndOutput(FALSE);
             fprintf(stderr, "cannot copy %s\n", argv[2]);
             return 1;
         }
-        BOOL patched = ApplyPatch(argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS);
-        EndOutput(patched);
-        return Finish(patched, text, window);
+        BOOL patched = ApplyPatchTo(copy, argv[3], argv[4], text, sizeof text, window.handle(), WM_JOB_PROGRESS);
+        return Finish(EndOutput(patched) && patched, text, window);
     }
     fprintf(stderr, "usage: %s data|pair DIR MIB SEED | create ORIGINAL MODIFIED PATCH |"
                     " create-smallest ORIGINAL MODIFIED PATCH | apply TARGET PATCH |"

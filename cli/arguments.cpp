@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "notify/notifications.h"
+#include "platform/path_rules.h"
 
 #include <string.h>
 
@@ -39,7 +40,9 @@ void PrintUsage(FILE *stream)
 
 static bool UsageError(const char *reason, const char *word)
 {
-    fprintf(stderr, "zorvik: %s%s\nTry 'zorvik --help'.\n", reason, word);
+    char shown[SHOWN_PATH_SIZE];
+    ShowablePath(word, shown);
+    fprintf(stderr, "zorvik: %s%s\nTry 'zorvik --help'.\n", reason, shown);
     return false;
 }
 

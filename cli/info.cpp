@@ -2,6 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "engine/inspect.h"
+#include "platform/path_rules.h"
 
 #include <inttypes.h>
 #include <stdio.h>
@@ -101,13 +102,15 @@ static void PrintText(const char *path, const PatchSummary &summary)
         fputs(kNoTrailingText, stdout);
 }
 
-int RunInfo(const char *path, bool records, bool json)
+int RunInfo(const char *patchPath, bool records, bool json)
 {
+    char path[SHOWN_PATH_SIZE];
+    ShowablePath(patchPath, path);
     Listing listing = {json, true};
     if (json)
         fputs(records ? "{\"records\":[\n" : "{", stdout);
     PatchSummary summary;
-    BOOL wellFormed = InspectPatch(path, &summary, records ? PrintRecord : NULL, &listing);
+    BOOL wellFormed = InspectPatch(patchPath, &summary, records ? PrintRecord : NULL, &listing);
     if (json) {
         if (records)
             fputs(listing.first ? "],\n" : "\n],\n", stdout);

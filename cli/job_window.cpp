@@ -2,6 +2,7 @@
 
 #include "cli/answers.h"
 #include "cli/exit_status.h"
+#include "platform/console.h"
 
 #include <stdio.h>
 
@@ -12,6 +13,7 @@ struct WindowState {
     bool yes;
     ProgressStyle progress;
     int exitStatus;
+    DWORD systemError;  // written by the job before WM_JOB_FINISHED
 };
 
 static void OnJobFinished(WindowState *state, WPARAM succeeded, const char *text)
@@ -22,7 +24,8 @@ static void OnJobFinished(WindowState *state, WPARAM succeeded, const char *text
         printf("%s\n", text != NULL ? text : "");
     } else if (text != NULL) {
         state->exitStatus = kExitFailure;
-        fprintf(stderr, "%s\n", text);
+        const char *reason = SystemReason(state->systemError);
+        fprintf(stderr, reason != NULL ? "%s\n%s\n" : "%s\n", text, reason);
     } else {
         state->exitStatus = kExitDeclined;
     }
@@ -73,15 +76,17 @@ static HWND CreateJobWindow(WindowState *state)
     return window;
 }
 
-int RunJob(LPTHREAD_START_ROUTINE job, LPVOID order, HWND *orderWindow, bool yes, ProgressStyle progress)
+int RunJob(LPTHREAD_START_ROUTINE job, LPVOID order, HWND *orderWindow, DWORD **systemError, bool yes,
+           ProgressStyle progress)
 {
-    WindowState state = {yes, progress, kExitFailure};
+    WindowState state = {yes, progress, kExitFailure, ERROR_SUCCESS};
     HWND window = CreateJobWindow(&state);
     if (window == NULL) {
         fputs("zorvik: cannot create the window for the job's messages\n", stderr);
         return kExitFailure;
     }
     *orderWindow = window;
+    *systemError = &state.systemError;
     HANDLE thread = CreateThread(NULL, 0, job, order, 0, NULL);
     if (thread == NULL) {
         DestroyWindow(window);

@@ -10,9 +10,11 @@
 // handles its notifications on the calling thread until WM_JOB_FINISHED:
 // progress on stderr in the given style, each step's text as a line on
 // stderr, questions through AskUser (all yes when yes is set), the result
-// text on stdout after success and on stderr after a failure. Sets *window,
-// the order's window, first. Returns the exit status: success, failure, or
-// declined when the job stopped without a text.
-int RunJob(LPTHREAD_START_ROUTINE job, LPVOID order, HWND *window, bool yes, ProgressStyle progress);
+// text on stdout after success and on stderr after a failure, followed by the
+// system's reason for it (SystemReason) on a line of its own where there is
+// one. Sets *window and *systemError, the order's, first. Returns the exit
+// status: success, failure, or declined when the job stopped without a text.
+int RunJob(LPTHREAD_START_ROUTINE job, LPVOID order, HWND *window, DWORD **systemError, bool yes,
+           ProgressStyle progress);
 
 #endif

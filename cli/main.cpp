@@ -18,7 +18,7 @@ static int Run(int argc, char **argv)
     if (!ParseArguments(argc, argv, &args))
         return kExitUsage;
     const ProgressStyle progress = ChooseProgressStyle(args.progress);
-    // Stopped (Ctrl+C, kill, a closed terminal), the tool leaves no half-written output.
+    // Stopped (Ctrl+C, kill, a closed terminal), the tool leaves no temporary output.
     RemoveOutputOnStop();
     switch (args.command) {
     case kCommandHelp:
@@ -30,12 +30,13 @@ static int Run(int argc, char **argv)
     case kCommandInfo:
         return RunInfo(args.paths[0], args.records, args.json);
     case kCommandCreate: {
-        CreateOrder order = {args.paths[0], args.paths[1], args.output, args.smallest, NULL};
-        return RunJob(CreateOrderJob, &order, &order.window, args.yes, progress);
+        CreateOrder order = {args.paths[0], args.paths[1], args.output, args.smallest, NULL, NULL};
+        return RunJob(CreateOrderJob, &order, &order.window, &order.systemError, args.yes, progress);
     }
     case kCommandApply: {
-        ApplyOrder order = {args.paths, args.pathCount - 1, args.paths[args.pathCount - 1], args.output, TRUE, NULL};
-        return RunJob(ApplyOrderJob, &order, &order.window, args.yes, progress);
+        ApplyOrder order = {args.paths, args.pathCount - 1, args.paths[args.pathCount - 1], args.output, TRUE, NULL,
+                            NULL};
+        return RunJob(ApplyOrderJob, &order, &order.window, &order.systemError, args.yes, progress);
     }
     }
     return kExitUsage;

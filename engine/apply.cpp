@@ -174,16 +174,27 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     return failure;
 }
 
-BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DWORD messageSize,
-                HWND window, UINT progressMessage)
+// Whether the patch under patch is still what it was when stamped; a failure
+// to tell counts as a change.
+static bool Unchanged(FILE *patch, const FileStamp &before)
 {
-    if (targetPath == NULL || patchPath == NULL)
+    FileStamp after;
+    return TakeStreamStamp(patch, &after) && SameStamp(before, after);
+}
+
+BOOL ApplyPatchTo(HANDLE target, const char *targetName, const char *patchPath, char *message, DWORD messageSize,
+                  HWND window, UINT progressMessage)
+{
+    if (targetName == NULL || patchPath == NULL)
         return 0;
     if (window != NULL)
         SendMessageA(window, progressMessage, 0, (LPARAM)kGettingFileInfoText);
 
     FILE *patch = OpenStream(patchPath, "rb");
-    if (patch == NULL) {
+    FileStamp stamp;
+    if (patch == NULL || !TakeStreamStamp(patch, &stamp)) {
+        if (patch != NULL)
+            fclose(patch);
         SetEngineText(message, messageSize, kCannotOpenText, patchPath);
         return 0;
     }
@@ -196,19 +207,39 @@ BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DW
         fclose(patch);
         return 0;
     }
-    FILE *target = OpenStream(targetPath, "r+b");
-    if (target == NULL) {
-        SetEngineText(message, messageSize, kCannotOpenForWritingText, targetPath);
+    FILE *stream = target != INVALID_HANDLE_VALUE ? OpenStreamOn(target, "r+b") : NULL;
+    if (stream == NULL) {
+        SetEngineText(message, messageSize, kCannotOpenForWritingText, targetName);
         fclose(patch);
         return 0;
     }
-    setvbuf(target, NULL, _IONBF, 0);
+    setvbuf(stream, NULL, _IONBF, 0);
 
-    const char *failure = ApplyToTarget(patch, patchSize, target, window, progressMessage);
-    // Both files are closed before "done" goes out, so that a target that
+    const char *failure = ApplyToTarget(patch, patchSize, stream, window, progressMessage);
+    const char *failingPath = targetName;
+    if (failure == NULL && !Unchanged(patch, stamp)) {
+        failure = kChangedText;
+        failingPath = patchPath;
+    }
+    // Both streams are closed before "done" goes out, so that a target that
     // fails to close is reported as the failure it is.
     fclose(patch);
-    if (fclose(target) != 0 && failure == NULL)
+    if (fclose(stream) != 0 && failure == NULL)
         failure = kCannotWriteText;
-    return EndEngineCall(failure, kPatchedText, targetPath, message, messageSize, window, progressMessage);
+    return EndEngineCall(failure, kPatchedText, failingPath, message, messageSize, window, progressMessage);
+}
+
+BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DWORD messageSize,
+                HWND window, UINT progressMessage)
+{
+    if (targetPath == NULL || patchPath == NULL)
+        return 0;
+    HANDLE target = CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    BOOL applied = ApplyPatchTo(target, targetPath, patchPath, message, messageSize, window, progressMessage);
+    if (target != INVALID_HANDLE_VALUE && !CloseHandle(target) && applied) {
+        SetEngineText(message, messageSize, kCannotWriteText, targetPath);
+        applied = 0;
+    }
+    return applied;
 }

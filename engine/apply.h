@@ -7,6 +7,15 @@
 // path of 259 bytes, in either build's encoding.
 #define ENGINE_TEXT_SIZE 512
 
+// Applies the IPS32 patch at patchPath to the open file target in place
+// (opened for reading and writing; it stays the caller's), whose name for the
+// texts is targetName. Everything else as ApplyPatch; INVALID_HANDLE_VALUE
+// for target fails as a target that cannot be opened for writing, once the
+// patch has been found to be IPS32. The patch must not change while it is
+// read: one written to meanwhile fails with a text that names it.
+BOOL ApplyPatchTo(HANDLE target, const char *targetName, const char *patchPath, char *message, DWORD messageSize,
+                  HWND window, UINT progressMessage);
+
 // Applies the IPS32 patch at patchPath to the file at targetPath in place,
 // each record at exactly its offset (the whole 32-bit range). Returns 1 when
 // the terminator was reached after every record before it was written and the

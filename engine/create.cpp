@@ -4,6 +4,7 @@
 #include "engine/ips32.h"
 #include "engine/shared.h"
 #include "engine/smallest.h"
+#include "platform/file_identity.h"
 #include "platform/wide_compare.h"
 
 #include <string.h>
@@ -318,24 +319,32 @@ struct Input {
     const char *path;
     HANDLE file;
     DWORD size;
+    FileStamp stamp;  // as it was opened
 };
 
 // Opens input.path for reading, shared with other readers only, and takes its
-// size. Returns 0 when it cannot be opened, its size cannot be taken, or it is
-// 4 GiB or larger; the file is closed again then.
+// size and stamp. Returns 0 when it cannot be opened, its size cannot be
+// taken, or it is 4 GiB or larger; the file is closed again then.
 static BOOL OpenInput(Input &input)
 {
     input.file = CreateFileA(input.path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                              NULL);
     if (input.file == INVALID_HANDLE_VALUE)
         return 0;
-    SetLastError(ERROR_SUCCESS);
-    DWORD high = 0;
-    input.size = GetFileSize(input.file, &high);
-    if ((input.size != INVALID_FILE_SIZE || GetLastError() == ERROR_SUCCESS) && high == 0)
+    if (TakeFileStamp(input.file, &input.stamp) && input.stamp.size < ((int64_t)1 << 32)) {
+        input.size = (DWORD)input.stamp.size;
         return 1;
+    }
     CloseHandle(input.file);
     return 0;
+}
+
+// Whether input is as it was when it was opened; a failure to tell counts as
+// a change.
+static bool Unchanged(const Input &input)
+{
+    FileStamp now;
+    return TakeFileStamp(input.file, &now) && SameStamp(input.stamp, now);
 }
 
 // The buffers both inputs are read into, a window of the same positions at a
@@ -460,17 +469,31 @@ static const char *WriteSmallestDifferences(Comparison &compare, PatchOutput *ou
 typedef const char *(*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window,
                                         UINT progressMessage);
 
-// Creates the patch file and writes the whole patch into it with writer.
-// Returns null on success, else the text of the failure; the file is closed on
-// every path.
-static const char *WritePatchFile(DifferenceWriter writer, Comparison &compare, const char *patchPath,
+// Where the patch goes: an open file, or a path to make it at once the inputs
+// have been checked.
+struct PatchDestination {
+    HANDLE file;      // the open patch file; INVALID_HANDLE_VALUE when it could not be made
+    const char *path; // its name in the texts
+    BOOL makeAtPath;  // made at path (CREATE_ALWAYS) and closed here
+    DWORD error;      // why file could not be made, for the last error of that failure
+};
+
+// Writes the whole patch into the destination with writer, then checks that
+// neither input changed while it was read. Returns null on success, else the
+// text of the failure; a file made here is closed on every path.
+static const char *WritePatchFile(DifferenceWriter writer, Comparison &compare, const PatchDestination &patch,
                                   DWORD terminatorOffset, HWND window, UINT progressMessage, BOOL *patchCreated)
 {
-    HANDLE file = CreateFileA(patchPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE file = patch.makeAtPath ? CreateFileA(patch.path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, NULL)
+                                   : patch.file;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (!patch.makeAtPath)
+            SetLastError(patch.error);
         return kCannotCreateText;
+    }
     if (patchCreated != NULL)
-        *patchCreated = 1;
+        *patchCreated = patch.makeAtPath;
     PatchOutput output = {file, NULL, 0, 0};
     const char *failure = kCreateErrorText;
     if (WritePatchHeader(file) && StartPatchOutput(&output, file)) {
@@ -480,22 +503,30 @@ static const char *WritePatchFile(DifferenceWriter writer, Comparison &compare, 
             failure = kCreateErrorText;
     }
     EndPatchOutput(&output);
-    if (!CloseHandle(file) && failure == NULL)
+    if (patch.makeAtPath && !CloseHandle(file) && failure == NULL)
         failure = kCreateErrorText;
-    return failure;
+    if (failure != NULL)
+        return failure;
+    const Input *changed = !Unchanged(compare.original) ? &compare.original
+                           : !Unchanged(compare.modified) ? &compare.modified
+                                                          : NULL;
+    if (changed == NULL)
+        return NULL;
+    compare.textPath = changed->path;
+    return kChangedText;
 }
 
 const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET};
 
 // The body of every creation: opens both inputs, checks their sizes and has
-// writer write the patch file.
+// writer write the patch.
 static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, const char *originalPath,
-                       const char *modifiedPath, const char *patchPath, char *message, DWORD messageSize,
+                       const char *modifiedPath, const PatchDestination &patch, char *message, DWORD messageSize,
                        HWND window, UINT progressMessage, BOOL *patchCreated)
 {
     if (patchCreated != NULL)
         *patchCreated = 0;
-    if (originalPath == NULL || modifiedPath == NULL || patchPath == NULL)
+    if (originalPath == NULL || modifiedPath == NULL || patch.path == NULL)
         return 0;
     if (window != NULL)
         SendMessageA(window, progressMessage, 0, (LPARAM)kGettingFileInfoText);
@@ -504,8 +535,8 @@ static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, cons
     // byte before the modified file's window.
     const size_t bufferSize = (size_t)tuning.readSize + WIDE_COMPARE_SIZE;
     unsigned char *buffers = (unsigned char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 2 * bufferSize + 1);
-    Comparison compare = {{originalPath, NULL, 0}, {modifiedPath, NULL, 0}, tuning.readSize, buffers,
-                          buffers + bufferSize + 1, 0, patchPath, {}};
+    Comparison compare = {{originalPath, NULL, 0, {}}, {modifiedPath, NULL, 0, {}}, tuning.readSize, buffers,
+                          buffers + bufferSize + 1, 0, patch.path, {}};
     // Memory for the buffers counts as what opening the original needs.
     if (buffers == NULL || !OpenInput(compare.original)) {
         if (buffers != NULL)
@@ -521,12 +552,19 @@ static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, cons
     }
     const char *failure = compare.original.size > compare.modified.size
                               ? kModifiedSmallerText
-                              : WritePatchFile(writer, compare, patchPath, tuning.terminatorOffset, window,
+                              : WritePatchFile(writer, compare, patch, tuning.terminatorOffset, window,
                                                progressMessage, patchCreated);
     CloseHandle(compare.original.file);
     CloseHandle(compare.modified.file);
     HeapFree(GetProcessHeap(), 0, buffers);
     return EndEngineCall(failure, kCreatedText, compare.textPath, message, messageSize, window, progressMessage);
+}
+
+BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath, const char *modifiedPath,
+                   BOOL smallest, char *message, DWORD messageSize, HWND window, UINT progressMessage)
+{
+    return CreateWith(smallest ? WriteSmallestDifferences : WriteDifferences, kCreateTuning, originalPath,
+                      modifiedPath, {patch, patchName, FALSE, GetLastError()}, message, messageSize, window, progressMessage, NULL);
 }
 
 BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
@@ -541,14 +579,15 @@ BOOL CreatePatchWith(const CreateTuning &tuning, const char *originalPath, const
                      const char *patchPath, char *message, DWORD messageSize, HWND window,
                      UINT progressMessage, BOOL *patchCreated)
 {
-    return CreateWith(WriteDifferences, tuning, originalPath, modifiedPath, patchPath, message, messageSize, window,
-                      progressMessage, patchCreated);
+    return CreateWith(WriteDifferences, tuning, originalPath, modifiedPath, {INVALID_HANDLE_VALUE, patchPath, TRUE, 0},
+                      message, messageSize, window, progressMessage, patchCreated);
 }
 
 BOOL CreateSmallestPatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
                          char *message, DWORD messageSize, HWND window, UINT progressMessage,
                          BOOL *patchCreated)
 {
-    return CreateWith(WriteSmallestDifferences, kCreateTuning, originalPath, modifiedPath, patchPath, message,
-                      messageSize, window, progressMessage, patchCreated);
+    return CreateWith(WriteSmallestDifferences, kCreateTuning, originalPath, modifiedPath,
+                      {INVALID_HANDLE_VALUE, patchPath, TRUE, 0}, message, messageSize, window, progressMessage,
+                      patchCreated);
 }

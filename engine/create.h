@@ -21,10 +21,19 @@
 // cannot be opened, is 4 GiB or larger or has no size fails before the patch
 // file is created; one that cannot be read to the size it had when opened
 // fails with the same text ("cannot open", naming it) after the patch file
-// was created.
+// was created, and one that is written to meanwhile with a text of its own.
 BOOL CreatePatch(const char *originalPath, const char *modifiedPath, const char *patchPath,
                  char *message, DWORD messageSize, HWND window, UINT progressMessage,
                  BOOL *patchCreated);
+
+// CreatePatch, or with smallest CreateSmallestPatch, writing the patch into
+// the open file patch (opened for writing, empty; it stays the caller's) under
+// the name patchName in the texts. INVALID_HANDLE_VALUE for patch fails as a
+// patch file that cannot be made, at the moment the file would be made, with
+// the last error as it was when the call began (why it could not be made). An
+// input written to while it is read fails with a text that names it.
+BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath, const char *modifiedPath,
+                   BOOL smallest, char *message, DWORD messageSize, HWND window, UINT progressMessage);
 
 // What CreatePatch is tuned to. Tests and the fuzzer pass small values to
 // CreatePatchWith, so that runs cross buffer boundaries and meet the offset no

@@ -1,6 +1,7 @@
 #include "engine/shared.h"
 
 #include "notify/notifications.h"
+#include "platform/path_rules.h"
 
 #include <limits.h>
 
@@ -9,8 +10,10 @@ void SetEngineText(char *message, DWORD messageSize, const char *format, const c
     if (message == NULL || messageSize == 0)
         return;
     // wsprintfA writes at most 1024 bytes and the terminator, whatever the path.
-    char text[1025];
-    wsprintfA(text, format, path);
+    char text[1025], shown[SHOWN_PATH_SIZE] = "";
+    if (path != NULL)
+        ShowablePath(path, shown);
+    wsprintfA(text, format, shown);
     lstrcpynA(message, text, messageSize > INT_MAX ? INT_MAX : (int)messageSize);
 }
 

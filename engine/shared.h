@@ -11,6 +11,7 @@
 inline constexpr char kGettingFileInfoText[] = "ﾌｧｲﾙ情報を取得中...";
 inline constexpr char kDoneText[] = "完了";
 inline constexpr char kCannotOpenText[] = "%sを開けません。";
+inline constexpr char kChangedText[] = "%sは、読み込み中に変更されました。";
 
 // Whether a text of literalSize bytes (terminator included) fits a buffer of
 // ENGINE_TEXT_SIZE once its "%s" holds a path of MAX_PATH - 1 bytes.
@@ -19,10 +20,11 @@ constexpr bool FitsEngineText(size_t literalSize)
     return literalSize - 2 + (MAX_PATH - 1) <= ENGINE_TEXT_SIZE;
 }
 
-static_assert(FitsEngineText(sizeof kCannotOpenText), "ENGINE_TEXT_SIZE is too small");
+static_assert(FitsEngineText(sizeof kCannotOpenText) && FitsEngineText(sizeof kChangedText),
+              "ENGINE_TEXT_SIZE is too small");
 
-// Formats format, whose "%s" (if it has one) takes path, with wsprintfA and
-// copies the result into message, cut to messageSize bytes with the
+// Formats format, whose "%s" (if it has one) takes path as ShowablePath shows
+// it, with wsprintfA and copies the result into message, cut to messageSize bytes with the
 // terminator. Does nothing when message is null or messageSize is 0.
 void SetEngineText(char *message, DWORD messageSize, const char *format, const char *path);
 

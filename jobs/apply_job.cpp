@@ -18,6 +18,7 @@ static const char kCopyNamedLikeTarget[] =
 static const char kCopyNamedLikePatch[] =
     "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
 static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
+static const char kTargetChanged[] = "%s は、読み込み中に変更されました。";
 static const char kAskApplyAll[] =
     "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙを%s個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。\nよろしいですか?";
 static const char kAskApplied[] = "%s は、すでにﾊﾟｯﾁされています。\nそれでもﾊﾟｯﾁしてもよろしいですか？";
@@ -46,8 +47,8 @@ static BOOL AllApplied(const ApplyOrder &order)
 // Applies every patch to the copy at output in order; with several, each is
 // announced first and a failure's text names the patch. The text of the
 // last engine run is left in result.
-static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *count, const char *output, char *result,
-                     DWORD resultSize)
+static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *count, HANDLE copy, const char *output,
+                     char *result, DWORD resultSize)
 {
     char index[COUNT_TEXT_SIZE];
     for (int i = 0; i < order.patchCount; ++i) {
@@ -56,7 +57,7 @@ static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *count, 
             FormatPaths(talk->text, talk->textSize, kApplyingStep, order.patches[i], index, count);
             SendMessageA(talk->window, WM_JOB_STEP, 0, (LPARAM)talk->text);
         }
-        if (!ApplyPatch(output, order.patches[i], result, resultSize, talk->window, WM_JOB_PROGRESS)) {
+        if (!ApplyPatchTo(copy, output, order.patches[i], result, resultSize, talk->window, WM_JOB_PROGRESS)) {
             // FormatPaths reads result whole before it writes it.
             if (order.patchCount > 1)
                 FormatPaths(result, resultSize, kStepFailed, index, order.patches[i], result);
@@ -88,7 +89,7 @@ static DWORD RunApply(const ApplyOrder &order)
     const char *target = order.target;
     const char *last = order.patches[order.patchCount - 1];
     char text[JOB_TEXT_LIMIT];
-    JobTalk talk = {order.window, text, sizeof text, 0};
+    JobTalk talk = {order.window, text, sizeof text, 0, ERROR_SUCCESS, order.systemError};
 
     AnnounceStart(&talk);
     for (int i = 0; i < order.patchCount; ++i) {
@@ -128,19 +129,24 @@ static DWORD RunApply(const ApplyOrder &order)
     clash = CopyNameClash(order, output, SamePathName);
     if (clash != NULL)
         return FailWithText(&talk, clash, NULL);
-    BOOL replace = FileExists(output);
-    if (replace && !AskOverwrite(&talk, output))
+    if (FileExists(output) && !AskOverwrite(&talk, output))
         return StopQuietly(&talk);
-    // The copy is a new file, never one that a link leads to, and it is held
-    // from its making to its end, so that no other job writes it between the
-    // copying and the patching.
-    if (!CopyToNewOutput(target, output, replace))
-        return FailWithText(&talk, kCopyFailed, NULL);
+    // The copy is a new file beside the output's name, held by this job alone
+    // from its making to its end; it takes the name once it is patched.
+    HANDLE copy = BeginOutput(output, target, TRUE);
+    CopyOutcome copied = copy != INVALID_HANDLE_VALUE ? CopyIntoOutput(copy, target) : kNotCopied;
+    if (copied != kCopied) {
+        talk.error = copied == kNotCopied ? GetLastError() : ERROR_SUCCESS;
+        EndOutput(FALSE);
+        return copied == kNotCopied ? FailWithText(&talk, kCopyFailed, NULL)
+                                    : FailWithText(&talk, kTargetChanged, target);
+    }
 
     // The engine's text, or that text with the patch named in it.
     char result[JOB_TEXT_LIMIT];
-    BOOL patched = ApplyAll(&talk, order, count, output, result, sizeof result);
-    EndOutput(patched);
+    SetLastError(ERROR_SUCCESS);
+    BOOL patched = ApplyAll(&talk, order, count, copy, output, result, sizeof result);
+    patched = KeepOutput(&talk, patched, output, result, sizeof result);
     return FinishEngineRun(&talk, patched, result);
 }
 
@@ -148,7 +154,7 @@ DWORD WINAPI ApplyJob(LPVOID param)
 {
     const JobRequest *request = (const JobRequest *)param;
     const char *patch = request->firstPath;
-    const ApplyOrder order = {&patch, 1, request->secondPath, NULL, FALSE, request->window};
+    const ApplyOrder order = {&patch, 1, request->secondPath, NULL, FALSE, request->window, NULL};
     return RunApply(order);
 }
 

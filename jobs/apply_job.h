@@ -19,6 +19,8 @@ struct ApplyOrder {
     const char *output;          // the copy; null to name it after the last patch
     BOOL askIfApplied;           // ask first when the target already holds what every patch writes
     HWND window;                 // receives the job's notifications
+    DWORD *systemError;          // when not null, receives the system's error code behind a
+                                 // failure (0 for none) before WM_JOB_FINISHED
 };
 
 // Thread procedure for an ApplyOrder: ApplyJob's steps, with every patch
@@ -27,6 +29,11 @@ struct ApplyOrder {
 // ordered, and, when asked for, a question before anything else when the
 // target already holds what the patches write. A failing patch deletes the
 // copy and its text names the patch. Returns as ApplyJob does.
+//
+// Both jobs make their output the same way (platform/output.h): a new file
+// under a temporary name, which takes the output's name in one step once it
+// is whole and is removed otherwise; an older file there stays as it was
+// until then. An input that is written to while it is read fails the job.
 DWORD WINAPI ApplyOrderJob(LPVOID order);
 
 #endif

@@ -1,6 +1,5 @@
 #include "create_job.h"
 
-#include "engine/apply.h"
 #include "engine/create.h"
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
@@ -26,7 +25,7 @@ static DWORD RunCreate(const CreateOrder &order)
     const char *original = order.original;
     const char *modified = order.modified;
     char text[JOB_TEXT_SIZE(kAskCreate)];
-    JobTalk talk = {order.window, text, sizeof text, 0};
+    JobTalk talk = {order.window, text, sizeof text, 0, ERROR_SUCCESS, order.systemError};
 
     AnnounceStart(&talk);
     if (!BothFilesExist(&talk, original, modified) || !NamesDiffer(&talk, original, modified))
@@ -46,21 +45,21 @@ static DWORD RunCreate(const CreateOrder &order)
     if (FileExists(patch) && !AskOverwrite(&talk, patch))
         return StopQuietly(&talk);
 
-    char result[ENGINE_TEXT_SIZE];
-    BOOL created = FALSE;
-    MarkOutput(patch);
-    BOOL written = (order.smallest ? CreateSmallestPatch : CreatePatch)(original, modified, patch, result,
-                                                                         sizeof result, order.window,
-                                                                         WM_JOB_PROGRESS, &created);
-    // An older file that the engine never reached is the user's and stays.
-    EndOutput(written || !created);
+    // The patch is a new file beside its name, which it takes once it is
+    // whole. One that cannot be made fails in the engine, where it would
+    // have been made; a read-only older patch is not replaced.
+    char result[JOB_TEXT_LIMIT];
+    HANDLE file = BeginOutput(patch, modified, FALSE);
+    BOOL written = CreatePatchTo(file, patch, original, modified, order.smallest, result, sizeof result, order.window,
+                                 WM_JOB_PROGRESS);
+    written = KeepOutput(&talk, written, patch, result, sizeof result);
     return FinishEngineRun(&talk, written, result);
 }
 
 DWORD WINAPI CreateJob(LPVOID param)
 {
     const JobRequest *request = (const JobRequest *)param;
-    const CreateOrder order = {request->firstPath, request->secondPath, NULL, FALSE, request->window};
+    const CreateOrder order = {request->firstPath, request->secondPath, NULL, FALSE, request->window, NULL};
     return RunCreate(order);
 }
 

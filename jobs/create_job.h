@@ -18,6 +18,7 @@ struct CreateOrder {
     const char *output;  // the patch; null to name it after the modified file
     BOOL smallest;       // the smallest patch (CreateSmallestPatch)
     HWND window;         // receives the job's notifications
+    DWORD *systemError;  // as ApplyOrder's
 };
 
 // Thread procedure for a CreateOrder: CreateJob's steps with the patch named

@@ -2,6 +2,7 @@
 
 #include "jobs/paths.h"
 #include "platform/file_identity.h"
+#include "platform/output.h"
 #include "platform/path_rules.h"
 
 #include <string.h>
@@ -9,14 +10,20 @@
 static const char kFileMissing[] = "%s は、存在しません。";
 static const char kSameNames[] = "2つのﾌｧｲﾙ名が同一になっています。";
 static const char kAskOverwrite[] = "%s は、すでに存在しています。\n上書きしてもよろしいですか？";
+static const char kCannotWriteOutput[] = "%s に書き込めません。";
 
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second, const char *third)
 {
     if (destSize == 0)
         return;
-    char whole[JOB_TEXT_LIMIT + 1];
-    wsprintfA(whole, format, first, second, third);
+    char whole[JOB_TEXT_LIMIT + 1], shown[3][SHOWN_PATH_SIZE] = {"", "", ""};
+    const char *paths[3] = {first, second, third};
+    for (int i = 0; i < 3; ++i) {
+        if (paths[i] != NULL)
+            ShowablePath(paths[i], shown[i]);
+    }
+    wsprintfA(whole, format, shown[0], shown[1], shown[2]);
     whole[JOB_TEXT_LIMIT] = '\0';
     const char *end = whole;
     while (*end != '\0') {
@@ -35,9 +42,17 @@ void AnnounceStart(JobTalk *talk)
     SendMessageA(talk->window, WM_JOB_STARTED, 0, 0);
 }
 
+// Hands the error behind the job's end to whoever asked for it.
+static void TellError(JobTalk *talk)
+{
+    if (talk->systemError != NULL)
+        *talk->systemError = talk->error;
+}
+
 DWORD FailWithText(JobTalk *talk, const char *format, const char *path)
 {
     FormatPaths(talk->text, talk->textSize, format, path);
+    TellError(talk);
     SendMessageA(talk->window, WM_JOB_FINISHED, 0, (LPARAM)talk->text);
     return 0;
 }
@@ -50,6 +65,7 @@ DWORD StopQuietly(JobTalk *talk)
 
 DWORD FinishEngineRun(JobTalk *talk, BOOL succeeded, const char *result)
 {
+    TellError(talk);
     SendMessageA(talk->window, WM_JOB_FINISHED, succeeded ? 1 : 0, (LPARAM)result);
     return 1;
 }
@@ -61,6 +77,17 @@ BOOL Ask(JobTalk *talk, const char *format, const char *first, const char *secon
     talk->answer = 0;
     SendMessageA(talk->window, WM_JOB_ASK, (WPARAM)&talk->answer, (LPARAM)talk->text);
     return talk->answer != 0;
+}
+
+BOOL KeepOutput(JobTalk *talk, BOOL succeeded, const char *output, char *result, DWORD resultSize)
+{
+    talk->error = succeeded ? ERROR_SUCCESS : GetLastError();
+    BOOL kept = EndOutput(succeeded);
+    if (!succeeded || kept)
+        return succeeded;
+    talk->error = GetLastError();
+    FormatPaths(result, resultSize, kCannotWriteOutput, output);
+    return FALSE;
 }
 
 BOOL AskOverwrite(JobTalk *talk, const char *path)

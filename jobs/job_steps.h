@@ -12,18 +12,23 @@
 #define JOB_TEXT_LIMIT 1024
 
 // Writes format with up to three paths ("%s", in order; unused ones may be
-// null) into dest of destSize bytes, cut at a character boundary to fit, and
-// to JOB_TEXT_LIMIT. The paths are read whole first, so dest may be one.
+// null), each as ShowablePath shows it, into dest of destSize bytes, cut at a
+// character boundary to fit, and to JOB_TEXT_LIMIT. The paths are read whole
+// first, so dest may be one.
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second = NULL, const char *third = NULL);
 
 // One job run's side of the conversation with its window. text is the job's
 // own message buffer; answer is the variable its questions hand to the window.
+// error is the system's error code behind a failure (0 for none), handed to
+// systemError (when not null) before the job's last notification.
 struct JobTalk {
     HWND window;
     char *text;
     DWORD textSize;
     INT answer;
+    DWORD error;
+    DWORD *systemError;
 };
 
 // Sends WM_JOB_STARTED.
@@ -46,6 +51,13 @@ DWORD FinishEngineRun(JobTalk *talk, BOOL succeeded, const char *result);
 // as No. Returns 1 for yes.
 BOOL Ask(JobTalk *talk, const char *format, const char *first, const char *second = NULL,
          const char *third = NULL);
+
+// Ends the output (platform/output.h) of an engine run that wrote the output
+// named output, and records the system's error behind a failure. After a
+// success the output takes its name; when that fails, result (resultSize
+// bytes) says that output cannot be written. Returns whether the run
+// succeeded in the end.
+BOOL KeepOutput(JobTalk *talk, BOOL succeeded, const char *output, char *result, DWORD resultSize);
 
 // Asks whether the existing file at path may be overwritten; 1 for yes.
 BOOL AskOverwrite(JobTalk *talk, const char *path);

@@ -10,12 +10,25 @@ BOOL IsTerminal(FILE *stream)
     return _isatty(_fileno(stream)) != 0;
 }
 
+const char *SystemReason(DWORD error)
+{
+    (void)error;
+    return NULL;
+}
+
 #else
+#  include "posix/internal.h"
+
 #  include <unistd.h>
 
 BOOL IsTerminal(FILE *stream)
 {
     return isatty(fileno(stream)) != 0;
+}
+
+const char *SystemReason(DWORD error)
+{
+    return SystemReasonText(error);
 }
 
 #endif

@@ -15,4 +15,10 @@ BOOL IsTerminal(FILE *stream);
 // nothing was read.
 BOOL ReadInputLine(char *line, DWORD size);
 
+// The system's reason for a failure with the Win32 error code error, as a
+// line to show under a message that cannot tell the causes apart (a full
+// disk, a missing folder, a refused permission); null where there is none to
+// show. The Windows programs show their messages alone: null there.
+const char *SystemReason(DWORD error);
+
 #endif

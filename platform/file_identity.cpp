@@ -19,3 +19,16 @@ BOOL SameFile(const char *a, const char *b)
     return GetFileIdentity(a, &x) && GetFileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
+
+BOOL TakeFileStamp(HANDLE file, FileStamp *stamp)
+{
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return FALSE;
+    SetLastError(ERROR_SUCCESS);
+    DWORD high = 0, low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS)
+        return FALSE;
+    *stamp = {(int64_t)(((uint64_t)high << 32) | low), basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return TRUE;
+}

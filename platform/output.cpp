@@ -1,5 +1,8 @@
 #include "output.h"
 
+#include "file_identity.h"
+#include "path_rules.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -12,56 +15,131 @@ namespace {
 
 // Bytes copied at a time.
 const DWORD kCopyChunk = 1u << 20;
+// Names tried before a folder full of them is given up on.
+const int kNameTries = 100;
+const char kTempMark[] = ".zorvik-";
+// The XXXXXX of the temporary name.
+const int kTempLetters = 6;
 
 // The job's thread changes the record under the lock; a stop handled on
 // another thread (Windows) takes it too. A signal handler cannot: it reads
-// inProgress, which is set only once path is written and cleared before
+// inProgress, which is set only once tempPath is written and cleared before
 // anything else is changed.
 std::mutex g_lock;
-char g_path[MAX_PATH];
-HANDLE g_held = INVALID_HANDLE_VALUE;  // the output when this process made it
+char g_tempPath[MAX_PATH];
+char g_finalPath[MAX_PATH];
+HANDLE g_held = INVALID_HANDLE_VALUE;
+BOOL g_overReadOnly = FALSE;
 std::atomic<bool> g_inProgress{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "signal handlers read it");
-#ifdef _WIN32
-// A stop came while the output could not be removed (an engine holds it
-// without sharing): it takes effect when the output ends.
-std::atomic<bool> g_stopPending{false};
-// The exit code of a process stopped where there are no signals.
-const UINT kStoppedExitCode = 1;
-#endif
 
-// Under g_lock. Returns 0 for a path too long to be kept.
-BOOL Begin(const char *path, HANDLE held)
+// Where the file name in path begins, after its last separator of any kind.
+const char *NameIn(const char *path)
 {
-    if (lstrlenA(path) >= MAX_PATH)
+    const char *name = path;
+    for (const char *at = path; *at != '\0'; at = CharNextA(at)) {
+        if (IsPathSeparator(at) || *at == '/' || *at == ':')
+            name = at + 1;
+    }
+    return name;
+}
+
+// Writes path's folder, ".NAME" (or nothing where that would not fit), the
+// mark and kTempLetters letters taken from seed into temp (MAX_PATH bytes).
+// Returns 0 when not even the short form fits.
+BOOL MakeTempName(const char *path, uint64_t seed, char *temp)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    char letters[kTempLetters + 1];
+    for (int i = 0; i < kTempLetters; ++i, seed /= 36)
+        letters[i] = kLetters[seed % 36];
+    letters[kTempLetters] = '\0';
+    const char *name = NameIn(path);
+    int folder = (int)(name - path), nameLength = lstrlenA(name);
+    int fixed = folder + (int)sizeof kTempMark - 1 + kTempLetters;
+    bool withName = fixed + 1 + nameLength < MAX_PATH;
+    if (!withName && fixed >= MAX_PATH)
         return FALSE;
-    lstrcpynA(g_path, path, MAX_PATH);
-    g_held = held;
-    g_inProgress = true;
+    lstrcpynA(temp, path, folder + 1);
+    wsprintfA(temp + folder, "%s%s%s%s", withName ? "." : "", withName ? name : "", kTempMark, letters);
     return TRUE;
 }
 
-// Under g_lock, with an output in progress.
-BOOL RemoveInProgress(void)
+// A number that differs between processes and calls.
+uint64_t NextSeed(void)
 {
-    if (g_held == INVALID_HANDLE_VALUE)
-        return DeleteFileA(g_path);
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    return SetFileInformationByHandle(g_held, FileDispositionInfo, &dispose, sizeof dispose);
+    static std::atomic<uint64_t> counter{0};
+    uint64_t x = ((uint64_t)GetCurrentProcessId() << 32) ^ GetTickCount() ^ (++counter * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    return x ^ (x >> 29);
 }
 
-// Makes path a new, empty file, held as the output in progress: made only
-// where nothing is, so never through a link, and shared with no one.
-BOOL CreateHeldOutput(const char *path)
+// Whether the file at path opens as a file; asked with no access, which
+// needs no permission and keeps no one out.
+BOOL OpensAsFile(const char *path)
 {
-    if (lstrlenA(path) >= MAX_PATH)
-        return FALSE;
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return FALSE;
-    std::lock_guard<std::mutex> guard(g_lock);
-    return Begin(path, file);
+    CloseHandle(file);
+    return TRUE;
+}
+
+// Whether an output may take the name path: nothing is there (a link that
+// leads nowhere is nothing), or a file, or a link to one; with overReadOnly
+// false, not one marked read-only. Sets the last error when not.
+BOOL MayReplace(const char *path, BOOL overReadOnly)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return TRUE;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !OpensAsFile(path)) {
+        SetLastError(ERROR_BAD_FILE_TYPE);
+        return FALSE;
+    }
+    if (!overReadOnly && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The file whose permission bits a new output takes; null for none. Windows
+// gives a new file the attributes of its template, the read-only mark among
+// them, and an output is made writable: there the folder's defaults hold.
+HANDLE OpenModeSource(const char *path)
+{
+#ifdef _WIN32
+    (void)path;
+    return NULL;
+#else
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    return file == INVALID_HANDLE_VALUE ? NULL : file;
+#endif
+}
+
+// Makes a new file under a temporary name beside path. Under g_lock.
+HANDLE CreateTempFile(const char *path, const char *modeSource)
+{
+    HANDLE source = OpenModeSource(modeSource);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    for (int i = 0; i < kNameTries && file == INVALID_HANDLE_VALUE; ++i) {
+        if (!MakeTempName(path, NextSeed(), g_tempPath))
+            break;
+        file = CreateFileA(g_tempPath, GENERIC_READ | GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, source);
+        error = GetLastError();
+        if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    if (source != NULL)
+        CloseHandle(source);
+    SetLastError(file == INVALID_HANDLE_VALUE ? error : ERROR_SUCCESS);
+    return file;
 }
 
 // Copies what is left of from into to.
@@ -79,75 +157,102 @@ BOOL CopyContents(HANDLE from, HANDLE to)
     return copied;
 }
 
-}  // namespace
-
-void MarkOutput(const char *path)
+// Gives the held output its final name: on the disk first, then renamed over
+// the older file in one step. Under g_lock, with an output in progress; the
+// handle is closed either way.
+BOOL Publish(void)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
-    Begin(path, INVALID_HANDLE_VALUE);
+    BOOL flushed = FlushFileBuffers(g_held);
+    DWORD error = GetLastError();
+    BOOL closed = CloseHandle(g_held);
+    if (!flushed || !closed) {
+        SetLastError(flushed ? GetLastError() : error);
+        return FALSE;
+    }
+    if (!MayReplace(g_finalPath, g_overReadOnly))
+        return FALSE;
+    if (g_overReadOnly)
+        SetFileAttributesA(g_finalPath, FILE_ATTRIBUTE_NORMAL);
+    return MoveFileExA(g_tempPath, g_finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
-BOOL CopyToNewOutput(const char *source, const char *path, BOOL replace)
+}  // namespace
+
+HANDLE BeginOutput(const char *path, const char *modeSource, BOOL overReadOnly)
+{
+    if (lstrlenA(path) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!MayReplace(path, overReadOnly))
+        return INVALID_HANDLE_VALUE;
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (g_inProgress) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateTempFile(path, modeSource);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    lstrcpynA(g_finalPath, path, MAX_PATH);
+    g_held = file;
+    g_overReadOnly = overReadOnly;
+    g_inProgress = true;
+    return file;
+}
+
+CopyOutcome CopyIntoOutput(HANDLE output, const char *source)
 {
     HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (from == INVALID_HANDLE_VALUE)
-        return FALSE;
-    if (replace) {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path);
-    }
-    BOOL copied = CreateHeldOutput(path) && CopyContents(from, g_held);
+        return kNotCopied;
+    FileStamp before, after;
+    BOOL copied = TakeFileStamp(from, &before) && CopyContents(from, output);
+    DWORD error = GetLastError();
+    BOOL same = copied && TakeFileStamp(from, &after) && SameStamp(before, after);
     CloseHandle(from);
-    if (!copied)
-        EndOutput(FALSE);
-    return copied;
+    SetLastError(error);
+    return !copied ? kNotCopied : same ? kCopied : kSourceChanged;
 }
 
-void EndOutput(BOOL keep)
+BOOL EndOutput(BOOL keep)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (!g_inProgress)
-        return;
-    g_inProgress = false;
-#ifdef _WIN32
-    keep = keep && !g_stopPending;
-#endif
-    if (!keep)
-        RemoveInProgress();
-    if (g_held != INVALID_HANDLE_VALUE)
+        return FALSE;
+    BOOL published = FALSE;
+    if (keep) {
+        published = Publish();
+    } else {
+        FILE_DISPOSITION_INFO dispose = {TRUE};
+        SetFileInformationByHandle(g_held, FileDispositionInfo, &dispose, sizeof dispose);
         CloseHandle(g_held);
+    }
+    DWORD error = GetLastError();
+    if (keep && !published)
+        DeleteFileA(g_tempPath);
+    g_inProgress = false;
     g_held = INVALID_HANDLE_VALUE;
-#ifdef _WIN32
-    if (g_stopPending)
-        ExitProcess(kStoppedExitCode);
-#endif
-}
-
-HANDLE DuplicateHeldOutput(const char *path)
-{
-    std::lock_guard<std::mutex> guard(g_lock);
-    HANDLE copy = INVALID_HANDLE_VALUE;
-    if (g_inProgress && g_held != INVALID_HANDLE_VALUE && lstrcmpA(path, g_path) == 0 &&
-        !DuplicateHandle(GetCurrentProcess(), g_held, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-        copy = INVALID_HANDLE_VALUE;
-    return copy;
+    SetLastError(error);
+    return published;
 }
 
 #ifdef _WIN32
 
-// Runs on a thread of its own. An output that an engine holds open without
-// sharing cannot be removed before the engine lets it go: then EndOutput
-// removes it and ends the process, and this thread waits for that.
+// Runs on a thread of its own. The output is marked for deletion through its
+// own handle, which works whoever else holds it in this process; the system
+// deletes it as the process ends. Mid-publish, the lock waits for the rename.
 static BOOL WINAPI StopOnConsoleEvent(DWORD event)
 {
     (void)event;
     {
         std::lock_guard<std::mutex> guard(g_lock);
-        g_stopPending = g_inProgress && !RemoveInProgress();
+        if (g_inProgress) {
+            FILE_DISPOSITION_INFO dispose = {TRUE};
+            SetFileInformationByHandle(g_held, FileDispositionInfo, &dispose, sizeof dispose);
+        }
     }
-    if (!g_stopPending)
-        ExitProcess(kStoppedExitCode);
-    Sleep(INFINITE);
+    ExitProcess(1);
     return TRUE;
 }
 
@@ -159,18 +264,19 @@ void RemoveOutputOnStop(void)
 #else
 
 // Only what is safe in a signal handler: unlink, then the signal again with
-// its default action, which ends the process once this handler returns.
+// its default action, which ends the process once this handler returns. Once
+// published, the temporary name is gone and the unlink finds nothing.
 static void StopOnSignal(int signalNumber)
 {
     if (g_inProgress)
-        unlink(g_path);
+        unlink(g_tempPath);
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
 
 void RemoveOutputOnStop(void)
 {
-    static const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    static const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     for (int signalNumber : kStopSignals) {
         struct sigaction action = {};
         if (sigaction(signalNumber, NULL, &action) != 0 || action.sa_handler == SIG_IGN)
@@ -180,6 +286,8 @@ void RemoveOutputOnStop(void)
         action.sa_flags = 0;
         sigaction(signalNumber, &action, NULL);
     }
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 #endif

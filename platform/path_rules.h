@@ -19,4 +19,13 @@ BOOL IsPathSeparator(const char *text);
 // byte elsewhere.
 BOOL SamePathName(const char *a, const char *b);
 
+// Room for any path of MAX_PATH - 1 bytes as ShowablePath writes it.
+#define SHOWN_PATH_SIZE (4 * MAX_PATH)
+
+// path as it may be shown to a user, into shown (SHOWN_PATH_SIZE bytes). On
+// Windows it is path itself. Elsewhere the bytes that could steer a terminal
+// or a reader are written as \xNN: control bytes (below 0x20, 0x7F and the
+// C1 controls U+0080 to U+009F) and every byte that is not part of valid UTF-8.
+void ShowablePath(const char *path, char *shown);
+
 #endif

@@ -1,8 +1,5 @@
 #include "stream.h"
 
-#include "output.h"
-#include "win32.h"
-
 #include <string.h>
 
 #ifdef _WIN32
@@ -10,20 +7,20 @@
 #  include <io.h>
 #endif
 
-FILE *OpenStream(const char *path, const char *mode)
+static bool Reads(const char *mode)
 {
-    bool update = strchr(mode, '+') != NULL;
-    bool reads = mode[0] == 'r' || update, writes = mode[0] == 'w' || update;
-    // The held output is this process's already: a stream on it goes by its
-    // handle. Other readers share the file with readers and writers, as fopen
-    // does; a writer shares it with no one.
-    HANDLE file = DuplicateHeldOutput(path);
-    if (file == INVALID_HANDLE_VALUE)
-        file = CreateFileA(path, (reads ? GENERIC_READ : 0) | (writes ? GENERIC_WRITE : 0),
-                           writes ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           mode[0] == 'w' ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return NULL;
+    return mode[0] == 'r' || strchr(mode, '+') != NULL;
+}
+
+static bool Writes(const char *mode)
+{
+    return mode[0] == 'w' || strchr(mode, '+') != NULL;
+}
+
+// A stream that takes file over: fclose closes it.
+static FILE *StreamFromHandle(HANDLE file, const char *mode)
+{
+    bool writes = Writes(mode), reads = Reads(mode);
     int fd = _open_osfhandle((intptr_t)file, !writes ? _O_RDONLY : reads ? _O_RDWR : _O_WRONLY);
     if (fd == -1) {
         CloseHandle(file);
@@ -33,6 +30,25 @@ FILE *OpenStream(const char *path, const char *mode)
     if (stream == NULL)
         _close(fd);
     return stream;
+}
+
+FILE *OpenStream(const char *path, const char *mode)
+{
+    // Readers share the file with readers and writers, as fopen does; a
+    // writer shares it with no one.
+    bool writes = Writes(mode);
+    HANDLE file = CreateFileA(path, (Reads(mode) ? GENERIC_READ : 0) | (writes ? GENERIC_WRITE : 0),
+                              writes ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              mode[0] == 'w' ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    return file == INVALID_HANDLE_VALUE ? NULL : StreamFromHandle(file, mode);
+}
+
+FILE *OpenStreamOn(HANDLE file, const char *mode)
+{
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return NULL;
+    return StreamFromHandle(copy, mode);
 }
 
 #ifdef _WIN32
@@ -84,9 +100,17 @@ int64_t TellStream(FILE *stream)
     return _ftelli64(stream);
 }
 
+BOOL TakeStreamStamp(FILE *stream, FileStamp *stamp)
+{
+    return TakeFileStamp(StreamHandle(stream), stamp);
+}
+
 #else
 
+#include "posix/internal.h"
+
 #include <errno.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int64_t ReadStreamAt(FILE *stream, void *buffer, uint32_t count, int64_t offset)
@@ -96,8 +120,10 @@ int64_t ReadStreamAt(FILE *stream, void *buffer, uint32_t count, int64_t offset)
         ssize_t read = pread(fileno(stream), (char *)buffer + total, count - total, (off_t)(offset + total));
         if (read < 0 && errno == EINTR)
             continue;
-        if (read < 0)
+        if (read < 0) {
+            FailFromErrno();
             return -1;
+        }
         if (read == 0)
             break;
         total += (uint32_t)read;
@@ -112,8 +138,13 @@ int WriteStreamAt(FILE *stream, const void *buffer, uint32_t count, int64_t offs
         ssize_t written = pwrite(fileno(stream), (const char *)buffer + total, count - total, (off_t)(offset + total));
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
+        if (written <= 0) {
+            if (written == 0)
+                SetLastError(ERROR_DISK_FULL);
+            else
+                FailFromErrno();
             return -1;
+        }
         total += (uint32_t)written;
     }
     return 0;
@@ -127,6 +158,16 @@ int SeekStream(FILE *stream, int64_t offset, int origin)
 int64_t TellStream(FILE *stream)
 {
     return (int64_t)ftello(stream);
+}
+
+BOOL TakeStreamStamp(FILE *stream, FileStamp *stamp)
+{
+    struct stat info;
+    if (fstat(fileno(stream), &info) != 0)
+        return FailFromErrno();
+    auto ticks = [](const struct timespec &at) { return (int64_t)at.tv_sec * 10000000 + at.tv_nsec / 100; };
+    *stamp = {(int64_t)info.st_size, ticks(info.st_mtim), ticks(info.st_ctim)};
+    return TRUE;
 }
 
 #endif

@@ -1,6 +1,7 @@
 #include "internal.h"
 
 #include <errno.h>
+#include <string.h>
 
 #include <assert.h>
 #include <mutex>
@@ -26,12 +27,12 @@ DWORD ErrorFromErrno(int error)
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EROFS:
     case EISDIR: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_WRITE_PROTECT;
     case EEXIST: return ERROR_FILE_EXISTS;
     case ENOSPC:
-    case EDQUOT:
-    case EFBIG: return ERROR_DISK_FULL;
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EBADF: return ERROR_INVALID_HANDLE;
@@ -40,6 +41,36 @@ DWORD ErrorFromErrno(int error)
     case EINVAL: return ERROR_INVALID_PARAMETER;
     default: return ERROR_WRITE_FAULT;
     }
+}
+
+// The errno value behind a Win32 error code that ErrorFromErrno gives; 0 for
+// the codes that no errno value stands behind.
+static int ErrnoFromError(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_ACCESS_DENIED: return EACCES;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DISK_FULL: return ENOSPC;
+    case ERROR_FILE_TOO_LARGE: return EFBIG;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
+    case ERROR_SHARING_VIOLATION: return EBUSY;
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT: return EIO;
+    default: return 0;
+    }
+}
+
+const char *SystemReasonText(DWORD error)
+{
+    if (error == ERROR_BAD_FILE_TYPE)
+        return "Not a regular file";
+    int number = ErrnoFromError(error);
+    return number != 0 ? strerror(number) : NULL;
 }
 
 BOOL FailFromErrno(void)

@@ -58,7 +58,7 @@ int OpenFlags(DWORD access, DWORD disposition)
     else
         flags |= O_RDONLY;
     switch (disposition) {
-    case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+    case CREATE_NEW: return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
     case CREATE_ALWAYS:
     case OPEN_ALWAYS: return flags | O_CREAT;
     default: return flags;  // emptying waits for the lock (SettleOpened)
@@ -103,15 +103,26 @@ DWORD SettleOpened(int fd, int openFlags, DWORD access, DWORD shareMode, DWORD d
     return empties && ftruncate(fd, 0) != 0 ? ErrorFromErrno(errno) : ERROR_SUCCESS;
 }
 
-bool WritesTo(DWORD access, DWORD disposition)
-{
-    return (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-}
-
 int FileDescriptor(HANDLE file)
 {
     std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(file);
     return object ? object->fd : -1;
+}
+
+// The permission bits of a new file: templateFile's when given (the umask
+// still applies), with the owner's write bit; else everyone's read and write.
+mode_t NewFileMode(HANDLE templateFile)
+{
+    struct stat info;
+    int fd = templateFile != NULL ? FileDescriptor(templateFile) : -1;
+    if (fd < 0 || fstat(fd, &info) != 0)
+        return 0666;
+    return (info.st_mode & 0777) | S_IWUSR;
+}
+
+bool WritesTo(DWORD access, DWORD disposition)
+{
+    return (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 }
 
 bool WriteAll(int fd, const unsigned char *bytes, size_t count, size_t *written)
@@ -137,7 +148,6 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 {
     (void)security;
     (void)flags;
-    (void)templateFile;
     if (path == NULL || *path == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -149,7 +159,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         return INVALID_HANDLE_VALUE;
     }
     int openFlags = OpenFlags(access, disposition);
-    int fd = open(path, openFlags, 0666);
+    int fd = open(path, openFlags, NewFileMode(templateFile));
     if (fd < 0) {
         FailFromErrno();
         return INVALID_HANDLE_VALUE;
@@ -291,6 +301,61 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes)
     else if (IsReadOnly(info))
         mode |= S_IWUSR;
     return chmod(path, mode) == 0 ? TRUE : FailFromErrno();
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)
+{
+    int fd = FileDescriptor(file);
+    if (fd < 0)
+        return FailWith(ERROR_INVALID_HANDLE);
+    if (kind != FileBasicInfo || size < sizeof(FILE_BASIC_INFO))
+        return FailWith(ERROR_INVALID_PARAMETER);
+    struct stat stats;
+    if (fstat(fd, &stats) != 0)
+        return FailFromErrno();
+    auto ticks = [](const struct timespec &at) { return (int64_t)at.tv_sec * 10000000 + at.tv_nsec / 100; };
+    FILE_BASIC_INFO *basic = (FILE_BASIC_INFO *)info;
+    *basic = FILE_BASIC_INFO{};
+    basic->LastAccessTime.QuadPart = ticks(stats.st_atim);
+    basic->LastWriteTime.QuadPart = ticks(stats.st_mtim);
+    basic->ChangeTime.QuadPart = ticks(stats.st_ctim);
+    basic->FileAttributes = IsReadOnly(stats) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file)
+{
+    int fd = FileDescriptor(file);
+    if (fd < 0)
+        return FailWith(ERROR_INVALID_HANDLE);
+    return fsync(fd) == 0 ? TRUE : FailFromErrno();
+}
+
+BOOL MoveFileExA(LPCSTR existingPath, LPCSTR newPath, DWORD flags)
+{
+    struct stat info;
+    if (lstat(newPath, &info) == 0) {
+        if (!(flags & MOVEFILE_REPLACE_EXISTING))
+            return FailWith(ERROR_ALREADY_EXISTS);
+        if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+            return FailWith(ERROR_ACCESS_DENIED);
+        if (S_ISREG(info.st_mode) && IsReadOnly(info))
+            return FailWith(ERROR_ACCESS_DENIED);
+    }
+    if (rename(existingPath, newPath) != 0)
+        return FailFromErrno();
+    if (!(flags & MOVEFILE_WRITE_THROUGH))
+        return TRUE;
+    // The folder's entry is what the rename changed.
+    std::string folder(newPath);
+    size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return FailFromErrno();
+    BOOL synced = fsync(fd) == 0 ? TRUE : FailFromErrno();
+    close(fd);
+    return synced;
 }
 
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)

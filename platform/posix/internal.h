@@ -11,6 +11,9 @@ DWORD ErrorFromErrno(int error);
 // Sets the last error from errno and returns FALSE, for one-line failure paths.
 BOOL FailFromErrno(void);
 BOOL FailWith(DWORD error);
+// The system's own words for a Win32 error code that this layer reports, in
+// the C locale's language; null where it has none to give.
+const char *SystemReasonText(DWORD error);
 
 // Something a HANDLE can stand for. Close releases what the object holds and
 // reports whether that worked (a file's close can fail).

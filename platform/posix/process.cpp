@@ -1,6 +1,7 @@
 #include "internal.h"
 
 #include <limits.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -40,4 +41,16 @@ LPSTR GetCommandLineA(void)
 {
     static std::string line = BuildCommandLine();
     return &line[0];
+}
+
+DWORD GetCurrentProcessId(void)
+{
+    return (DWORD)getpid();
+}
+
+DWORD GetTickCount(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (DWORD)((uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000);
 }

@@ -80,6 +80,7 @@ typedef struct HBRUSH__ *HBRUSH;
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_WRITE_PROTECT 19
 #define ERROR_WRITE_FAULT 29
 #define ERROR_READ_FAULT 30
 #define ERROR_SHARING_VIOLATION 32
@@ -88,6 +89,8 @@ typedef struct HBRUSH__ *HBRUSH;
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
 #define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_BAD_FILE_TYPE 222
+#define ERROR_FILE_TOO_LARGE 223
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_CLASS_ALREADY_EXISTS 1410
@@ -144,6 +147,10 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
+// CREATE_NEW makes a file only where nothing is, not even a link. A new file
+// takes the permission bits of templateFile (when given) under the umask,
+// with the owner's write bit: it is made to be written, and here the read-only
+// attribute is the absence of write bits.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 // Reads until count bytes are in or the end of the file is reached.
@@ -153,7 +160,20 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 
-typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileBasicInfo = 0, FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef union _LARGE_INTEGER {
+    int64_t QuadPart;
+} LARGE_INTEGER;
+// Times in units of 100 ns; ChangeTime is the inode's change time (ctime).
+typedef struct _FILE_BASIC_INFO {
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    DWORD FileAttributes;
+} FILE_BASIC_INFO;
+// Only FileBasicInfo.
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size);
 typedef struct _FILE_DISPOSITION_INFO {
     BOOLEAN DeleteFile;
 } FILE_DISPOSITION_INFO;
@@ -172,6 +192,17 @@ BOOL CloseHandle(HANDLE handle);
 BOOL DeleteFileA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+// fsync: what was written through the handle is on the disk.
+BOOL FlushFileBuffers(HANDLE file);
+
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_WRITE_THROUGH 0x8u
+// rename(2): a link at newPath is replaced, never followed. Like Windows, an
+// existing newPath is replaced only with MOVEFILE_REPLACE_EXISTING and only
+// when it is a file (or a link) without the read-only attribute: a directory,
+// FIFO or device is not replaced. MOVEFILE_WRITE_THROUGH returns once the
+// folder that holds newPath is on the disk.
+BOOL MoveFileExA(LPCSTR existingPath, LPCSTR newPath, DWORD flags);
 
 // ---- C runtime: a stream on a file handle (<io.h>, <fcntl.h> on Windows)
 #define _O_RDONLY 0x0000
@@ -211,6 +242,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_S
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD GetCurrentThreadId(void);
+DWORD GetCurrentProcessId(void);
+// Milliseconds since some fixed moment (here the monotonic clock's start).
+DWORD GetTickCount(void);
 void Sleep(DWORD milliseconds);
 
 // ---- message-only windows and synchronous messages

@@ -30,7 +30,7 @@ check() {
 }
 exits() { [ "$status" = "$1" ]; }
 stdout_is() { [ "$(cat out.txt)" = "$(text "$1")" ]; }
-stderr_has() { grep -qF -- "$(text "$1")" err.txt; }
+stderr_has() { case "$(cat err.txt)" in *"$(text "$1")"*) ;; *) false ;; esac; }
 stderr_lacks() { ! stderr_has "$1"; }
 
 # run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
@@ -129,12 +129,13 @@ check test "$(wc -c <dist/small.ips)" -eq 32
 run 0 -y --output dist/small.bin apply dist/small.ips old.bin
 check cmp -s dist/small.bin new.bin
 
-case="-o: an older file replaced after yes is removed after a failure"
+case="-o: an older file that a failed run was to replace stays as it was"
 printf 'IPS32' >dist/cut.ips
 printf 'keep' >dist/keep.bin
 chmod a+w dist/keep.bin
 run 1 -y -o dist/keep.bin apply dist/cut.ips old.bin
-check test ! -e dist/keep.bin
+check grep -qx keep dist/keep.bin
+check test -z "$(ls -A dist | grep zorvik)"
 
 case="apply several patches in a row, and a failing second one"
 printf 'IPS32\0\0\0\012\0\005BROWNEEOF' >dist/a.ips
@@ -198,8 +199,9 @@ fi
 if [ -z "$runner" ]; then
     # At most 10 seconds, so that a run that would block or write without end
     # fails instead; and a full disk: writes past 1 KiB fail (ulimit -f counts
-    # blocks of 512 bytes; the signal that such a write raises is ignored).
-    printf '#!/bin/sh\ntrap "" XFSZ\nulimit -f 2\nexec timeout 10 "$@"\n' >confined
+    # blocks of 512 bytes). The tool itself ignores the SIGXFSZ that such a
+    # write raises, and fails like on a full disk.
+    printf '#!/bin/sh\nulimit -f 2\nexec timeout 10 "$@"\n' >confined
     chmod +x confined
     confine=./confined
 
@@ -213,37 +215,87 @@ if [ -z "$runner" ]; then
     check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
     check test ! -e dist/new
     # An output name that leads to a special file: it is no file to replace.
-    run 1 -y -o fifo.bin apply dist/new.ips old.bin
-    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
-    check test -p fifo.bin
+    ln -s fifo.bin fifo.link
+    for name in fifo.bin fifo.link; do
+        run 1 -y -o $name apply dist/new.ips old.bin
+        check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。
+Not a regular file"
+        run 1 -y -o $name create old.bin new.bin
+        check stderr_has "新規ﾌｧｲﾙを作成できません。
+Not a regular file"
+    done
+    check test -p fifo.bin -a -L fifo.link
 
-    case="full disk"
+    case="full disk: the system's reason, and the older output intact"
     printf 'IPS32\0\0\020\0\0\001xEEOF' >dist/far.ips
+    printf 'older' >dist/far.bin
     run 1 -y apply dist/far.ips old.bin
-    check stderr_has "dist/far.binに書き込めません。"
-    check test ! -e dist/far.bin
+    check stderr_has "dist/far.binに書き込めません。
+File too large"
+    check grep -qx older dist/far.bin
     seq 1000 | cat old.bin - >big.bin
     run 1 -y create old.bin big.bin
-    check stderr_has "作成中にｴﾗｰが発生しました。"
+    check stderr_has "作成中にｴﾗｰが発生しました。
+File too large"
     check test ! -e big.ips
     confine=
+
+    # Output safety, for both commands: what each makes at -o out, and from what.
+    made_by() { case $1 in apply) echo new.bin ;; create) echo dist/new.ips ;; esac; }
+    input_of() { case $1 in apply) echo old.bin ;; create) echo new.bin ;; esac; }
+    job_args() { case $1 in apply) echo "apply dist/new.ips old.bin" ;; create) echo "create old.bin new.bin" ;; esac; }
+    no_temporary_left() { test -z "$(ls -A . dist | grep zorvik-)"; }
+    for command in apply create; do
+        case="$command: a symbolic, hard or dangling link at the output is replaced, not followed"
+        for link in "ln -s victim" "ln victim" "ln -s nowhere"; do
+            printf 'precious\n' >victim
+            rm -f out nowhere
+            $link out
+            # shellcheck disable=SC2046
+            run 0 -y -o out $(job_args $command)
+            check grep -qx precious victim
+            check test ! -L out -a ! -e nowhere
+            check cmp -s out "$(made_by $command)"
+        done
+
+        case="$command: a private input gives a private output"
+        chmod 600 "$(input_of $command)"
+        rm -f out
+        # shellcheck disable=SC2046
+        run 0 -y -o out $(job_args $command)
+        check test "$(stat -c %a out)" = 600
+        chmod 644 "$(input_of $command)"
+    done
+    rm -f out victim
+
+    case="names are printed with their control bytes escaped"
+    escaped=$(printf 'e\033]0;x\007\nfake [y] .bin')
+    cp new.bin "$escaped"
+    run 0 -y create old.bin "$escaped"
+    check stdout_is 'IPS32ﾌｧｲﾙ e\x1b]0;x\x07\x0afake [y] .ips を作成しました。'
+    check stderr_has 'e\x1b]0;x\x07\x0afake [y] .bin'
+    check test "$(tr -d '\n' <err.txt | tr -d '[:print:]' | LC_ALL=C tr -d '\200-\377')" = ""
+    rm -f "$escaped" e*.ips
 
     # background PART ARGS...: starts the tool in the background ($first) and
     # waits for a line on its standard error that holds PART. Standard error
     # goes through a FIFO held open here, so that the tool never blocks on it.
-    # A command started with & ignores SIGINT unless given back its default.
+    # A command started with & ignores SIGINT and SIGQUIT unless given back
+    # their default.
     mkfifo progress
     background() {
         part=$1
         shift
-        env --default-signal=INT "$zorvik" -y --progress "$@" >/dev/null 2>progress &
+        env --default-signal=INT,QUIT "$zorvik" -y --progress "$@" >progress.out 2>progress &
         first=$!
         exec 3<progress
         while IFS= read -r line <&3 && [ "${line#*"$part"}" = "$line" ]; do :; done
     }
-    # stop SIGNAL STATUS: stops it with SIGNAL and checks its exit status.
-    stop() {
-        kill -"$1" $first
+    # finish SIGNAL STATUS: stops it with SIGNAL (none: lets it end) and checks
+    # its exit status; what it printed is in progress.out and err.txt.
+    finish() {
+        [ "$1" = none ] || kill -"$1" $first
+        cat <&3 >err.txt
         wait $first
         status=$?
         exec 3<&-
@@ -256,24 +308,64 @@ if [ -z "$runner" ]; then
     for i in $(seq 18); do cat runs runs >runs2 && mv runs2 runs; done
     { printf 'IPS32'; cat runs; printf 'EEOF'; } >dist/slow.ips
     rm runs
-    background ﾌｧｲﾙ情報を取得中 apply dist/slow.ips old.bin
-
-    case="second run on an output being written"
-    run 1 -y apply dist/slow.ips new.bin
-    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
-
-    case="run stopped while it patches"
-    stop INT 130
-    check test ! -e dist/slow.bin
-
-    # Every other byte differs: a second to compare, the patch file
-    # written from the first progress report of creating on.
-    case="run stopped while it creates"
+    # Every other byte differs: a second to compare.
     yes a | head -c 64M >a.bin
     yes b | head -c 64M >b.bin
+
+    case="standard error closed early (SIGPIPE): a failure, the output whole or absent"
+    for job in "apply dist/slow.ips old.bin" "create a.bin b.bin"; do
+        rm -f out
+        # shellcheck disable=SC2086
+        { "$zorvik" -y --progress -o out $job 2>&1; echo $? >status; } | head -c 1 >/dev/null
+        status=$(cat status)
+        check exits 1
+        check no_temporary_left
+    done
+    check test ! -e out -o "$("$zorvik" -y -o check.bin apply out a.bin >/dev/null 2>&1 && cmp check.bin b.bin &&
+        echo whole)" = whole
+    rm -f out status check.bin
+
+    case="a second run at the same output: each output whole"
+    background ﾌｧｲﾙ情報を取得中 apply dist/slow.ips old.bin
+    run 0 -y -o dist/slow.bin apply dist/new.ips old.bin
+    check cmp -s dist/slow.bin new.bin
+
+    case="run stopped while it patches: the older output stays"
+    finish INT 130
+    check cmp -s dist/slow.bin new.bin
+    rm dist/slow.bin
+
+    case="run killed while it patches: at most a temporary file"
+    background ﾊﾟｯﾁ処理中 apply dist/slow.ips old.bin
+    finish KILL 137
+    check test ! -e dist/slow.bin
+    check test "$(ls -A dist | grep zorvik- | grep -cv '^\.slow\.bin\.zorvik-......$')" = 0
+    rm -f dist/.slow.bin.zorvik-*
+
+    case="patch rewritten while it is applied"
+    background ﾊﾟｯﾁ処理中 apply dist/slow.ips old.bin
+    # The same byte again: the content stays, the change is seen all the same.
+    tail -c 5 dist/slow.ips | head -c 1 | dd of=dist/slow.ips bs=1 seek=$(($(wc -c <dist/slow.ips) - 5)) \
+        conv=notrunc 2>/dev/null
+    finish none 1
+    check stderr_has "dist/slow.ipsは、読み込み中に変更されました。"
+    check test ! -e dist/slow.bin
+
+    case="run stopped while it creates"
     background 作成中 create a.bin b.bin
-    stop TERM 143
+    finish TERM 143
     check test ! -e b.ips
+    background 作成中 create a.bin b.bin
+    finish QUIT 131
+    check test ! -e b.ips
+
+    case="input rewritten while a patch is made of it"
+    background 作成中 create a.bin b.bin
+    printf 'b' | dd of=b.bin bs=1 seek=1000 conv=notrunc 2>/dev/null
+    finish none 1
+    check stderr_has "b.binは、読み込み中に変更されました。"
+    check test ! -e b.ips
+    check no_temporary_left
     rm a.bin b.bin
 fi
 

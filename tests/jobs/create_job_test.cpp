@@ -42,6 +42,8 @@ static const JobEnd kEnds[] = {
      {"confirm 1", "progress", "finished 0: <game_new.d>を開けません。"}, 1, {}},
     {"ReadOnlyExistingPatchStaysAsItWas", {{"game_new.ips", "ro:old"}}, "game.bin", "game_new.bin", "game_new.ips",
      {}, {"confirm 1", "overwrite 1", "progress", "finished 0: 新規ﾌｧｲﾙを作成できません。"}, 1, {}},
+    {"DirectoryAtThePatchNameIsNotReplaced", {{"game_new.ips", kDirectory}}, "game.bin", "game_new.bin",
+     "game_new.ips", {}, {"confirm 1", "overwrite 1", "progress", "finished 0: 新規ﾌｧｲﾙを作成できません。"}, 1, {}},
     {"SuccessWritesThePatchBesideTheModifiedFile", {}, "game.bin", "game_new.bin", "game_new.ips", {},
      {"confirm 1", "progress", kCreated}, 1, {{"game_new.ips", kPatch}}},
     {"NamesThatDifferOnlyInCaseAreTwoNames", {{"GAME.bin", "abcd"}}, "game.bin", "GAME.bin", "GAME.ips", {},
