@@ -10,8 +10,7 @@
 //   engine_bench apply TARGET PATCH
 //   engine_bench copy-apply SOURCE TARGET PATCH   copy, then apply, as the apply job does
 //   engine_bench compiler
-#include "engine/apply.h"
-#include "engine/create.h"
+#include "engine/engine.h"
 #include "notify/notifications.h"
 #include "platform/output.h"
 

@@ -1,7 +1,7 @@
 #include "info.h"
 
 #include "cli/exit_status.h"
-#include "engine/inspect.h"
+#include "engine/engine.h"
 #include "platform/path_rules.h"
 
 #include <inttypes.h>

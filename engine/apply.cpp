@@ -1,8 +1,9 @@
-#include "engine/apply.h"
+#include "engine/engine.h"
 
 #include "engine/ips32.h"
 #include "engine/patch_reader.h"
 #include "engine/shared.h"
+#include "platform/owned.h"
 #include "platform/stream.h"
 
 #include <stdlib.h>
@@ -174,12 +175,31 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     return failure;
 }
 
-// Whether the patch under patch is still what it was when stamped; a failure
+// Opens the patch at patchPath into patch, unbuffered, and reads its size and
+// stamp and its magic. Fails, naming it, when it cannot be opened or is no
+// IPS32 patch.
+static Failure OpenPatch(const char *patchPath, OwnedStream &patch, int64_t *size, FileStamp *stamp)
+{
+    patch.Reset(OpenStream(patchPath, "rb"));
+    if (patch.get() == NULL || !TakeStreamStamp(patch.get(), stamp))
+        return {kCannotOpenText, patchPath};
+    // Both files are read and written in large pieces of the engine's own.
+    setvbuf(patch.get(), NULL, _IONBF, 0);
+    *size = MeasureStream(patch.get());
+    char magic[IPS32_MAGIC_SIZE];
+    if (fread(magic, 1, sizeof magic, patch.get()) != sizeof magic || memcmp(magic, IPS32_MAGIC, sizeof magic) != 0)
+        return {kNotIps32Text, patchPath};
+    return kNoFailure;
+}
+
+// Fails, naming the patch, when it is not as it was when stamped; a failure
 // to tell counts as a change.
-static bool Unchanged(FILE *patch, const FileStamp &before)
+static Failure CheckUnchanged(const OwnedStream &patch, const char *patchPath, const FileStamp &before)
 {
     FileStamp after;
-    return TakeStreamStamp(patch, &after) && SameStamp(before, after);
+    if (TakeStreamStamp(patch.get(), &after) && SameStamp(before, after))
+        return kNoFailure;
+    return {kChangedText, patchPath};
 }
 
 BOOL ApplyPatchTo(HANDLE target, const char *targetName, const char *patchPath, char *message, DWORD messageSize,
@@ -190,43 +210,27 @@ BOOL ApplyPatchTo(HANDLE target, const char *targetName, const char *patchPath, 
     if (window != NULL)
         SendMessageA(window, progressMessage, 0, (LPARAM)kGettingFileInfoText);
 
-    FILE *patch = OpenStream(patchPath, "rb");
+    OwnedStream patch, stream;
+    int64_t patchSize = -1;
     FileStamp stamp;
-    if (patch == NULL || !TakeStreamStamp(patch, &stamp)) {
-        if (patch != NULL)
-            fclose(patch);
-        SetEngineText(message, messageSize, kCannotOpenText, patchPath);
-        return 0;
+    Failure failure = OpenPatch(patchPath, patch, &patchSize, &stamp);
+    if (failure.text == NULL) {
+        stream.Reset(target != INVALID_HANDLE_VALUE ? OpenStreamOn(target, "r+b") : NULL);
+        if (stream.get() == NULL)
+            failure = {kCannotOpenForWritingText, targetName};
     }
-    // Both files are read and written in large pieces of the engine's own.
-    setvbuf(patch, NULL, _IONBF, 0);
-    int64_t patchSize = MeasureStream(patch);
-    char magic[IPS32_MAGIC_SIZE];
-    if (fread(magic, 1, sizeof magic, patch) != sizeof magic || memcmp(magic, IPS32_MAGIC, sizeof magic) != 0) {
-        SetEngineText(message, messageSize, kNotIps32Text, patchPath);
-        fclose(patch);
-        return 0;
+    if (failure.text == NULL) {
+        setvbuf(stream.get(), NULL, _IONBF, 0);
+        failure = {ApplyToTarget(patch.get(), patchSize, stream.get(), window, progressMessage), targetName};
     }
-    FILE *stream = target != INVALID_HANDLE_VALUE ? OpenStreamOn(target, "r+b") : NULL;
-    if (stream == NULL) {
-        SetEngineText(message, messageSize, kCannotOpenForWritingText, targetName);
-        fclose(patch);
-        return 0;
-    }
-    setvbuf(stream, NULL, _IONBF, 0);
-
-    const char *failure = ApplyToTarget(patch, patchSize, stream, window, progressMessage);
-    const char *failingPath = targetName;
-    if (failure == NULL && !Unchanged(patch, stamp)) {
-        failure = kChangedText;
-        failingPath = patchPath;
-    }
+    if (failure.text == NULL)
+        failure = CheckUnchanged(patch, patchPath, stamp);
     // Both streams are closed before "done" goes out, so that a target that
     // fails to close is reported as the failure it is.
-    fclose(patch);
-    if (fclose(stream) != 0 && failure == NULL)
-        failure = kCannotWriteText;
-    return EndEngineCall(failure, kPatchedText, failingPath, message, messageSize, window, progressMessage);
+    patch.Close();
+    if (!stream.Close() && failure.text == NULL)
+        failure = {kCannotWriteText, targetName};
+    return EndEngineCall(failure, kPatchedText, targetName, message, messageSize, window, progressMessage);
 }
 
 BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DWORD messageSize,
@@ -234,10 +238,10 @@ BOOL ApplyPatch(const char *targetPath, const char *patchPath, char *message, DW
 {
     if (targetPath == NULL || patchPath == NULL)
         return 0;
-    HANDLE target = CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    BOOL applied = ApplyPatchTo(target, targetPath, patchPath, message, messageSize, window, progressMessage);
-    if (target != INVALID_HANDLE_VALUE && !CloseHandle(target) && applied) {
+    OwnedHandle target(CreateFileA(targetPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, NULL));
+    BOOL applied = ApplyPatchTo(target.get(), targetPath, patchPath, message, messageSize, window, progressMessage);
+    if (!target.Close() && applied) {
         SetEngineText(message, messageSize, kCannotWriteText, targetPath);
         applied = 0;
     }

@@ -1,11 +1,13 @@
 #include "engine/create.h"
 
 #include "engine/compare.h"
+#include "engine/engine.h"
 #include "engine/ips32.h"
+#include "engine/patch_writer.h"
 #include "engine/shared.h"
 #include "engine/smallest.h"
 #include "platform/file_identity.h"
-#include "platform/wide_compare.h"
+#include "platform/owned.h"
 
 #include <string.h>
 
@@ -18,87 +20,6 @@ static const char kCreatingText[] = "作成中...";
 
 static_assert(FitsEngineText(sizeof kModifiedSmallerText) && FitsEngineText(sizeof kCreatedText),
               "ENGINE_TEXT_SIZE is too small");
-
-BOOL StartPatchOutput(PatchOutput *output, HANDLE file)
-{
-    output->file = file;
-    output->used = 0;
-    output->terminatorOffset = IPS32_TERMINATOR_OFFSET;
-    output->buffer = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, PATCH_OUTPUT_SIZE);
-    return output->buffer != NULL;
-}
-
-BOOL FlushPatchOutput(PatchOutput *output)
-{
-    DWORD written = 0;
-    BOOL ok = output->used == 0 ||
-              (WriteFile(output->file, output->buffer, output->used, &written, NULL) && written == output->used);
-    output->used = 0;
-    return ok;
-}
-
-void EndPatchOutput(PatchOutput *output)
-{
-    if (output->buffer != NULL)
-        HeapFree(GetProcessHeap(), 0, output->buffer);
-    output->buffer = NULL;
-    output->used = 0;
-}
-
-static_assert(PATCH_OUTPUT_SIZE >= 6 + IPS32_MAX_RECORD_SIZE, "a record must fit the output buffer");
-
-// Room for size more bytes (at most PATCH_OUTPUT_SIZE) at the end of what is
-// gathered, written out first when they would not fit; null when that fails.
-static inline unsigned char *ReserveInPatch(PatchOutput *output, DWORD size)
-{
-    if (PATCH_OUTPUT_SIZE - output->used < size && !FlushPatchOutput(output))
-        return NULL;
-    unsigned char *at = output->buffer + output->used;
-    output->used += size;
-    return at;
-}
-
-// Puts a record's head: its offset in 4 bytes and its size in 2, most
-// significant first.
-static inline void PutHead(unsigned char *record, DWORD offset, DWORD size)
-{
-    record[0] = (unsigned char)(offset >> 24);
-    record[1] = (unsigned char)(offset >> 16);
-    record[2] = (unsigned char)(offset >> 8);
-    record[3] = (unsigned char)offset;
-    record[4] = (unsigned char)(size >> 8);
-    record[5] = (unsigned char)size;
-}
-
-BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size)
-{
-    unsigned char *record = ReserveInPatch(output, 6 + size);
-    if (record == NULL)
-        return 0;
-    PutHead(record, offset, size);
-    memcpy(record + 6, bytes, size);
-    return 1;
-}
-
-BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned char value)
-{
-    unsigned char *record = ReserveInPatch(output, 9);
-    if (record == NULL)
-        return 0;
-    PutHead(record, offset, 0);
-    record[6] = (unsigned char)(length >> 8);
-    record[7] = (unsigned char)length;
-    record[8] = value;
-    return 1;
-}
-
-BOOL AppendTerminator(PatchOutput *output)
-{
-    unsigned char *terminator = ReserveInPatch(output, IPS32_TERMINATOR_SIZE);
-    if (terminator != NULL)
-        memcpy(terminator, IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE);
-    return terminator != NULL;
-}
 
 static const DWORD kMaxPiece = IPS32_MAX_RECORD_SIZE;
 
@@ -139,7 +60,7 @@ static BOOL MakeRoomForPiece(PatchOutput *output)
 static void ClosePiece(PatchRun &run, DWORD size)
 {
     unsigned char *record = run.output->buffer + run.output->used;
-    PutHead(record, run.offset, size);
+    PutRecordHead(record, run.offset, size);
     run.output->used += 6 + size;
     run.offset += size;
     run.count -= size;
@@ -317,34 +238,34 @@ static DWORD NextEqual(ChangeScanner &scan, DWORD from)
 // An input file, open for the whole comparison.
 struct Input {
     const char *path;
-    HANDLE file;
+    OwnedHandle file;
     DWORD size;
     FileStamp stamp;  // as it was opened
 };
 
 // Opens input.path for reading, shared with other readers only, and takes its
-// size and stamp. Returns 0 when it cannot be opened, its size cannot be
-// taken, or it is 4 GiB or larger; the file is closed again then.
-static BOOL OpenInput(Input &input)
+// size and stamp. Fails, naming it, when it cannot be opened, its size cannot
+// be taken, or it is 4 GiB or larger.
+static Failure OpenInput(Input &input)
 {
-    input.file = CreateFileA(input.path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                             NULL);
-    if (input.file == INVALID_HANDLE_VALUE)
-        return 0;
-    if (TakeFileStamp(input.file, &input.stamp) && input.stamp.size < ((int64_t)1 << 32)) {
+    input.file.Reset(CreateFileA(input.path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, NULL));
+    if (input.file.valid() && TakeFileStamp(input.file.get(), &input.stamp) &&
+        input.stamp.size < ((int64_t)1 << 32)) {
         input.size = (DWORD)input.stamp.size;
-        return 1;
+        return kNoFailure;
     }
-    CloseHandle(input.file);
-    return 0;
+    return {kCannotOpenText, input.path};
 }
 
-// Whether input is as it was when it was opened; a failure to tell counts as
-// a change.
-static bool Unchanged(const Input &input)
+// Fails, naming the input, when it is not as it was when it was opened; a
+// failure to tell counts as a change.
+static Failure CheckUnchanged(const Input &input)
 {
     FileStamp now;
-    return TakeFileStamp(input.file, &now) && SameStamp(input.stamp, now);
+    if (TakeFileStamp(input.file.get(), &now) && SameStamp(input.stamp, now))
+        return kNoFailure;
+    return {kChangedText, input.path};
 }
 
 // The buffers both inputs are read into, a window of the same positions at a
@@ -356,118 +277,134 @@ struct Comparison {
     unsigned char *originalBytes;  // readSize bytes, and WIDE_COMPARE_SIZE to read past the end
     unsigned char *modifiedBytes;  // the same, and the byte before the window at [-1]
     DWORD windowSize;              // bytes in the window last read
-    const char *textPath;          // what the result text names: the patch, or the input that could not be read
     PatchRun run;
 };
 
 // Reads the next window of size bytes of the modified file and, withOriginal,
-// of the original too. The last byte of the modified file's
-// window before is kept at modifiedBytes[-1]. Returns 0 when an input cannot be
-// read or ends before (it shrank since it was measured).
-static BOOL ReadWindow(Comparison &compare, DWORD size, bool withOriginal)
+// of the original too. The last byte of the modified file's window before is
+// kept at modifiedBytes[-1]. Fails, naming the input, when it cannot be read
+// or ends before (it shrank since it was measured).
+static Failure ReadWindow(Comparison &compare, DWORD size, bool withOriginal)
 {
     if (compare.windowSize > 0)
         compare.modifiedBytes[-1] = compare.modifiedBytes[compare.windowSize - 1];
     compare.windowSize = size;
     DWORD read = 0;
-    if (withOriginal && !(ReadFile(compare.original.file, compare.originalBytes, size, &read, NULL) && read == size)) {
-        compare.textPath = compare.original.path;
-        return 0;
-    }
-    if (!(ReadFile(compare.modified.file, compare.modifiedBytes, size, &read, NULL) && read == size)) {
-        compare.textPath = compare.modified.path;
-        return 0;
+    if (withOriginal &&
+        !(ReadFile(compare.original.file.get(), compare.originalBytes, size, &read, NULL) && read == size))
+        return {kCannotOpenText, compare.original.path};
+    if (!(ReadFile(compare.modified.file.get(), compare.modifiedBytes, size, &read, NULL) && read == size))
+        return {kCannotOpenText, compare.modified.path};
+    return kNoFailure;
+}
+
+// The size of the window that begins at position at when the files are read
+// up to end.
+static DWORD WindowAt(const Comparison &compare, DWORD at, DWORD end)
+{
+    return end - at < compare.readSize ? end - at : compare.readSize;
+}
+
+// Writes a record for every stretch of differing bytes in the window that
+// begins at position at. *open tells whether a stretch reached the window
+// from the one before; on return, whether one reaches the next. 0 when a
+// write fails.
+static BOOL WriteWindowChanges(Comparison &compare, PatchOutput *output, DWORD at, BOOL *open,
+                               ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    ChangeScanner scan = {compare.originalBytes, compare.modifiedBytes, compare.windowSize, 0, 0};
+    ScanAt(scan, 0);
+    const unsigned char *bytes = compare.modifiedBytes;
+    DWORD i = 0;
+    while (*open || (i = NextDifferent(scan, i)) < scan.size) {
+        DWORD stretchEnd = NextEqual(scan, i);
+        if (stretchEnd == scan.size) {
+            // The stretch goes on in the next window, or ends with the original.
+            if (!*open)
+                BeginRun(compare.run, output, at + i);
+            *open = 1;
+            return AddToRun(compare.run, bytes + i, stretchEnd - i);
+        }
+        ReportProgress(progress, at + stretchEnd, compare.original.size, kCreatingText, progressMessage, window);
+        // Stretches of up to 3 bytes, most of a dense change, are data records
+        // with nothing to decide unless they begin at the terminator's offset.
+        BOOL written = *open ? AddToRun(compare.run, bytes + i, stretchEnd - i) && EndRun(compare.run)
+                       : stretchEnd - i <= 3 && at + i != output->terminatorOffset
+                           ? AppendDataRecord(output, at + i, bytes + i, stretchEnd - i)
+                           : WritePatchRecord(at + i, stretchEnd - i, bytes + i, output);
+        if (!written)
+            return 0;
+        *open = 0;
+        i = stretchEnd;
     }
     return 1;
 }
 
-// Writes a record for every run of differing bytes within the original's
-// length, then the modified file's tail as a run of its own. Returns null on
-// success, else the failure's text (naming compare.textPath).
-static const char *WriteDifferences(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage)
+// Writes the modified file's bytes past the original's end as a stretch of
+// their own.
+static Failure WriteTail(Comparison &compare, PatchOutput *output)
+{
+    const DWORD end = compare.modified.size;
+    BeginRun(compare.run, output, compare.original.size);
+    for (DWORD at = compare.original.size; at < end; at += compare.windowSize) {
+        Failure failure = ReadWindow(compare, WindowAt(compare, at, end), false);
+        if (failure.text != NULL)
+            return failure;
+        if (!AddToRun(compare.run, compare.modifiedBytes, compare.windowSize))
+            return {kCreateErrorText, NULL};
+    }
+    return EndRun(compare.run) ? kNoFailure : Failure{kCreateErrorText, NULL};
+}
+
+// Writes a record for every stretch of differing bytes within the original's
+// length, then the modified file's tail.
+static Failure WriteDifferences(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage)
 {
     ProgressThrottle progress = {0, 0};
     const DWORD end = compare.original.size;
-    BOOL open = 0;  // the run that reaches the end of the window before
+    BOOL open = 0;
     for (DWORD at = 0; at < end; at += compare.windowSize) {
-        if (!ReadWindow(compare, end - at < compare.readSize ? end - at : compare.readSize, true))
-            return kCannotOpenText;
-        ChangeScanner scan = {compare.originalBytes, compare.modifiedBytes, compare.windowSize, 0, 0};
-        ScanAt(scan, 0);
-        const unsigned char *bytes = compare.modifiedBytes;
-        DWORD i = 0;
-        while (open || (i = NextDifferent(scan, i)) < scan.size) {
-            DWORD runEnd = NextEqual(scan, i);
-            if (runEnd == scan.size) {
-                // The run goes on in the next window, or ends with the original.
-                if (!open)
-                    BeginRun(compare.run, output, at + i);
-                open = 1;
-                if (!AddToRun(compare.run, bytes + i, runEnd - i))
-                    return kCreateErrorText;
-                break;
-            }
-            ReportProgress(progress, at + runEnd, end, kCreatingText, progressMessage, window);
-            // Runs of up to 3 bytes, most of a dense change, are data records
-            // with nothing to decide unless they begin at the terminator's offset.
-            BOOL written = open ? AddToRun(compare.run, bytes + i, runEnd - i) && EndRun(compare.run)
-                           : runEnd - i <= 3 && at + i != output->terminatorOffset
-                               ? AppendDataRecord(output, at + i, bytes + i, runEnd - i)
-                               : WritePatchRecord(at + i, runEnd - i, bytes + i, output);
-            if (!written)
-                return kCreateErrorText;
-            open = 0;
-            i = runEnd;
-        }
+        Failure failure = ReadWindow(compare, WindowAt(compare, at, end), true);
+        if (failure.text != NULL)
+            return failure;
+        if (!WriteWindowChanges(compare, output, at, &open, progress, window, progressMessage))
+            return {kCreateErrorText, NULL};
     }
-    // A run that reaches the end of the original sends no progress.
+    // A stretch that reaches the end of the original sends no progress.
     if (open && !EndRun(compare.run))
-        return kCreateErrorText;
-    if (compare.modified.size == end)
-        return NULL;
-    BeginRun(compare.run, output, end);
-    for (DWORD at = end; at < compare.modified.size; at += compare.windowSize) {
-        DWORD left = compare.modified.size - at;
-        if (!ReadWindow(compare, left < compare.readSize ? left : compare.readSize, false))
-            return kCannotOpenText;
-        if (!AddToRun(compare.run, compare.modifiedBytes, compare.windowSize))
-            return kCreateErrorText;
-    }
-    return EndRun(compare.run) ? NULL : kCreateErrorText;
+        return {kCreateErrorText, NULL};
+    return compare.modified.size == end ? kNoFailure : WriteTail(compare, output);
 }
 
 // Hands both files to the smallest writer a window at a time (the bytes both
 // have, then the modified file's tail), with progress over the modified file.
-// Returns as WriteDifferences does.
-static const char *WriteSmallestDifferences(Comparison &compare, PatchOutput *output, HWND window,
-                                            UINT progressMessage)
+static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output, HWND window,
+                                        UINT progressMessage)
 {
     SmallestPatch *smallest = StartSmallestPatch(output, SMALLEST_WINDOW);
     if (smallest == NULL)
-        return kCreateErrorText;
+        return {kCreateErrorText, NULL};
     ProgressThrottle progress = {0, 0};
     const DWORD end = compare.original.size, size = compare.modified.size;
-    const char *failure = NULL;
-    for (DWORD at = 0; failure == NULL && at < size; at += compare.windowSize) {
+    Failure failure = kNoFailure;
+    for (DWORD at = 0; failure.text == NULL && at < size; at += compare.windowSize) {
         bool both = at < end;
-        DWORD left = (both ? end : size) - at;
-        if (!ReadWindow(compare, left < compare.readSize ? left : compare.readSize, both))
-            failure = kCannotOpenText;
-        else if (!(both ? AddSmallestBytes(smallest, compare.originalBytes, compare.modifiedBytes, compare.windowSize)
-                        : AddSmallestTail(smallest, compare.modifiedBytes, compare.windowSize)))
-            failure = kCreateErrorText;
-        else if (at + compare.windowSize < size)
+        failure = ReadWindow(compare, WindowAt(compare, at, both ? end : size), both);
+        if (failure.text == NULL &&
+            !(both ? AddSmallestBytes(smallest, compare.originalBytes, compare.modifiedBytes, compare.windowSize)
+                   : AddSmallestTail(smallest, compare.modifiedBytes, compare.windowSize)))
+            failure = {kCreateErrorText, NULL};
+        else if (failure.text == NULL && at + compare.windowSize < size)
             ReportProgress(progress, at + compare.windowSize, size, kCreatingText, progressMessage, window);
     }
-    if (failure == NULL && !EndSmallestPatch(smallest))
-        failure = kCreateErrorText;
+    if (failure.text == NULL && !EndSmallestPatch(smallest))
+        failure = {kCreateErrorText, NULL};
     FreeSmallestPatch(smallest);
     return failure;
 }
 
 // WriteDifferences or WriteSmallestDifferences.
-typedef const char *(*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window,
-                                        UINT progressMessage);
+typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
 
 // Where the patch goes: an open file, or a path to make it at once the inputs
 // have been checked.
@@ -478,45 +415,62 @@ struct PatchDestination {
     DWORD error;      // why file could not be made, for the last error of that failure
 };
 
-// Writes the whole patch into the destination with writer, then checks that
-// neither input changed while it was read. Returns null on success, else the
-// text of the failure; a file made here is closed on every path.
-static const char *WritePatchFile(DifferenceWriter writer, Comparison &compare, const PatchDestination &patch,
-                                  DWORD terminatorOffset, HWND window, UINT progressMessage, BOOL *patchCreated)
+// Writes the whole patch into file with writer: magic, records, terminator.
+static Failure WritePatch(DifferenceWriter writer, Comparison &compare, HANDLE file, DWORD terminatorOffset,
+                          HWND window, UINT progressMessage)
 {
-    HANDLE file = patch.makeAtPath ? CreateFileA(patch.path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                                 FILE_ATTRIBUTE_NORMAL, NULL)
-                                   : patch.file;
+    PatchOutput output = {file, NULL, 0, 0};
+    Failure failure = {kCreateErrorText, NULL};
+    if (StartPatchOutput(&output, file, terminatorOffset)) {
+        failure = writer(compare, &output, window, progressMessage);
+        if (failure.text == NULL && !(AppendTerminator(&output) && FlushPatchOutput(&output)))
+            failure = {kCreateErrorText, NULL};
+    }
+    EndPatchOutput(&output);
+    return failure;
+}
+
+// Writes the patch into the destination, then checks that neither input
+// changed while it was read. A file made here is closed on every path, and a
+// failed close fails the run.
+static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, const PatchDestination &patch,
+                                DWORD terminatorOffset, HWND window, UINT progressMessage, BOOL *patchCreated)
+{
+    OwnedHandle made(patch.makeAtPath ? CreateFileA(patch.path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                                    FILE_ATTRIBUTE_NORMAL, NULL)
+                                      : INVALID_HANDLE_VALUE);
+    HANDLE file = patch.makeAtPath ? made.get() : patch.file;
     if (file == INVALID_HANDLE_VALUE) {
         if (!patch.makeAtPath)
             SetLastError(patch.error);
-        return kCannotCreateText;
+        return {kCannotCreateText, NULL};
     }
     if (patchCreated != NULL)
         *patchCreated = patch.makeAtPath;
-    PatchOutput output = {file, NULL, 0, 0};
-    const char *failure = kCreateErrorText;
-    if (WritePatchHeader(file) && StartPatchOutput(&output, file)) {
-        output.terminatorOffset = terminatorOffset;
-        failure = writer(compare, &output, window, progressMessage);
-        if (failure == NULL && !(AppendTerminator(&output) && FlushPatchOutput(&output)))
-            failure = kCreateErrorText;
-    }
-    EndPatchOutput(&output);
-    if (patch.makeAtPath && !CloseHandle(file) && failure == NULL)
-        failure = kCreateErrorText;
-    if (failure != NULL)
-        return failure;
-    const Input *changed = !Unchanged(compare.original) ? &compare.original
-                           : !Unchanged(compare.modified) ? &compare.modified
-                                                          : NULL;
-    if (changed == NULL)
-        return NULL;
-    compare.textPath = changed->path;
-    return kChangedText;
+    Failure failure = WritePatch(writer, compare, file, terminatorOffset, window, progressMessage);
+    if (!made.Close() && failure.text == NULL)
+        failure = {kCreateErrorText, NULL};
+    if (failure.text == NULL)
+        failure = CheckUnchanged(compare.original);
+    if (failure.text == NULL)
+        failure = CheckUnchanged(compare.modified);
+    return failure;
 }
 
 const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET};
+
+// A block of the process heap, released when it goes.
+struct HeapBlock {
+    explicit HeapBlock(size_t size) : bytes((unsigned char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size)) {}
+    ~HeapBlock()
+    {
+        if (bytes != NULL)
+            HeapFree(GetProcessHeap(), 0, bytes);
+    }
+    HeapBlock(const HeapBlock &) = delete;
+    HeapBlock &operator=(const HeapBlock &) = delete;
+    unsigned char *bytes;
+};
 
 // The body of every creation: opens both inputs, checks their sizes and has
 // writer write the patch.
@@ -534,30 +488,22 @@ static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, cons
     // Both windows with room to compare a wide block past their end, and the
     // byte before the modified file's window.
     const size_t bufferSize = (size_t)tuning.readSize + WIDE_COMPARE_SIZE;
-    unsigned char *buffers = (unsigned char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 2 * bufferSize + 1);
-    Comparison compare = {{originalPath, NULL, 0, {}}, {modifiedPath, NULL, 0, {}}, tuning.readSize, buffers,
-                          buffers + bufferSize + 1, 0, patch.path, {}};
+    HeapBlock buffers(2 * bufferSize + 1);
+    Comparison compare = {{originalPath, OwnedHandle(), 0, {}}, {modifiedPath, OwnedHandle(), 0, {}},
+                          tuning.readSize, buffers.bytes, buffers.bytes + bufferSize + 1, 0, {}};
     // Memory for the buffers counts as what opening the original needs.
-    if (buffers == NULL || !OpenInput(compare.original)) {
-        if (buffers != NULL)
-            HeapFree(GetProcessHeap(), 0, buffers);
-        SetEngineText(message, messageSize, kCannotOpenText, originalPath);
-        return 0;
-    }
-    if (!OpenInput(compare.modified)) {
-        CloseHandle(compare.original.file);
-        HeapFree(GetProcessHeap(), 0, buffers);
-        SetEngineText(message, messageSize, kCannotOpenText, modifiedPath);
-        return 0;
-    }
-    const char *failure = compare.original.size > compare.modified.size
-                              ? kModifiedSmallerText
-                              : WritePatchFile(writer, compare, patch, tuning.terminatorOffset, window,
-                                               progressMessage, patchCreated);
-    CloseHandle(compare.original.file);
-    CloseHandle(compare.modified.file);
-    HeapFree(GetProcessHeap(), 0, buffers);
-    return EndEngineCall(failure, kCreatedText, compare.textPath, message, messageSize, window, progressMessage);
+    Failure failure = buffers.bytes != NULL ? OpenInput(compare.original) : Failure{kCannotOpenText, originalPath};
+    if (failure.text == NULL)
+        failure = OpenInput(compare.modified);
+    if (failure.text == NULL && compare.original.size > compare.modified.size)
+        failure = {kModifiedSmallerText, NULL};
+    if (failure.text == NULL)
+        failure = WriteDestination(writer, compare, patch, tuning.terminatorOffset, window, progressMessage,
+                                   patchCreated);
+    // The inputs are let go before "done" goes out.
+    compare.original.file.Close();
+    compare.modified.file.Close();
+    return EndEngineCall(failure, kCreatedText, patch.path, message, messageSize, window, progressMessage);
 }
 
 BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath, const char *modifiedPath,

@@ -1,4 +1,4 @@
-#include "engine/inspect.h"
+#include "engine/engine.h"
 
 #include "engine/patch_reader.h"
 #include "platform/stream.h"

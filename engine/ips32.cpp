@@ -1,5 +1,6 @@
-#include "engine/ips32.h"
+#include "engine/engine.h"
 
+#include "engine/ips32.h"
 #include "platform/stream.h"
 
 #include <string.h>
@@ -15,10 +16,4 @@ BOOL IsIps32File(const char *path)
     size_t got = fread(magic, 1, sizeof magic, file);
     fclose(file);
     return got == sizeof magic && memcmp(magic, IPS32_MAGIC, sizeof magic) == 0;
-}
-
-BOOL WritePatchHeader(HANDLE file)
-{
-    DWORD written = 0;
-    return WriteFile(file, IPS32_MAGIC, IPS32_MAGIC_SIZE, &written, NULL) && written == IPS32_MAGIC_SIZE;
 }

@@ -4,6 +4,7 @@
 #define ZORVIK_ENGINE_PATCH_READER_H
 
 #include "engine/ips32.h"
+#include "platform/win32.h"
 
 #include <stdint.h>
 #include <stdio.h>

@@ -17,16 +17,16 @@ void SetEngineText(char *message, DWORD messageSize, const char *format, const c
     lstrcpynA(message, text, messageSize > INT_MAX ? INT_MAX : (int)messageSize);
 }
 
-BOOL EndEngineCall(const char *failure, const char *successText, const char *path, char *message,
+BOOL EndEngineCall(Failure failure, const char *successText, const char *successPath, char *message,
                    DWORD messageSize, HWND window, UINT progressMessage)
 {
-    if (failure != NULL) {
-        SetEngineText(message, messageSize, failure, path);
+    if (failure.text != NULL) {
+        SetEngineText(message, messageSize, failure.text, failure.path);
         return 0;
     }
     if (window != NULL)
         SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
-    SetEngineText(message, messageSize, successText, path);
+    SetEngineText(message, messageSize, successText, successPath);
     return 1;
 }
 

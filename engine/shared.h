@@ -3,7 +3,7 @@
 #ifndef ZORVIK_ENGINE_SHARED_H
 #define ZORVIK_ENGINE_SHARED_H
 
-#include "engine/apply.h"
+#include "engine/engine.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -28,10 +28,18 @@ static_assert(FitsEngineText(sizeof kCannotOpenText) && FitsEngineText(sizeof kC
 // terminator. Does nothing when message is null or messageSize is 0.
 void SetEngineText(char *message, DWORD messageSize, const char *format, const char *path);
 
+// How a step of an engine call ended: no text when it succeeded, else the
+// failure's text and the path its "%s" names (null where it names none).
+struct Failure {
+    const char *text;
+    const char *path;
+};
+inline constexpr Failure kNoFailure = {NULL, NULL};
+
 // Ends an engine call once its files are closed: with a failure, its text and
-// 0; otherwise 100 "done" to window (when not null), successText with path,
-// and 1.
-BOOL EndEngineCall(const char *failure, const char *successText, const char *path, char *message,
+// 0; otherwise 100 "done" to window (when not null), successText with
+// successPath, and 1.
+BOOL EndEngineCall(Failure failure, const char *successText, const char *successPath, char *message,
                    DWORD messageSize, HWND window, UINT progressMessage);
 
 // part * 100 / whole, truncated, without overflow for any 32-bit-sized whole;

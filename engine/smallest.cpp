@@ -56,6 +56,7 @@ struct Candidate {
 
 struct SmallestPatch {
     PatchOutput *output;
+    uint64_t terminatorOffset; // the output's: no record begins here
     DWORD size;                // positions in the window, a power of two
     DWORD mask;
     unsigned char *original;   // size bytes: the original's bytes, 0 past its end
@@ -136,7 +137,7 @@ static inline const Candidate *CheapestStart(SmallestPatch *s, uint64_t windowSt
 // kept, so that the paths of neighbouring boundaries meet sooner.
 static inline void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
 {
-    if (boundary == IPS32_TERMINATOR_OFFSET)
+    if (boundary == s->terminatorOffset)
         return;
     const int64_t key = cost - (int64_t)boundary;
     Candidate *const starts = s->starts;
@@ -222,7 +223,7 @@ static void DropOldPlateaus(SmallestPatch *s, uint64_t windowStart)
 static bool CheapestRun(SmallestPatch *s, uint64_t windowStart, uint64_t *from, int64_t *cost)
 {
     uint64_t first = windowStart > s->uniformStart ? windowStart : s->uniformStart;
-    if (first == IPS32_TERMINATOR_OFFSET)
+    if (first == s->terminatorOffset)
         ++first;
     if (first > s->done)
         return false;
@@ -238,7 +239,7 @@ static bool CheapestRun(SmallestPatch *s, uint64_t windowStart, uint64_t *from, 
     // lies before a byte to write, or is done, so the one before it has a
     // step too.
     uint64_t last = plateau + 1 != tail ? plateaus[(plateau + 1) & mask].at - 1 : s->done;
-    *from = last != IPS32_TERMINATOR_OFFSET ? last : last - 1;
+    *from = last != s->terminatorOffset ? last : last - 1;
     *cost = plateaus[plateau & mask].cost + kRunRecordSize;
     return true;
 }
@@ -306,7 +307,7 @@ static void PassOver(SmallestPatch *s, uint64_t end)
         SetStep(s, last, start, kPass);
     JumpOver(s, start + 1, last);
     s->done = last;
-    if (end == IPS32_TERMINATOR_OFFSET)
+    if (end == s->terminatorOffset)
         OfferStart(s, last, s->cost);
     Reach(s, last, kPass, s->cost);
 }
@@ -463,11 +464,11 @@ static void TakeDataStretch(SmallestPatch *s, const Candidate &start, uint64_t e
     Reach(s, start.at, kData, key + (int64_t)end);
 }
 
-// True when a record from before first to after last could begin at
-// IPS32_TERMINATOR_OFFSET or next to it; the steps there are taken one by one.
-static inline bool NearTerminatorOffset(uint64_t first, uint64_t last)
+// True when a record from before first to after last could begin at the
+// terminator's offset or next to it; the steps there are taken one by one.
+static inline bool NearTerminatorOffset(const SmallestPatch *s, uint64_t first, uint64_t last)
 {
-    return first <= IPS32_TERMINATOR_OFFSET + kMaxLength + 1 && IPS32_TERMINATOR_OFFSET <= last + 1;
+    return first <= s->terminatorOffset + kMaxLength + 1 && s->terminatorOffset <= last + 1;
 }
 
 // Takes at once the steps over a stretch, beginning at done with a changed
@@ -481,7 +482,7 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
     const uint64_t position = s->done;
     const DWORD at = Slot(s, position);
     const uint64_t inPiece = upto - position < s->size - at ? upto - position : s->size - at;
-    if (position == s->origin || at < 2 || inPiece < 3 || NearTerminatorOffset(position, position + inPiece))
+    if (position == s->origin || at < 2 || inPiece < 3 || NearTerminatorOffset(s, position, position + inPiece))
         return false;
     const uint64_t windowStart = WindowStart(s, position);
     DropOldPlateaus(s, windowStart);
@@ -676,6 +677,7 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
     s->original = block + steps + 2 * queue;
     s->modified = s->original + window;
     s->output = output;
+    s->terminatorOffset = output->terminatorOffset;
     s->size = window;
     s->mask = window - 1;
     s->tailStart = UINT64_MAX;

@@ -3,7 +3,7 @@
 #ifndef ZORVIK_ENGINE_SMALLEST_H
 #define ZORVIK_ENGINE_SMALLEST_H
 
-#include "engine/create.h"
+#include "engine/patch_writer.h"
 
 // Positions of the files held at a time by default (a power of two): 2 MiB of
 // each file and about 24 MiB in all.
@@ -13,7 +13,7 @@
 
 // Chooses the records under the format's costs: 6 + n bytes for a data record
 // of n bytes, 9 for a run record, each of 1 to 65535 bytes, none beginning at
-// IPS32_TERMINATOR_OFFSET. A byte equal in both files may be left alone or be
+// the output's terminator offset. A byte equal in both files may be left alone or be
 // written over with its own value, so neighbouring changes share one data
 // record when the bytes between cost less than a new record's header, and a
 // changed stretch of one repeated value becomes a run record, equal bytes of

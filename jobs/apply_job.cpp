@@ -1,8 +1,6 @@
 #include "apply_job.h"
 
-#include "engine/apply.h"
-#include "engine/inspect.h"
-#include "engine/ips32.h"
+#include "engine/engine.h"
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"

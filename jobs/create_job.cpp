@@ -1,6 +1,6 @@
 #include "create_job.h"
 
-#include "engine/create.h"
+#include "engine/engine.h"
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"

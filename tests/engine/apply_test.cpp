@@ -1,6 +1,6 @@
 // Applying patches: the format's meaning, cut patches, records gathered into
 // large writes, the whole offset range, and failures.
-#include "engine/inspect.h"
+#include "engine/engine.h"
 #include "platform/stream.h"
 #include "apply_model.h"
 #include "engine_helpers.h"

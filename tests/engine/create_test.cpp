@@ -279,12 +279,12 @@ TEST(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
         const Bytes bytes = Concat({ToBytes("p"), row.run});
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         PatchOutput output;
-        EXPECT_TRUE(StartPatchOutput(&output, file) &&
+        EXPECT_TRUE(StartPatchOutput(&output, file, at) &&
                     WritePatchRecord(row.offset, (DWORD)row.run.size(), bytes.data() + 1, &output) &&
                     FlushPatchOutput(&output));
         EndPatchOutput(&output);
         EXPECT_TRUE(CloseHandle(file));
-        EXPECT_EQ(Concat(row.records), ReadFileBytes(path));
+        EXPECT_EQ(Concat({PatchHeader(), Concat(row.records)}), ReadFileBytes(path));
     }
 }
 
@@ -354,19 +354,14 @@ TEST(CreatePatchRoundTrip, SmallestPatchOfEachShapeAppliesAtTheCheapestSize)
 // The smallest writer over its own interface: the files handed over in
 // pieces, into a patch that ends with the terminator.
 static Bytes SmallestPatchOf(const TempDir &dir, const Bytes &original, const Bytes &modified, DWORD window,
-                             size_t piece, DWORD zerosBefore = 0)
+                             size_t piece, DWORD terminatorOffset = IPS32_TERMINATOR_OFFSET)
 {
     const std::string path = dir / "smallest.ips";
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     PatchOutput output;
-    SmallestPatch *smallest = StartPatchOutput(&output, file) ? StartSmallestPatch(&output, window) : NULL;
+    SmallestPatch *smallest =
+        StartPatchOutput(&output, file, terminatorOffset) ? StartSmallestPatch(&output, window) : NULL;
     EXPECT_NE(nullptr, smallest);
-    const Bytes zeros(1u << 20, 0);
-    for (DWORD fed = 0; smallest != NULL && fed < zerosBefore;) {
-        const DWORD count = std::min((DWORD)zeros.size(), zerosBefore - fed);
-        EXPECT_TRUE(AddSmallestBytes(smallest, zeros.data(), zeros.data(), count));
-        fed += count;
-    }
     for (size_t at = 0; smallest != NULL && at < modified.size();) {
         size_t count = std::min(piece, modified.size() - at);
         if (at < original.size())
@@ -381,17 +376,18 @@ static Bytes SmallestPatchOf(const TempDir &dir, const Bytes &original, const By
     FreeSmallestPatch(smallest);
     EndPatchOutput(&output);
     EXPECT_TRUE(CloseHandle(file));
-    return Concat({PatchHeader(), ReadFileBytes(path)});
+    return ReadFileBytes(path);
 }
 
-// The files are equal up to the offset that reads as "EEOF", where 12 bytes
-// 'y' begin: a record begins a byte earlier, and the run after it.
+// The files are equal up to the offset that reads as "EEOF" (a stand-in),
+// where 12 bytes 'y' begin: a record begins a byte earlier, and the run after it.
 TEST(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
 {
     TempDir dir;
-    const DWORD at = IPS32_TERMINATOR_OFFSET;
+    const DWORD at = 1000;
     EXPECT_EQ(BuildPatch({Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}),
-              SmallestPatchOf(dir, Bytes(20, 0), Concat({Bytes(12, 'y'), Bytes(8, 0)}), SMALLEST_WINDOW_MIN, 20, at));
+              SmallestPatchOf(dir, Bytes(at + 20, 0), Concat({Bytes(at, 0), Bytes(12, 'y'), Bytes(8, 0)}),
+                              SMALLEST_WINDOW_MIN, 20, at));
 }
 
 // Random pairs of up to eight bytes of three values, with tails of zeros and

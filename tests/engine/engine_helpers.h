@@ -3,7 +3,7 @@
 #ifndef ZORVIK_TESTS_ENGINE_ENGINE_HELPERS_H
 #define ZORVIK_TESTS_ENGINE_ENGINE_HELPERS_H
 
-#include "engine/apply.h"
+#include "engine/engine.h"
 #include "engine/create.h"
 #include "bytes.h"
 #include "temp_dir.h"

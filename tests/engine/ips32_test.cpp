@@ -1,5 +1,5 @@
 // Recognising a patch by its magic, and reading one through without applying it.
-#include "engine/inspect.h"
+#include "engine/engine.h"
 #include "engine/ips32.h"
 #include "bytes.h"
 #include "temp_dir.h"

@@ -5,8 +5,7 @@
 // not terminated within its buffer, a changed patch, or any other file beside
 // the patch and the target. Inspection must agree: well formed exactly when
 // the rules apply the patch, and never "applied" to a target it would change.
-#include "engine/apply.h"
-#include "engine/inspect.h"
+#include "engine/engine.h"
 #include "notify/notifications.h"
 #include "../engine/apply_model.h"
 #include "fuzz_support.h"

@@ -9,7 +9,7 @@
 // within its buffer. The smallest writer gets the same files in pieces of the
 // read size; its patch must apply back and be exactly as small as the plain
 // walk of the model finds.
-#include "engine/apply.h"
+#include "engine/engine.h"
 #include "engine/create.h"
 #include "engine/ips32.h"
 #include "engine/smallest.h"
@@ -109,7 +109,7 @@ static Bytes CreateSmallest(const fs::path &dir, const Bytes &original, const By
     const fs::path path = dir / "smallest.ips";
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     PatchOutput output;
-    if (!StartPatchOutput(&output, file))
+    if (!StartPatchOutput(&output, file, IPS32_TERMINATOR_OFFSET))
         Finding("no patch output");
     SmallestPatch *smallest = StartSmallestPatch(&output, SMALLEST_WINDOW);
     BOOL written = smallest != NULL;
@@ -126,10 +126,7 @@ static Bytes CreateSmallest(const fs::path &dir, const Bytes &original, const By
     EndPatchOutput(&output);
     if (!CloseHandle(file) || !written)
         Finding("the smallest writer failed");
-    Bytes patch(IPS32_MAGIC, IPS32_MAGIC + IPS32_MAGIC_SIZE);
-    const Bytes records = ReadAll(path);
-    patch.insert(patch.end(), records.begin(), records.end());
-    return patch;
+    return ReadAll(path);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

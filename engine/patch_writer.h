@@ -1,0 +1,48 @@
+// The write side of the IPS32 format, the mirror of the patch reader: "IPS32",
+// records, "EEOF", gathered in a block of the process heap so that records of
+// a few bytes do not cost a system call each.
+#ifndef ZORVIK_ENGINE_PATCH_WRITER_H
+#define ZORVIK_ENGINE_PATCH_WRITER_H
+
+#include "platform/win32.h"
+
+// Bytes gathered before a write to the patch file.
+#define PATCH_OUTPUT_SIZE (256u * 1024u)
+
+// A patch being written to a file that stays the caller's.
+struct PatchOutput {
+    HANDLE file;
+    unsigned char *buffer;   // PATCH_OUTPUT_SIZE bytes, null before the start
+    DWORD used;
+    DWORD terminatorOffset;  // no record may begin here; both writers honour it
+};
+
+// Prepares output for writing to file at its position, with the magic
+// gathered first and terminatorOffset as the offset no record begins at
+// (IPS32_TERMINATOR_OFFSET, or a stand-in in tests). Returns 0 when no memory
+// is given; output can be ended either way.
+BOOL StartPatchOutput(PatchOutput *output, HANDLE file, DWORD terminatorOffset);
+
+// Writes what is gathered to the file. Returns 0 when WriteFile fails or
+// writes less than asked; the gathered bytes are dropped either way.
+BOOL FlushPatchOutput(PatchOutput *output);
+
+// Releases the block without writing what it holds.
+void EndPatchOutput(PatchOutput *output);
+
+// Room for size more bytes (at most PATCH_OUTPUT_SIZE) at the end of what is
+// gathered, written out first when they would not fit; null when that fails.
+unsigned char *ReserveInPatch(PatchOutput *output, DWORD size);
+
+// Puts a record's head: its offset in 4 bytes and its size in 2, most
+// significant first.
+void PutRecordHead(unsigned char *record, DWORD offset, DWORD size);
+
+// Append one record of size bytes (1 to 65535) or of a run of length bytes
+// of value at offset, which must not be output's terminatorOffset, or the
+// terminator. 0 when a write fails.
+BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size);
+BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned char value);
+BOOL AppendTerminator(PatchOutput *output);
+
+#endif
