@@ -1,6 +1,7 @@
 // What the engines send to a window on another thread, what SendProgress lets
 // through, and how result texts fit the caller's buffer.
 #include "engine/create.h"
+#include "engine/ips32.h"
 #include "notify/notifications.h"
 #include "engine_helpers.h"
 #include "recording_window.h"
@@ -52,23 +53,39 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
     for (size_t i = 0; i <= 1000; ++i)
         modified.push_back(i % 10 == 0 || i >= 999);
     const std::string getting = Progress(0, kGettingInfo);
-    // ApplyPatch on (target, patch) or CreatePatch on (original, modified)
-    const struct { const char *name; bool create; Bytes first, second; BOOL result; std::vector<std::string> sent; }
-        cases[] = {
-        {"nine-byte patch", false, ToBytes("abc"), BuildPatch({}), 1,
+    // ApplyPatch on (target, patch), CreatePatch or CreateSmallestPatch on
+    // (original, modified), reading readSize bytes at a time.
+    enum Engine { kApply, kCreate, kCreateSmallest };
+    const struct {
+        const char *name;
+        Engine engine;
+        Bytes first, second;
+        BOOL result;
+        std::vector<std::string> sent;
+        DWORD readSize = kCreateTuning.readSize;
+    } cases[] = {
+        {"nine-byte patch", kApply, ToBytes("abc"), BuildPatch({}), 1,
          {getting, Progress(100, kPatching), Progress(100, "完了")}},
-        {"1000 records", false, {}, BuildPatch(records), 1, Sequence(100, kPatching)},
-        {"patch cut short", false, {}, cut, 0, {getting, Progress(50, kPatching)}},
-        {"no patch", false, {}, ToBytes("NOPE!"), 0, {getting}},
-        {"equal files", true, ToBytes("same"), ToBytes("same"), 1, Sequence(0, kCreating)},
-        {"runs and a tail", true, Bytes(1000, 0), modified, 1, Sequence(95, kCreating)},
-        {"smaller modified file", true, ToBytes("long"), ToBytes("sh"), 0, {getting}},
+        {"1000 records", kApply, {}, BuildPatch(records), 1, Sequence(100, kPatching)},
+        {"patch cut short", kApply, {}, cut, 0, {getting, Progress(50, kPatching)}},
+        {"no patch", kApply, {}, ToBytes("NOPE!"), 0, {getting}},
+        {"equal files", kCreate, ToBytes("same"), ToBytes("same"), 1, Sequence(0, kCreating)},
+        {"runs and a tail", kCreate, Bytes(1000, 0), modified, 1, Sequence(95, kCreating)},
+        {"runs and a tail over many reads", kCreate, Bytes(1000, 0), modified, 1, Sequence(95, kCreating), 64},
+        {"smallest patch over four reads", kCreateSmallest, Bytes(1u << 20, 0), Bytes(1u << 20, 1), 1,
+         {getting, Progress(25, kCreating), Progress(50, kCreating), Progress(75, kCreating), Progress(100, "完了")}},
+        {"smaller modified file", kCreate, ToBytes("long"), ToBytes("sh"), 0, {getting}},
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
         RecordingWindow window;
-        EXPECT_EQ(row.result, (row.create ? CreateBytes(dir, row.first, row.second, window.handle())
-                                          : ApplyBytes(dir, row.first, row.second, window.handle())).result);
+        HWND handle = window.handle();
+        const EngineOutcome outcome =
+            row.engine == kApply ? ApplyBytes(dir, row.first, row.second, handle)
+            : row.engine == kCreate
+                ? CreateBytes(dir, row.first, row.second, handle, {row.readSize, IPS32_TERMINATOR_OFFSET})
+                : CreateBytes(dir, row.first, row.second, handle, CreateSmallestPatch);
+        EXPECT_EQ(row.result, outcome.result);
         EXPECT_EQ(row.sent, Describe(window.notifications()));
     }
 }

@@ -1,13 +1,14 @@
 #include "smallest_model.h"
 
 #include "engine/ips32.h"
+#include "engine/smallest.h"
+#include "bytes.h"
 
 #include <stdint.h>
 
 #include <algorithm>
 #include <deque>
-
-typedef std::vector<unsigned char> Bytes;
+#include <stdexcept>
 
 // The cost of the cheapest way over the boundaries between bytes, each position
 // that must change written by a data record (6 + length) or a run of one
@@ -35,4 +36,28 @@ size_t SmallestByModel(const Bytes &original, const Bytes &modified)
         starts.push_back(i);
     }
     return (size_t)cost[size] + 9;
+}
+
+Bytes SmallestPatchOf(const std::string &path, const Bytes &original, const Bytes &modified, DWORD window,
+                      size_t piece, DWORD terminatorOffset)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    PatchOutput output;
+    SmallestPatch *smallest =
+        StartPatchOutput(&output, file, terminatorOffset) ? StartSmallestPatch(&output, window) : NULL;
+    BOOL written = smallest != NULL;
+    for (size_t at = 0; written && at < modified.size();) {
+        size_t count = std::min(piece, modified.size() - at);
+        if (at < original.size())
+            count = std::min(count, original.size() - at);
+        written = at < original.size() ? AddSmallestBytes(smallest, &original[at], &modified[at], (DWORD)count)
+                                       : AddSmallestTail(smallest, &modified[at], (DWORD)count);
+        at += count;
+    }
+    written = written && EndSmallestPatch(smallest) && AppendTerminator(&output) && FlushPatchOutput(&output);
+    FreeSmallestPatch(smallest);
+    EndPatchOutput(&output);
+    if (!CloseHandle(file) || !written)
+        throw std::runtime_error("the smallest writer failed");
+    return ReadFileBytes(path);
 }

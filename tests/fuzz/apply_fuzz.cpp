@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Bytes target(64);
     for (size_t i = 0; i < target.size(); ++i)
         target[i] = (unsigned char)(i * 7 + 1);
-    WriteAll(patchPath, patch);
-    WriteAll(targetPath, target);
+    WriteFileBytes(patchPath, patch);
+    WriteFileBytes(targetPath, target);
 
     ModelResult model = ApplyModel(target, patch, 1u << 16);
     PatchSummary summary;
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!TextFits(text, ENGINE_TEXT_SIZE))
         Finding("text not terminated within its buffer");
     CheckNotificationCount();
-    if (ReadAll(patchPath) != patch)
+    if (ReadFileBytes(patchPath) != patch)
         Finding("the patch changed");
     int files = 0;
     for (const auto &entry : fs::directory_iterator(dir))
@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Finding("a file other than the target appeared or disappeared");
     if (result != (model.applies ? 1 : 0))
         Finding("result differs from the format's rules");
-    if (model.fits && ReadAll(targetPath) != model.target)
+    if (model.fits && ReadFileBytes(targetPath) != model.target)
         Finding("target differs from the format's rules");
-    if (applied && (!result || ReadAll(targetPath) != target))
+    if (applied && (!result || ReadFileBytes(targetPath) != target))
         Finding("a patch that changes the target was taken as applied");
     fs::remove_all(dir);
     return 0;

@@ -67,24 +67,23 @@ static void Pair(Source &source, Bytes &original, Bytes &modified)
     }
 }
 
-// Checks the patch's layout: records up to the terminator, which ends the
-// file; none begins at terminatorOffset, and none writes nothing.
-static void CheckRecords(const Bytes &patch, uint32_t terminatorOffset)
+// Checks the layout of the patch at path, as the engine's own reader sees it:
+// well formed and ending with its terminator; no record begins at
+// terminatorOffset, and none writes nothing.
+static void CheckRecords(const fs::path &path, uint32_t terminatorOffset)
 {
-    size_t at = IPS32_MAGIC_SIZE;
-    while (at + 4 <= patch.size() && memcmp(&patch[at], IPS32_TERMINATOR, IPS32_TERMINATOR_SIZE) != 0) {
-        if (at + 9 > patch.size())
-            Finding("a record cut short");
-        uint32_t offset = (uint32_t)patch[at] << 24 | patch[at + 1] << 16 | patch[at + 2] << 8 | patch[at + 3];
-        unsigned size = patch[at + 4] << 8 | patch[at + 5];
-        if (offset == terminatorOffset)
-            Finding("a record begins at the terminator's offset");
-        if (size == 0 && (patch[at + 6] << 8 | patch[at + 7]) == 0)
-            Finding("a run of no bytes");
-        at += size != 0 ? 6 + size : 9;
-    }
-    if (at + IPS32_TERMINATOR_SIZE != patch.size())
-        Finding("the patch does not end with its terminator");
+    struct Check {
+        static void Record(const PatchRecordInfo &record, void *offset)
+        {
+            if (record.offset == *(uint32_t *)offset)
+                Finding("a record begins at the terminator's offset");
+            if (record.length == 0)
+                Finding("a record of no bytes");
+        }
+    };
+    PatchSummary summary;
+    if (!InspectPatch(path.c_str(), &summary, Check::Record, &terminatorOffset) || summary.trailing != 0)
+        Finding("the patch is not well formed, or goes on after its terminator");
 }
 
 // Creates dir/patch.ips with tuning; returns the patch.
@@ -99,34 +98,7 @@ static Bytes Create(const fs::path &dir, const CreateTuning &tuning)
     if (!TextFits(text, ENGINE_TEXT_SIZE))
         Finding("text not terminated within its buffer");
     CheckNotificationCount();
-    return ReadAll(patchPath);
-}
-
-// The smallest patch of the pair, handed over in pieces of piece bytes, with
-// the header and terminator around its records.
-static Bytes CreateSmallest(const fs::path &dir, const Bytes &original, const Bytes &modified, size_t piece)
-{
-    const fs::path path = dir / "smallest.ips";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    PatchOutput output;
-    if (!StartPatchOutput(&output, file, IPS32_TERMINATOR_OFFSET))
-        Finding("no patch output");
-    SmallestPatch *smallest = StartSmallestPatch(&output, SMALLEST_WINDOW);
-    BOOL written = smallest != NULL;
-    for (size_t at = 0; written && at < modified.size();) {
-        size_t count = std::min(piece, modified.size() - at);
-        if (at < original.size())
-            count = std::min(count, original.size() - at);
-        written = at < original.size() ? AddSmallestBytes(smallest, &original[at], &modified[at], (DWORD)count)
-                                       : AddSmallestTail(smallest, &modified[at], (DWORD)count);
-        at += count;
-    }
-    written = written && EndSmallestPatch(smallest) && AppendTerminator(&output) && FlushPatchOutput(&output);
-    FreeSmallestPatch(smallest);
-    EndPatchOutput(&output);
-    if (!CloseHandle(file) || !written)
-        Finding("the smallest writer failed");
-    return ReadAll(path);
+    return ReadFileBytes(patchPath);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -139,23 +111,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (tuning.readSize < modified.size() / 1024)
         tuning.readSize = (DWORD)(modified.size() / 1024);
     const fs::path dir = MakeScratchDir();
-    WriteAll(dir / "original.bin", original);
-    WriteAll(dir / "modified.bin", modified);
+    WriteFileBytes(dir / "original.bin", original);
+    WriteFileBytes(dir / "modified.bin", modified);
 
     const Bytes patch = Create(dir, tuning);
-    CheckRecords(patch, tuning.terminatorOffset);
+    CheckRecords(dir / "patch.ips", tuning.terminatorOffset);
     if (Create(dir, {kCreateTuning.readSize, tuning.terminatorOffset}) != patch)
         Finding("the patch depends on the read size");
     const fs::path copy = dir / "copy.bin";
-    WriteAll(copy, original);
+    WriteFileBytes(copy, original);
     char text[ENGINE_TEXT_SIZE];
     if (!ApplyPatch(copy.c_str(), (dir / "patch.ips").c_str(), text, sizeof text, NULL, 0))
         Finding("the patch does not apply");
-    if (ReadAll(copy) != modified)
+    if (ReadFileBytes(copy) != modified)
         Finding("the patched copy differs from the modified file");
     if (!modified.empty()) {
-        const Bytes smallest = CreateSmallest(dir, original, modified, tuning.readSize);
-        CheckRecords(smallest, IPS32_TERMINATOR_OFFSET);
+        const Bytes smallest = SmallestPatchOf(dir / "smallest.ips", original, modified, SMALLEST_WINDOW,
+                                               tuning.readSize, IPS32_TERMINATOR_OFFSET);
+        CheckRecords(dir / "smallest.ips", IPS32_TERMINATOR_OFFSET);
         if (smallest.size() != SmallestByModel(original, modified))
             Finding("the smallest patch is not the size the model finds");
         if (ApplyModel(original, smallest).target != modified)

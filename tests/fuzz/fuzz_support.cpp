@@ -6,7 +6,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <fstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -57,28 +56,6 @@ fs::path MakeScratchDir()
     if (mkdtemp(&pattern[0]) == NULL)
         Finding("cannot make a directory");
     return pattern;
-}
-
-void WriteAll(const fs::path &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write((const char *)bytes.data(), (std::streamsize)bytes.size());
-    if (!out)
-        Finding("cannot write the test files");
-}
-
-Bytes ReadAll(const fs::path &path)
-{
-    std::error_code error;
-    const uintmax_t size = fs::file_size(path, error);
-    if (error)
-        Finding("cannot read the test files");
-    Bytes bytes(size);
-    std::ifstream in(path, std::ios::binary);
-    in.read((char *)bytes.data(), (std::streamsize)bytes.size());
-    if (!in)
-        Finding("cannot read the test files");
-    return bytes;
 }
 
 bool TextFits(const char *text, size_t size)

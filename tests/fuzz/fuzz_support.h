@@ -1,14 +1,12 @@
 // What both fuzz targets share: reporting a finding, a window that checks the
-// progress it is sent, a scratch folder, and whole files.
+// progress it is sent, and a scratch folder.
 #ifndef ZORVIK_TESTS_FUZZ_FUZZ_SUPPORT_H
 #define ZORVIK_TESTS_FUZZ_FUZZ_SUPPORT_H
 
 #include "platform/win32.h"
+#include "bytes.h"
 
 #include <filesystem>
-#include <vector>
-
-typedef std::vector<unsigned char> Bytes;
 
 // Reports what was found and aborts, so that libFuzzer saves the input.
 [[noreturn]] void Finding(const char *what);
@@ -23,9 +21,6 @@ void CheckNotificationCount();
 
 // A new empty folder in the temporary folder; the caller removes it.
 std::filesystem::path MakeScratchDir();
-
-void WriteAll(const std::filesystem::path &path, const Bytes &bytes);
-Bytes ReadAll(const std::filesystem::path &path);
 
 // Whether text, a buffer of size bytes followed by one guard byte 0xCC, holds
 // a terminated text and an untouched guard.

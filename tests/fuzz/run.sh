@@ -3,8 +3,8 @@
 # in tests/corpus, create_fuzz from the seeds in tests/corpus-create. New
 # inputs go to scratch corpora that are removed afterwards; a finding is
 # written to the current directory as crash-*, leak-* or timeout-*, and the
-# script fails. Add a finding worth keeping to the target's corpus (a patch
-# named good-* or bad-*, so that the unit tests replay it).
+# script fails. Add a finding worth keeping to the target's corpus: the unit
+# tests replay every file there (apply_replay, create_replay).
 #   tests/fuzz/run.sh BUILD_DIR [SECONDS]
 set -eu
 

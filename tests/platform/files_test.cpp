@@ -1,5 +1,6 @@
 // File behaviour the engines and jobs depend on, identical on Windows and in
 // the POSIX layer: what can be opened, replaced, deleted, and how failures show.
+#include "platform/output.h"
 #include "platform/stream.h"
 #include "platform/win32.h"
 #include "bytes.h"
@@ -9,6 +10,8 @@
 
 #include <string.h>
 
+#include <filesystem>
+#include <iterator>
 #include <vector>
 
 class FileAccess : public TempDirTest {};
@@ -102,4 +105,53 @@ TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
     EXPECT_EQ(5u, GetFileSize(file, &high));
     EXPECT_EQ(1u, high);
     EXPECT_TRUE(CloseHandle(file));
+}
+
+// An output takes its name only when kept, replacing what was there; otherwise
+// the older file stays. No temporary file is left either way.
+TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
+{
+    const std::string folder = dir / "folder", source = dir / "source.bin";
+    WriteFileBytes(source, ToBytes("source"));
+    std::filesystem::create_directory(folder);
+    const struct {
+        const char *name;
+        Bytes older;      // empty: nothing at the name
+        bool readOnly, overReadOnly, keep;
+        bool begins;      // BeginOutput gives a file
+        Bytes after;      // at the name afterwards; empty: nothing
+    } cases[] = {
+        {"new, kept", {}, false, false, true, true, ToBytes("new")},
+        {"new, dropped", {}, false, false, false, true, {}},
+        {"older, kept", ToBytes("old"), false, false, true, true, ToBytes("new")},
+        {"older, dropped", ToBytes("old"), false, false, false, true, ToBytes("old")},
+        {"read-only older, refused", ToBytes("old"), true, false, true, false, ToBytes("old")},
+        {"read-only older, replaced", ToBytes("old"), true, true, true, true, ToBytes("new")},
+    };
+    const std::string path = dir / "out.bin";
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.name);
+        if (!row.older.empty())
+            WriteFileBytes(path, row.older);
+        if (row.readOnly)
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        HANDLE file = BeginOutput(path.c_str(), source.c_str(), row.overReadOnly);
+        EXPECT_EQ(row.begins, file != INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        EXPECT_EQ(row.begins, file != INVALID_HANDLE_VALUE && WriteFile(file, "new", 3, &written, NULL));
+        EXPECT_EQ(row.begins && row.keep, EndOutput(row.keep) != 0);
+        EXPECT_EQ(row.after, PathExists(path) ? ReadFileBytes(path) : Bytes());
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    }
+    // A folder at the name is not replaced; one output at a time.
+    HANDLE refused = BeginOutput(folder.c_str(), source.c_str(), TRUE);
+    const DWORD error = GetLastError();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, refused);
+    EXPECT_EQ((DWORD)ERROR_BAD_FILE_TYPE, error);
+    EXPECT_NE(INVALID_HANDLE_VALUE, BeginOutput(path.c_str(), source.c_str(), FALSE));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, BeginOutput((dir / "second.bin").c_str(), source.c_str(), FALSE));
+    EXPECT_FALSE(EndOutput(FALSE));
+    EXPECT_FALSE(PathExists(path));
 }

@@ -1,11 +1,10 @@
 #include "bytes.h"
 
-#include <gtest/gtest.h>
-
 #include <stdio.h>
 #include <sys/stat.h>
 
 #include <random>
+#include <stdexcept>
 
 Bytes ToBytes(const std::string &text)
 {
@@ -28,26 +27,25 @@ Bytes Prefix(const Bytes &bytes, size_t length)
 void WriteFileBytes(const std::string &path, const Bytes &bytes)
 {
     FILE *file = fopen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, file) << path;
-    if (!bytes.empty()) {
-        EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file)) << path;
-    }
-    EXPECT_EQ(0, fclose(file)) << path;
+    bool written = file != nullptr && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file == nullptr || fclose(file) != 0 || !written)
+        throw std::runtime_error("cannot write " + path);
 }
 
 Bytes ReadFileBytes(const std::string &path)
 {
-    Bytes bytes;
     FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        ADD_FAILURE() << "cannot read " << path;
-        return bytes;
-    }
+    if (file == nullptr)
+        throw std::runtime_error("cannot read " + path);
+    Bytes bytes;
     unsigned char chunk[65536];
     size_t got;
     while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + got);
+    bool read = ferror(file) == 0;
     fclose(file);
+    if (!read)
+        throw std::runtime_error("cannot read " + path);
     return bytes;
 }
 

@@ -12,8 +12,9 @@ Bytes ToBytes(const std::string &text);
 Bytes Concat(const std::vector<Bytes> &parts);
 Bytes Prefix(const Bytes &bytes, size_t length);
 
-// Whole-file helpers through the C library; ReadFileBytes fails the test when
-// the file cannot be read.
+// Whole-file helpers through the C library, shared by the unit tests and the
+// fuzz targets: a file that cannot be written or read throws, which fails the
+// test or aborts the fuzz run.
 void WriteFileBytes(const std::string &path, const Bytes &bytes);
 Bytes ReadFileBytes(const std::string &path);
 bool PathExists(const std::string &path);
