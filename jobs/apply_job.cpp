@@ -65,15 +65,17 @@ static BOOL ApplyAll(JobTalk *talk, const ApplyOrder &order, const char *count, 
     return TRUE;
 }
 
-// The refusal when the copy at output would be the target or a patch as same
-// tells, else null.
-static const char *CopyNameClash(const ApplyOrder &order, const char *output,
-                                 BOOL (*same)(const char *path, const char *other))
+typedef BOOL (*NameTest)(const char *path, const char *other);
+
+// The refusal when the copy at output would be the target as sameAsTarget
+// tells, or a patch as sameAsPatch tells; else null.
+static const char *CopyNameClash(const ApplyOrder &order, const char *output, NameTest sameAsTarget,
+                                 NameTest sameAsPatch)
 {
-    if (same(output, order.target))
+    if (sameAsTarget(output, order.target))
         return kCopyNamedLikeTarget;
     for (int i = 0; i < order.patchCount; ++i) {
-        if (same(output, order.patches[i]))
+        if (sameAsPatch(output, order.patches[i]))
             return kCopyNamedLikePatch;
     }
     return NULL;
@@ -115,7 +117,7 @@ static DWORD RunApply(const ApplyOrder &order)
     }
     // The copy would be written over an input that it reaches by another name;
     // by the same name it is refused after the confirmation.
-    const char *clash = CopyNameClash(order, output, IsOtherNameFor);
+    const char *clash = CopyNameClash(order, output, IsOtherNameFor, IsOtherNameFor);
     if (clash != NULL)
         return FailWithText(&talk, clash, NULL);
     char count[COUNT_TEXT_SIZE];
@@ -123,8 +125,9 @@ static DWORD RunApply(const ApplyOrder &order)
     if (!(order.patchCount == 1 ? Ask(&talk, kAskApply, target, output, last)
                                 : Ask(&talk, kAskApplyAll, target, output, count)))
         return StopQuietly(&talk);
-    // The copy would replace the target or a patch it is to be patched with.
-    clash = CopyNameClash(order, output, SamePathName);
+    // The copy would replace the target or a patch it is to be patched with;
+    // against the target the wider rule for names holds.
+    clash = CopyNameClash(order, output, SameNameByteFolded, SameNameBySystem);
     if (clash != NULL)
         return FailWithText(&talk, clash, NULL);
     if (FileExists(output) && !AskOverwrite(&talk, output))

@@ -37,7 +37,7 @@ static DWORD RunCreate(const CreateOrder &order)
         return FailWithText(&talk, kPatchNameTooLong, NULL);
     // Writing the patch there would replace an input, and a failure would
     // delete it, whether the patch's name is the input's or leads to it.
-    if (SamePathName(patch, original) || SamePathName(patch, modified) || SameFile(patch, original) ||
+    if (SameNameBySystem(patch, original) || SameNameBySystem(patch, modified) || SameFile(patch, original) ||
         SameFile(patch, modified))
         return FailWithText(&talk, kPatchNamedLikeInput, NULL);
     if (!Ask(&talk, kAskCreate, original, modified, patch))

@@ -113,5 +113,5 @@ BOOL NamesDiffer(JobTalk *talk, const char *first, const char *second)
 
 BOOL IsOtherNameFor(const char *path, const char *other)
 {
-    return !SamePathName(path, other) && SameFile(path, other);
+    return !SameNameBySystem(path, other) && SameFile(path, other);
 }

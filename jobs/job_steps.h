@@ -70,8 +70,8 @@ BOOL BothFilesExist(JobTalk *talk, const char *first, const char *second);
 BOOL NamesDiffer(JobTalk *talk, const char *first, const char *second);
 
 // 1 when path leads to the file at other under a name that is not other's by
-// the platform's rule for names: a symbolic or hard link, another spelling.
-// The jobs' name checks do not see these.
+// the system's rule for names (SameNameBySystem): a symbolic or hard link,
+// another spelling. The jobs' name checks do not see these.
 BOOL IsOtherNameFor(const char *path, const char *other);
 
 #endif

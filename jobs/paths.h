@@ -18,9 +18,4 @@ void GetExtension(const char *path, char *dest);
 // the whole result fit; 0 when it did not, and then dest holds the empty text.
 BOOL ReplaceExtension(const char *source, char *dest, DWORD destSize, const char *extension);
 
-// Writes the directory of the running program followed by fileName (null for
-// none) into dest of destSize bytes, cut to destSize - 1 characters. Returns
-// the number of characters stored; 0 when dest is null.
-DWORD BuildExeDirPath(char *dest, DWORD destSize, const char *fileName);
-
 #endif

@@ -17,7 +17,7 @@ const char *SystemReason(DWORD error)
 }
 
 #else
-#  include "posix/internal.h"
+#  include "posix/errors.h"
 
 #  include <unistd.h>
 

@@ -13,11 +13,19 @@ static BOOL GetFileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
     return known;
 }
 
+// Some network volumes report a zero volume serial or file index: no identity.
+// SameFile asks only of a's, which b's then equals when it is the same file.
+static BOOL IsKnown(const BY_HANDLE_FILE_INFORMATION &info)
+{
+    return info.dwVolumeSerialNumber != 0 && (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
+}
+
 BOOL SameFile(const char *a, const char *b)
 {
     BY_HANDLE_FILE_INFORMATION x, y;
-    return GetFileIdentity(a, &x) && GetFileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+    return GetFileIdentity(a, &x) && IsKnown(x) && GetFileIdentity(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
 }
 
 BOOL TakeFileStamp(HANDLE file, FileStamp *stamp)

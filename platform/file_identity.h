@@ -10,7 +10,8 @@
 // 1 when a and b lead to the same file, whatever the names: the same path, a
 // symbolic or hard link, another spelling of the path. Compares the volume and
 // the file's index on it (GetFileInformationByHandle). 0 when either path
-// leads to nothing that opens as a file; nothing is read or locked.
+// leads to nothing that opens as a file, or the volume gives no identity (a
+// zero serial or index); nothing is read or locked.
 BOOL SameFile(const char *a, const char *b);
 
 // What tells an open file's content apart from what it was: its size and the

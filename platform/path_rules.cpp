@@ -4,16 +4,20 @@
 
 const char kPathSeparator = '\\';
 
-// Byte-wise, A to Z taken for a to z and nothing else, whatever the locale;
-// the system's own comparison is asked as well, so that names the file system
+BOOL SameNameBySystem(const char *a, const char *b)
+{
+    return lstrcmpiA(a, b) == 0;
+}
+
+// The system's comparison is asked as well, so that names the file system
 // takes for one file are never treated as two.
-BOOL SamePathName(const char *a, const char *b)
+BOOL SameNameByteFolded(const char *a, const char *b)
 {
     for (const char *x = a, *y = b;; ++x, ++y) {
         char cx = (*x >= 'A' && *x <= 'Z') ? (char)(*x + ('a' - 'A')) : *x;
         char cy = (*y >= 'A' && *y <= 'Z') ? (char)(*y + ('a' - 'A')) : *y;
         if (cx != cy)
-            return lstrcmpiA(a, b) == 0;
+            return SameNameBySystem(a, b);
         if (cx == '\0')
             return TRUE;
     }
@@ -28,9 +32,14 @@ void ShowablePath(const char *path, char *shown)
 
 const char kPathSeparator = '/';
 
-BOOL SamePathName(const char *a, const char *b)
+BOOL SameNameBySystem(const char *a, const char *b)
 {
     return lstrcmpA(a, b) == 0;
+}
+
+BOOL SameNameByteFolded(const char *a, const char *b)
+{
+    return SameNameBySystem(a, b);
 }
 
 // How many bytes the UTF-8 character at text takes when it is valid and no

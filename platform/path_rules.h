@@ -13,11 +13,17 @@ extern const char kPathSeparator;
 // CharNextA to stay on character boundaries.
 BOOL IsPathSeparator(const char *text);
 
-// 1 when two paths name the same file as far as the file system's rules for
-// names go: on Windows ignoring letter case (the bytes A to Z taken for a to z
-// whatever the locale, and whatever else the system takes for equal), byte for
-// byte elsewhere.
-BOOL SamePathName(const char *a, const char *b);
+// 1 when two paths are one name by the system's comparison: lstrcmpiA's on
+// Windows (letter case ignored, character by character), byte for byte
+// elsewhere.
+BOOL SameNameBySystem(const char *a, const char *b);
+
+// 1 when two paths are one name by SameNameBySystem or, on Windows, once the
+// bytes A to Z are taken for a to z wherever they stand, whatever the locale:
+// the trail byte of a Shift-JIS character too, so that ア (83 41) and ヂ
+// (83 61) count as one. Byte for byte elsewhere. The wider rule, for the check
+// that a patched copy is not named like its target.
+BOOL SameNameByteFolded(const char *a, const char *b);
 
 // Room for any path of MAX_PATH - 1 bytes as ShowablePath writes it.
 #define SHOWN_PATH_SIZE (4 * MAX_PATH)

@@ -107,7 +107,7 @@ BOOL TakeStreamStamp(FILE *stream, FileStamp *stamp)
 
 #else
 
-#include "posix/internal.h"
+#include "posix/errors.h"
 
 #include <errno.h>
 #include <sys/stat.h>

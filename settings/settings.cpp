@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include "jobs/paths.h"
+#include "platform/exe_dir.h"
 
 static const char kDirectorySection[] = "INITDIR";
 static const char kOptionSection[] = "OPTION";

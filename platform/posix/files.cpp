@@ -1,4 +1,5 @@
-#include "internal.h"
+#include "errors.h"
+#include "handles.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -125,20 +126,26 @@ bool WritesTo(DWORD access, DWORD disposition)
     return (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 }
 
-bool WriteAll(int fd, const unsigned char *bytes, size_t count, size_t *written)
+// Where a transfer at an OVERLAPPED's offset stands once done bytes have moved.
+off_t OffsetOf(const OVERLAPPED *at, size_t done)
 {
-    *written = 0;
-    while (*written < count) {
-        ssize_t done = write(fd, bytes + *written, count - *written);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0) {
-            SetLastError(done == 0 ? ERROR_DISK_FULL : ErrorFromErrno(errno));
-            return false;
-        }
-        *written += (size_t)done;
-    }
-    return true;
+    return (off_t)(((uint64_t)at->OffsetHigh << 32 | at->Offset) + done);
+}
+
+// The next part of a transfer of count bytes of which done have moved: at the
+// file's position, or at an OVERLAPPED's offset when at is given.
+ssize_t ReadPart(int fd, unsigned char *bytes, size_t count, const OVERLAPPED *at, size_t done)
+{
+    if (at == NULL)
+        return read(fd, bytes + done, count - done);
+    return pread(fd, bytes + done, count - done, OffsetOf(at, done));
+}
+
+ssize_t WritePart(int fd, const unsigned char *bytes, size_t count, const OVERLAPPED *at, size_t done)
+{
+    if (at == NULL)
+        return write(fd, bytes + done, count - done);
+    return pwrite(fd, bytes + done, count - done, OffsetOf(at, done));
 }
 
 }  // namespace
@@ -179,7 +186,6 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped)
 {
-    (void)overlapped;
     int fd = FileDescriptor(file);
     if (read != NULL)
         *read = 0;
@@ -187,7 +193,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
         return FailWith(ERROR_INVALID_HANDLE);
     DWORD total = 0;
     while (total < count) {
-        ssize_t got = ::read(fd, (unsigned char *)buffer + total, count - total);
+        ssize_t got = ReadPart(fd, (unsigned char *)buffer, count, overlapped, total);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -198,22 +204,29 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
         if (read != NULL)
             *read = total;
     }
-    return TRUE;
+    // Windows fails a read at an offset where the file has already ended.
+    return overlapped != NULL && count > 0 && total == 0 ? FailWith(ERROR_HANDLE_EOF) : TRUE;
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    (void)overlapped;
     int fd = FileDescriptor(file);
     if (written != NULL)
         *written = 0;
     if (fd < 0)
         return FailWith(ERROR_INVALID_HANDLE);
-    size_t done;
-    bool ok = WriteAll(fd, (const unsigned char *)buffer, count, &done);
-    if (written != NULL)
-        *written = (DWORD)done;
-    return ok ? TRUE : FALSE;
+    DWORD total = 0;
+    while (total < count) {
+        ssize_t done = WritePart(fd, (const unsigned char *)buffer, count, overlapped, total);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return FailWith(done == 0 ? ERROR_DISK_FULL : ErrorFromErrno(errno));
+        total += (DWORD)done;
+        if (written != NULL)
+            *written = total;
+    }
+    return TRUE;
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)

@@ -1,4 +1,4 @@
-#include "internal.h"
+#include "errors.h"
 
 #include <stdint.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "internal.h"
+#include "win32_subset.h"
 
 #include <limits.h>
 #include <time.h>

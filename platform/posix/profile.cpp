@@ -5,7 +5,7 @@
 // the line of its key, or adds one line (and a section line) with CRLF, so
 // every other line of the file keeps its bytes. Deleting keys or sections and
 // listing names (null key or value) are not supported.
-#include "internal.h"
+#include "errors.h"
 
 #include "platform/stream.h"
 

@@ -1,4 +1,5 @@
-#include "internal.h"
+#include "errors.h"
+#include "handles.h"
 
 #include <unistd.h>
 

@@ -13,6 +13,8 @@
 //   overwritten, even by root.
 // - Only regular files open as files: FIFOs, devices and sockets are refused
 //   like directories, without waiting for a FIFO's other end.
+// - ReadFile and WriteFile at an OVERLAPPED's offset leave the file's position
+//   where it was; Windows moves it past the bytes transferred.
 // - FILE_ATTRIBUTE_READONLY maps to "no write permission bits".
 // - CreateFileA with no access (0) asks about the file only: it takes no lock
 //   and needs no permission to read the file.
@@ -41,6 +43,7 @@ typedef unsigned int UINT;
 typedef char CHAR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t UINT_PTR;
+typedef uintptr_t ULONG_PTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
@@ -125,7 +128,14 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+// Only Offset and OffsetHigh are looked at: where a transfer starts.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -153,7 +163,10 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
 // attribute is the absence of write bits.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
-// Reads until count bytes are in or the end of the file is reached.
+// ReadFile and WriteFile transfer at the file's position, or at the offset an
+// OVERLAPPED gives. A read goes on until count bytes are in or the end of the
+// file is reached; one at an offset at or past the end fails with
+// ERROR_HANDLE_EOF, as on Windows.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
 // A short write (a full disk) returns FALSE with ERROR_DISK_FULL and the count written.
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);

@@ -2,7 +2,7 @@
 // thread that created it; messages sent from other threads wait in that
 // thread's queue until it next retrieves messages, and the sender is released
 // only when the window procedure has returned.
-#include "internal.h"
+#include "errors.h"
 
 #include <assert.h>
 #include <condition_variable>

@@ -31,6 +31,19 @@ static const JobEnd kEnds[] = {
         : JobEnd{"OutputNamedLikeTheTargetButForCase", {{"P.ips", kPatch}, {"p.bin", "abcd"}}, "P.ips", "p.bin",
                  "P.bin", {}, {"confirm 1", "progress", "finished 1: <P.bin>は正常にﾊﾟｯﾁされました。"}, 1,
                  {{"P.bin", "aXYd"}}},
+    // ア and ヂ differ in a trail byte that the copy's check against the target folds, where names ignore case.
+    kPathSeparator == '\\'
+        ? JobEnd{"OutputNamedLikeTheTargetButForATrailByte", {{"ヂ.ips", kPatch}, {"ア.bin", "abcd"}}, "ヂ.ips",
+                 "ア.bin", "ヂ.bin", {}, {"confirm 1", kNamedLikeTarget}, 0, {}}
+        : JobEnd{"OutputNamedLikeTheTargetButForATrailByte", {{"ヂ.ips", kPatch}, {"ア.bin", "abcd"}}, "ヂ.ips",
+                 "ア.bin", "ヂ.bin", {}, {"confirm 1", "progress", "finished 1: <ヂ.bin>は正常にﾊﾟｯﾁされました。"}, 1,
+                 {{"ヂ.bin", "aXYd"}}},
+    // Against a patch they are two names everywhere, as the system takes them.
+    {"OutputNamedLikeThePatchButForATrailByte", {{"fix.ア", kPatch}, {"game.ヂ", "abcd"}}, "fix.ア", "game.ヂ",
+     "fix.ヂ", {}, {"confirm 1", "progress", "finished 1: <fix.ヂ>は正常にﾊﾟｯﾁされました。"}, 1, {{"fix.ヂ", "aXYd"}}},
+    {"OutputIsThePatchByAHardLinkNamedButForATrailByte",
+     {{"fix.ア", kPatch}, {"game.ヂ", "abcd"}, {"fix.ヂ", "ln:fix.ア"}}, "fix.ア", "game.ヂ", "fix.ヂ", {},
+     {kNamedLikePatch}, 0, {}},
     // The copy reaches an input by another name: refused before anything is asked or changed.
     {"OutputIsTheTargetByAHardLink", {{"fix.bin", "ln:game.bin"}}, "fix.ips", "game.bin", "fix.bin", {},
      {kNamedLikeTarget}, 0, {}},

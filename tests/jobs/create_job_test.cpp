@@ -30,6 +30,9 @@ static const JobEnd kEnds[] = {
                  {kNamedLikeInput}, 0, {}}
         : JobEnd{"PatchNamedLikeAnInputButForCase", {{"new.IPS", "aXYd"}}, "game.bin", "new.IPS", "new.ips", {},
                  {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <new.ips> を作成しました。"}, 1, {{"new.ips", kPatch}}},
+    // ア and ヂ differ in a trail byte only; the system takes them for two names.
+    {"PatchNamedLikeAnInputButForATrailByte", {{"ア.bin", "aXYd"}, {"ヂ.ips", "abcd"}}, "ヂ.ips", "ア.bin", "ア.ips",
+     {}, {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <ア.ips> を作成しました。"}, 1, {{"ア.ips", kPatch}}},
     {"NoToTheConfirmation", {}, "game.bin", "game_new.bin", "game_new.ips", {0}, {"confirm 0", "finished 0"}, 0, {}},
     {"NoToTheOverwrite", {{"game_new.ips", "old"}}, "game.bin", "game_new.bin", "game_new.ips", {1, 0},
      {"confirm 1", "overwrite 0", "finished 0"}, 0, {}},

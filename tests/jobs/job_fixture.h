@@ -76,9 +76,10 @@ protected:
         for (const auto &[name, contents] : files) {
             bool readOnly = contents.rfind(kReadOnly, 0) == 0;
             if (contents == kDirectory)
-                std::filesystem::create_directory(Path(name));
+                std::filesystem::create_directory(FsPath(Path(name)));
             else if (contents.rfind(kHardLink, 0) == 0)
-                std::filesystem::create_hard_link(Path(contents.substr(sizeof kHardLink - 1)), Path(name));
+                std::filesystem::create_hard_link(FsPath(Path(contents.substr(sizeof kHardLink - 1))),
+                                                  FsPath(Path(name)));
             else
                 WriteFileBytes(Path(name), ToBytes(contents.substr(readOnly ? sizeof kReadOnly - 1 : 0)));
             EXPECT_TRUE(!readOnly || SetFileAttributesA(Path(name).c_str(), FILE_ATTRIBUTE_READONLY)) << name;
@@ -87,11 +88,11 @@ protected:
     Files Snapshot() const
     {
         Files files;
-        for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
-            std::string path = entry.path().string();
+        for (const auto &entry : std::filesystem::directory_iterator(FsPath(dir.path()))) {
+            std::string path = NarrowPath(entry.path());
             Bytes bytes = entry.is_directory() ? ToBytes(kDirectory) : ReadFileBytes(path);
             bool readOnly = (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
-            files[entry.path().filename().string()] =
+            files[NarrowPath(entry.path().filename())] =
                 (readOnly ? kReadOnly : "") + std::string(bytes.begin(), bytes.end());
         }
         return files;

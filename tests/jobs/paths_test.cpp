@@ -1,5 +1,5 @@
 // The path helpers: extensions found in the file name only, names that never
-// overrun their buffer, and the program's own directory.
+// overrun their buffer.
 #include "jobs/paths.h"
 
 #include "notify/notifications.h"
@@ -62,23 +62,4 @@ TEST(ReplaceExtensionBounds, LongestResultFitsAndOneMoreIsRefusedWithoutOverrun)
     EXPECT_FALSE(ReplaceExtension((stem + "a.b").c_str(), dest, PATH_BUFFER_SIZE, "ips"));
     EXPECT_EQ('\0', dest[0]);
     EXPECT_EQ(std::string(8, '#'), std::string(dest + PATH_BUFFER_SIZE, 8));
-}
-
-TEST(BuildExeDirPathTest, NamesAFileInTheDirectoryThatStartsTheCommandLine)
-{
-    std::string line = GetCommandLineA();
-    line = line.substr(line.find_first_not_of('"'));
-    char dest[PATH_BUFFER_SIZE];
-    EXPECT_EQ(0u, BuildExeDirPath(NULL, PATH_BUFFER_SIZE, "zorvik.ini"));
-    const std::string directory(dest, BuildExeDirPath(dest, sizeof dest, NULL));
-    ASSERT_FALSE(directory.empty());
-    EXPECT_EQ(kPathSeparator, directory.back());
-    EXPECT_EQ(0u, line.find(directory));
-    BuildExeDirPath(dest, sizeof dest, "zorvik.ini");
-    EXPECT_EQ(directory + "zorvik.ini", std::string(dest));
-
-    memset(dest, '#', sizeof dest);
-    EXPECT_EQ(4u, BuildExeDirPath(dest, 5, "zorvik.ini"));
-    EXPECT_EQ(line.substr(0, 4), std::string(dest));
-    EXPECT_EQ('#', dest[5]);
 }

@@ -100,10 +100,22 @@ TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
     EXPECT_EQ(0, memcmp(read, "\0x\0yz", 5));
     EXPECT_EQ(0, ReadStreamAt(stream, read, sizeof read, 0x100000005));
     ASSERT_EQ(0, fclose(stream));
-    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING);
+    HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     DWORD high = 0;
     EXPECT_EQ(5u, GetFileSize(file, &high));
     EXPECT_EQ(1u, high);
+    // ReadFile and WriteFile reach there at an OVERLAPPED's offset; no byte is read where the file has ended.
+    OVERLAPPED at = {};
+    at.OffsetHigh = 1;
+    at.Offset = 2;
+    DWORD done = 0;
+    EXPECT_TRUE(WriteFile(file, "Q", 1, &done, &at));
+    at.Offset = 0;
+    EXPECT_TRUE(ReadFile(file, read, sizeof read, &done, &at));
+    EXPECT_EQ(std::string("\0xQyz", 5), std::string(read, done));
+    at.Offset = 5;
+    EXPECT_FALSE(ReadFile(file, read, sizeof read, &done, &at));
+    EXPECT_EQ((DWORD)ERROR_HANDLE_EOF, GetLastError());
     EXPECT_TRUE(CloseHandle(file));
 }
 

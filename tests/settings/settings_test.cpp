@@ -2,7 +2,7 @@
 // test program).
 #include "settings/settings.h"
 
-#include "jobs/paths.h"
+#include "platform/exe_dir.h"
 #include "bytes.h"
 
 #include <gtest/gtest.h>

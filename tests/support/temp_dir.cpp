@@ -3,11 +3,42 @@
 #include "platform/path_rules.h"
 
 #include <atomic>
-#include <filesystem>
 #include <random>
 #include <system_error>
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+
+fs::path FsPath(const std::string &path)
+{
+    std::wstring wide(path.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), wide.data(), (int)wide.size()));
+    return wide;
+}
+
+std::string NarrowPath(const fs::path &path)
+{
+    const std::wstring &wide = path.native();
+    std::string narrow(2 * wide.size(), '\0');
+    narrow.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), narrow.data(), (int)narrow.size(),
+                                      NULL, NULL));
+    return narrow;
+}
+
+#else
+
+fs::path FsPath(const std::string &path)
+{
+    return path;
+}
+
+std::string NarrowPath(const fs::path &path)
+{
+    return path.native();
+}
+
+#endif
 
 static void MakeWritable(const fs::path &root)
 {
@@ -26,7 +57,7 @@ TempDir::TempDir()
     for (;;) {
         fs::path candidate = base / ("zorvik-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
         if (fs::create_directory(candidate)) {
-            path_ = candidate.string();
+            path_ = NarrowPath(candidate);
             return;
         }
     }
@@ -35,8 +66,8 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     std::error_code ec;
-    MakeWritable(path_);
-    fs::remove_all(path_, ec);
+    MakeWritable(FsPath(path_));
+    fs::remove_all(FsPath(path_), ec);
 }
 
 std::string TempDir::operator/(const std::string &name) const

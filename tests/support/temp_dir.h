@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+
+// A path as the A functions spell it (in the system's code page) as a
+// std::filesystem path, and back. The standard library's own conversions take
+// narrow paths for UTF-8 or Latin-1 on Windows, not Shift-JIS.
+std::filesystem::path FsPath(const std::string &path);
+std::string NarrowPath(const std::filesystem::path &path);
 
 // A fresh, empty directory for one test, removed with everything in it at the
 // end (read-only marks are lifted first).

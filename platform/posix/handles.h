@@ -1,19 +1,10 @@
-// Shared pieces of the POSIX layer; not part of what callers see.
-#ifndef ZORVIK_PLATFORM_POSIX_INTERNAL_H
-#define ZORVIK_PLATFORM_POSIX_INTERNAL_H
+// The handle table of the POSIX layer; not part of what callers see.
+#ifndef ZORVIK_PLATFORM_POSIX_HANDLES_H
+#define ZORVIK_PLATFORM_POSIX_HANDLES_H
 
 #include "win32_subset.h"
 
 #include <memory>
-
-// The Win32 error code closest to a POSIX errno value.
-DWORD ErrorFromErrno(int error);
-// Sets the last error from errno and returns FALSE, for one-line failure paths.
-BOOL FailFromErrno(void);
-BOOL FailWith(DWORD error);
-// The system's own words for a Win32 error code that this layer reports, in
-// the C locale's language; null where it has none to give.
-const char *SystemReasonText(DWORD error);
 
 // Something a HANDLE can stand for. Close releases what the object holds and
 // reports whether that worked (a file's close can fail).
