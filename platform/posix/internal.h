@@ -5,6 +5,7 @@
 #include "win32_subset.h"
 
 #include <memory>
+#include <string>
 
 // The Win32 error code closest to a POSIX errno value.
 DWORD ErrorFromErrno(int error);
@@ -12,8 +13,13 @@ DWORD ErrorFromErrno(int error);
 BOOL FailFromErrno(void);
 BOOL FailWith(DWORD error);
 // The system's own words for a Win32 error code that this layer reports, in
-// the C locale's language; null where it has none to give.
+// the language of the locale's messages (LC_MESSAGES); null where it has none
+// to give.
 const char *SystemReasonText(DWORD error);
+
+// The full path of the running program's executable; empty where it cannot be
+// told.
+std::string ProgramPath();
 
 // Something a HANDLE can stand for. Close releases what the object holds and
 // reports whether that worked (a file's close can fail).

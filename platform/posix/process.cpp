@@ -8,6 +8,14 @@
 #include <iterator>
 #include <string>
 
+std::string ProgramPath()
+{
+    char program[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    program[length > 0 ? length : 0] = '\0';
+    return program;
+}
+
 namespace {
 
 std::string Quoted(const std::string &word)
@@ -19,10 +27,7 @@ std::string Quoted(const std::string &word)
 // when it holds blanks), then the arguments separated by blanks.
 std::string BuildCommandLine()
 {
-    char program[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
-    program[length > 0 ? length : 0] = '\0';
-    std::string line = Quoted(program);
+    std::string line = Quoted(ProgramPath());
 
     std::ifstream file("/proc/self/cmdline", std::ios::binary);
     std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
