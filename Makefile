@@ -10,7 +10,7 @@ CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK
 CTEST = ctest --output-on-failure
 PREFIX ?= /usr/local
 
-.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 test-fuzz demo gui bench fuzz install package clean
+.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 test-fuzz demo gui bench fuzz install package po clean
 
 ## help: list the commands
 help:
@@ -93,13 +93,20 @@ fuzz:
 	@cmake --build build/fuzz -j$(JOBS) --target apply_fuzz create_fuzz
 	tests/fuzz/run.sh build/fuzz $${FUZZ_SECONDS:-60}
 
-## install: build the Linux tool and install zorvik and its man page under PREFIX (/usr/local)
+## install: build the Linux tool and install zorvik, its man page and its message catalogs under PREFIX (/usr/local)
 install: native
 	cmake --install build/native --prefix $(PREFIX)
 
 ## package: build the Linux tool and a Debian package of it (build/native/zorvik_*.deb)
 package: native
 	cd build/native && cpack
+
+## po: after texts changed, refresh po/zorvik.pot from the sources and merge it into po/en.po to translate them there
+po:
+	@$(CMAKE_NATIVE) >/dev/null
+	@cmake --build build/native --target zorvik_pot
+	cp build/native/po/zorvik.pot po/zorvik.pot
+	msgmerge --quiet --update --backup=none --previous po/en.po po/zorvik.pot
 
 # Both fuzz targets for a short time on the committed corpora, as part of test.
 test-fuzz:

@@ -2,26 +2,27 @@
 
 #include "cli/exit_status.h"
 #include "engine/engine.h"
+#include "platform/language.h"
 #include "platform/path_rules.h"
 
 #include <inttypes.h>
 #include <stdio.h>
 
-static const char kWellFormedText[] = "%s は、正常なIPS32ﾌｧｲﾙです。\n";
-static const char kCannotOpenText[] = "%sを開けません。\n";
-static const char kCannotReadText[] = "%s は、位置 %" PRIu64 " から読み込めません。\n";
-static const char kNotIps32Text[] = "%s は、IPS32ﾌｧｲﾙではありません。\n";
-static const char kCutRecordText[] = "%s は、位置 %" PRIu64 " のﾚｺｰﾄﾞが途中で切れています。\n";
-static const char kNoTerminatorText[] = "%s は、位置 %" PRIu64 " で終わっていて、EEOFがありません。\n";
-static const char kDataRecordsText[] = "ﾃﾞｰﾀﾚｺｰﾄﾞ: %" PRIu64 " 個 (%" PRIu64 " ﾊﾞｲﾄ)\n";
-static const char kRunRecordsText[] = "ﾗﾝﾚｺｰﾄﾞ: %" PRIu64 " 個 (%" PRIu64 " ﾊﾞｲﾄ)\n";
-static const char kWrittenText[] = "書き込む位置: 0x%08" PRIX64 " から 0x%08" PRIX64 " まで\n";
-static const char kNothingWrittenText[] = "書き込む位置: なし\n";
-static const char kSmallestSizeText[] = "ﾊﾟｯﾁ後のﾌｧｲﾙの最小ｻｲｽﾞ: %" PRIu64 " ﾊﾞｲﾄ\n";
-static const char kTrailingText[] = "EEOFの後のﾃﾞｰﾀ: %" PRIu64 " ﾊﾞｲﾄ (読み込まれません)\n";
-static const char kNoTrailingText[] = "EEOFの後のﾃﾞｰﾀ: なし\n";
-static const char kDataRecordText[] = "%" PRIu64 ": 0x%08lX ﾃﾞｰﾀ %lu ﾊﾞｲﾄ\n";
-static const char kRunRecordText[] = "%" PRIu64 ": 0x%08lX ﾗﾝ %lu ﾊﾞｲﾄ (0x%02X)\n";
+static const char kWellFormedText[] = N_("%s は、正常なIPS32ﾌｧｲﾙです。\n");
+static const char kCannotOpenText[] = N_("%sを開けません。\n");
+static const char kCannotReadText[] = N_("%s は、位置 %" PRIu64 " から読み込めません。\n");
+static const char kNotIps32Text[] = N_("%s は、IPS32ﾌｧｲﾙではありません。\n");
+static const char kCutRecordText[] = N_("%s は、位置 %" PRIu64 " のﾚｺｰﾄﾞが途中で切れています。\n");
+static const char kNoTerminatorText[] = N_("%s は、位置 %" PRIu64 " で終わっていて、EEOFがありません。\n");
+static const char kDataRecordsText[] = N_("ﾃﾞｰﾀﾚｺｰﾄﾞ: %" PRIu64 " 個 (%" PRIu64 " ﾊﾞｲﾄ)\n");
+static const char kRunRecordsText[] = N_("ﾗﾝﾚｺｰﾄﾞ: %" PRIu64 " 個 (%" PRIu64 " ﾊﾞｲﾄ)\n");
+static const char kWrittenText[] = N_("書き込む位置: 0x%08" PRIX64 " から 0x%08" PRIX64 " まで\n");
+static const char kNothingWrittenText[] = N_("書き込む位置: なし\n");
+static const char kSmallestSizeText[] = N_("ﾊﾟｯﾁ後のﾌｧｲﾙの最小ｻｲｽﾞ: %" PRIu64 " ﾊﾞｲﾄ\n");
+static const char kTrailingText[] = N_("EEOFの後のﾃﾞｰﾀ: %" PRIu64 " ﾊﾞｲﾄ (読み込まれません)\n");
+static const char kNoTrailingText[] = N_("EEOFの後のﾃﾞｰﾀ: なし\n");
+static const char kDataRecordText[] = N_("%" PRIu64 ": 0x%08lX ﾃﾞｰﾀ %lu ﾊﾞｲﾄ\n");
+static const char kRunRecordText[] = N_("%" PRIu64 ": 0x%08lX ﾗﾝ %lu ﾊﾞｲﾄ (0x%02X)\n");
 
 // The condition's name in JSON.
 static const char *const kConditionNames[] = {"well-formed", "cannot-open",  "cannot-read",
@@ -43,9 +44,10 @@ static void PrintRecord(const PatchRecordInfo &record, void *context)
             printf(",\"value\":%u", record.value);
         putchar('}');
     } else if (record.run) {
-        printf(kRunRecordText, record.at, (unsigned long)record.offset, (unsigned long)record.length, record.value);
+        printf(Translated(kRunRecordText), record.at, (unsigned long)record.offset, (unsigned long)record.length,
+               record.value);
     } else {
-        printf(kDataRecordText, record.at, (unsigned long)record.offset, (unsigned long)record.length);
+        printf(Translated(kDataRecordText), record.at, (unsigned long)record.offset, (unsigned long)record.length);
     }
     listing->first = false;
 }
@@ -79,27 +81,27 @@ static void PrintJson(const PatchSummary &summary)
 static void PrintText(const char *path, const PatchSummary &summary)
 {
     switch (summary.condition) {
-    case kPatchWellFormed: printf(kWellFormedText, path); break;
+    case kPatchWellFormed: printf(Translated(kWellFormedText), path); break;
     case kPatchCannotOpen: return;
-    case kPatchCannotRead: printf(kCannotReadText, path, summary.brokenAt); break;
-    case kPatchNotIps32: printf(kNotIps32Text, path); return;
-    case kPatchCutRecord: printf(kCutRecordText, path, summary.brokenAt); break;
-    case kPatchNoTerminator: printf(kNoTerminatorText, path, summary.brokenAt); break;
+    case kPatchCannotRead: printf(Translated(kCannotReadText), path, summary.brokenAt); break;
+    case kPatchNotIps32: printf(Translated(kNotIps32Text), path); return;
+    case kPatchCutRecord: printf(Translated(kCutRecordText), path, summary.brokenAt); break;
+    case kPatchNoTerminator: printf(Translated(kNoTerminatorText), path, summary.brokenAt); break;
     }
-    printf(kDataRecordsText, summary.dataRecords, summary.dataBytes);
-    printf(kRunRecordsText, summary.runRecords, summary.runBytes);
+    printf(Translated(kDataRecordsText), summary.dataRecords, summary.dataBytes);
+    printf(Translated(kRunRecordsText), summary.runRecords, summary.runBytes);
     if (WritesAny(summary))
-        printf(kWrittenText, summary.lowest, summary.highest);
+        printf(Translated(kWrittenText), summary.lowest, summary.highest);
     else
-        fputs(kNothingWrittenText, stdout);
+        fputs(Translated(kNothingWrittenText), stdout);
     // A patch that breaks cannot be applied, so it leaves no file behind.
     if (summary.condition != kPatchWellFormed)
         return;
-    printf(kSmallestSizeText, SmallestSize(summary));
+    printf(Translated(kSmallestSizeText), SmallestSize(summary));
     if (summary.trailing > 0)
-        printf(kTrailingText, summary.trailing);
+        printf(Translated(kTrailingText), summary.trailing);
     else
-        fputs(kNoTrailingText, stdout);
+        fputs(Translated(kNoTrailingText), stdout);
 }
 
 int RunInfo(const char *patchPath, bool records, bool json)
@@ -120,8 +122,8 @@ int RunInfo(const char *patchPath, bool records, bool json)
     }
     fflush(stdout);
     if (summary.condition == kPatchCannotOpen)
-        fprintf(stderr, kCannotOpenText, path);
+        fprintf(stderr, Translated(kCannotOpenText), path);
     else if (summary.condition == kPatchCannotRead)
-        fprintf(stderr, kCannotReadText, path, summary.brokenAt);
+        fprintf(stderr, Translated(kCannotReadText), path, summary.brokenAt);
     return wellFormed ? kExitSuccess : kExitFailure;
 }

@@ -6,6 +6,7 @@
 #include "cli/job_window.h"
 #include "jobs/apply_job.h"
 #include "jobs/create_job.h"
+#include "platform/language.h"
 #include "platform/output.h"
 #include "version.h"
 
@@ -57,5 +58,6 @@ static int EndStandardOutput(int status)
 
 int main(int argc, char **argv)
 {
+    UseUserLanguage();
     return EndStandardOutput(Run(argc, argv));
 }

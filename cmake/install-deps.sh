@@ -4,10 +4,12 @@
 set -eu
 
 # wine32:i386 is installed also where the kernel cannot run it: the Makefile
-# tries its loader to learn whether the 32-bit tests can run.
+# tries its loader to learn whether the 32-bit tests can run. gettext builds
+# the command-line tool's catalogs; the ja_JP.UTF-8 locale serves Wine's code
+# page and the tool's Japanese.
 packages="cmake make g++ libgtest-dev googletest clang libclang-rt-14-dev
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
-xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3 file dpkg-dev"
+xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3 file dpkg-dev gettext"
 
 missing=""
 for package in $packages; do

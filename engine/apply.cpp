@@ -9,14 +9,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char kNotIps32Text[] = "%sは、IPS32ﾌｧｲﾙではありません。";
-static const char kCannotOpenForWritingText[] = "%sを書き込みﾓｰﾄﾞで開けません。";
-static const char kNoSizeText[] = "ﾌｧｲﾙのｻｲｽﾞを取得できません。";
-static const char kNoMemoryText[] = "ﾒﾓﾘｰの確保に失敗しました。";
-static const char kNoTerminatorText[] = "FEOFが見つかりません。";
-static const char kCannotWriteText[] = "%sに書き込めません。";
-static const char kPatchedText[] = "%sは正常にﾊﾟｯﾁされました。";
-static const char kPatchingText[] = "ﾊﾟｯﾁ処理中...";
+static const char kNotIps32Text[] = N_("%sは、IPS32ﾌｧｲﾙではありません。");
+static const char kCannotOpenForWritingText[] = N_("%sを書き込みﾓｰﾄﾞで開けません。");
+static const char kNoSizeText[] = N_("ﾌｧｲﾙのｻｲｽﾞを取得できません。");
+static const char kNoMemoryText[] = N_("ﾒﾓﾘｰの確保に失敗しました。");
+static const char kNoTerminatorText[] = N_("FEOFが見つかりません。");
+static const char kCannotWriteText[] = N_("%sに書き込めません。");
+static const char kPatchedText[] = N_("%sは正常にﾊﾟｯﾁされました。");
+static const char kPatchingText[] = N_("ﾊﾟｯﾁ処理中...");
 
 static_assert(FitsEngineText(sizeof kNotIps32Text) && FitsEngineText(sizeof kCannotOpenForWritingText) &&
                   FitsEngineText(sizeof kCannotWriteText) && FitsEngineText(sizeof kPatchedText),
@@ -208,7 +208,7 @@ BOOL ApplyPatchTo(HANDLE target, const char *targetName, const char *patchPath, 
     if (targetName == NULL || patchPath == NULL)
         return 0;
     if (window != NULL)
-        SendMessageA(window, progressMessage, 0, (LPARAM)kGettingFileInfoText);
+        SendMessageA(window, progressMessage, 0, (LPARAM)Translated(kGettingFileInfoText));
 
     OwnedStream patch, stream;
     int64_t patchSize = -1;

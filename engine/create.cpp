@@ -12,11 +12,11 @@
 #include <string.h>
 
 static const char kModifiedSmallerText[] =
-    "変更後のﾌｧｲﾙのｻｲｽﾞが、変更前のｻｲｽﾞよりも小さいためIPSを作成できません。";
-static const char kCannotCreateText[] = "新規ﾌｧｲﾙを作成できません。";
-static const char kCreateErrorText[] = "作成中にｴﾗｰが発生しました。";
-static const char kCreatedText[] = "IPS32ﾌｧｲﾙ %s を作成しました。";
-static const char kCreatingText[] = "作成中...";
+    N_("変更後のﾌｧｲﾙのｻｲｽﾞが、変更前のｻｲｽﾞよりも小さいためIPSを作成できません。");
+static const char kCannotCreateText[] = N_("新規ﾌｧｲﾙを作成できません。");
+static const char kCreateErrorText[] = N_("作成中にｴﾗｰが発生しました。");
+static const char kCreatedText[] = N_("IPS32ﾌｧｲﾙ %s を作成しました。");
+static const char kCreatingText[] = N_("作成中...");
 
 static_assert(FitsEngineText(sizeof kModifiedSmallerText) && FitsEngineText(sizeof kCreatedText),
               "ENGINE_TEXT_SIZE is too small");
@@ -483,7 +483,7 @@ static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, cons
     if (originalPath == NULL || modifiedPath == NULL || patch.path == NULL)
         return 0;
     if (window != NULL)
-        SendMessageA(window, progressMessage, 0, (LPARAM)kGettingFileInfoText);
+        SendMessageA(window, progressMessage, 0, (LPARAM)Translated(kGettingFileInfoText));
 
     // Both windows with room to compare a wide block past their end, and the
     // byte before the modified file's window.

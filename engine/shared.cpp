@@ -13,7 +13,7 @@ void SetEngineText(char *message, DWORD messageSize, const char *format, const c
     char text[1025], shown[SHOWN_PATH_SIZE] = "";
     if (path != NULL)
         ShowablePath(path, shown);
-    wsprintfA(text, format, shown);
+    wsprintfA(text, Translated(format), shown);
     lstrcpynA(message, text, messageSize > INT_MAX ? INT_MAX : (int)messageSize);
 }
 
@@ -25,7 +25,7 @@ BOOL EndEngineCall(Failure failure, const char *successText, const char *success
         return 0;
     }
     if (window != NULL)
-        SendMessageA(window, progressMessage, 100, (LPARAM)kDoneText);
+        SendMessageA(window, progressMessage, 100, (LPARAM)Translated(kDoneText));
     SetEngineText(message, messageSize, successText, successPath);
     return 1;
 }
@@ -33,7 +33,7 @@ BOOL EndEngineCall(Failure failure, const char *successText, const char *success
 void SendPercent(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
                  HWND window)
 {
-    SendProgress(status, message, Percent(part, whole), &throttle.last, window);
+    SendProgress(Translated(status), message, Percent(part, whole), &throttle.last, window);
     // The first part whose percentage reaches last + 5, in SendProgress's own
     // 32-bit arithmetic.
     throttle.next = ((uint64_t)(DWORD)(throttle.last + 5) * whole + 99) / 100;

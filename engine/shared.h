@@ -4,17 +4,20 @@
 #define ZORVIK_ENGINE_SHARED_H
 
 #include "engine/engine.h"
+#include "platform/language.h"
 
 #include <stddef.h>
 #include <stdint.h>
 
-inline constexpr char kGettingFileInfoText[] = "ﾌｧｲﾙ情報を取得中...";
-inline constexpr char kDoneText[] = "完了";
-inline constexpr char kCannotOpenText[] = "%sを開けません。";
-inline constexpr char kChangedText[] = "%sは、読み込み中に変更されました。";
+inline constexpr char kGettingFileInfoText[] = N_("ﾌｧｲﾙ情報を取得中...");
+inline constexpr char kDoneText[] = N_("完了");
+inline constexpr char kCannotOpenText[] = N_("%sを開けません。");
+inline constexpr char kChangedText[] = N_("%sは、読み込み中に変更されました。");
 
 // Whether a text of literalSize bytes (terminator included) fits a buffer of
-// ENGINE_TEXT_SIZE once its "%s" holds a path of MAX_PATH - 1 bytes.
+// ENGINE_TEXT_SIZE once its "%s" holds a path of MAX_PATH - 1 bytes. The
+// building of the catalogs makes sure that no translation is longer than its
+// text (po/build-catalogs.sh), so a text that fits fits in every language.
 constexpr bool FitsEngineText(size_t literalSize)
 {
     return literalSize - 2 + (MAX_PATH - 1) <= ENGINE_TEXT_SIZE;
@@ -23,9 +26,10 @@ constexpr bool FitsEngineText(size_t literalSize)
 static_assert(FitsEngineText(sizeof kCannotOpenText) && FitsEngineText(sizeof kChangedText),
               "ENGINE_TEXT_SIZE is too small");
 
-// Formats format, whose "%s" (if it has one) takes path as ShowablePath shows
-// it, with wsprintfA and copies the result into message, cut to messageSize bytes with the
-// terminator. Does nothing when message is null or messageSize is 0.
+// Formats format in the user's language (Translated), whose "%s" (if it has
+// one) takes path as ShowablePath shows it, with wsprintfA and copies the
+// result into message, cut to messageSize bytes with the terminator. Does
+// nothing when message is null or messageSize is 0.
 void SetEngineText(char *message, DWORD messageSize, const char *format, const char *path);
 
 // How a step of an engine call ended: no text when it succeeded, else the
@@ -38,7 +42,7 @@ inline constexpr Failure kNoFailure = {NULL, NULL};
 
 // Ends an engine call once its files are closed: with a failure, its text and
 // 0; otherwise 100 "done" to window (when not null), successText with
-// successPath, and 1.
+// successPath, and 1. The texts are in the user's language (Translated).
 BOOL EndEngineCall(Failure failure, const char *successText, const char *successPath, char *message,
                    DWORD messageSize, HWND window, UINT progressMessage);
 
@@ -56,12 +60,13 @@ struct ProgressThrottle {
     uint64_t next;  // the smallest part whose percentage SendProgress would let through
 };
 
-// SendProgress(status, message, Percent(part, whole), &throttle.last, window),
-// and the next part whose percentage it would let through.
+// SendProgress(Translated(status), message, Percent(part, whole),
+// &throttle.last, window), and the next part whose percentage it would let
+// through.
 void SendPercent(ProgressThrottle &throttle, uint64_t part, uint64_t whole, const char *status, UINT message,
                  HWND window);
 
-// Sends what SendProgress(status, message, Percent(part, whole), &last, window)
+// Sends what SendPercent(throttle, part, whole, status, message, window)
 // sends, but works out the percentage only once part has reached next: below
 // it SendProgress would send nothing anyway. Called for every record, so the
 // test is inline.

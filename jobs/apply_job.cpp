@@ -4,24 +4,25 @@
 #include "jobs/job_steps.h"
 #include "notify/notifications.h"
 #include "jobs/paths.h"
+#include "platform/language.h"
 #include "platform/output.h"
 #include "platform/path_rules.h"
 
-static const char kNotIpsFile[] = "%s は、IPSﾌｧｲﾙではありません。";
-static const char kCopyNameTooLong[] = "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰのﾌｧｲﾙ名が長すぎるためﾊﾟｯﾁを行えません。";
+static const char kNotIpsFile[] = N_("%s は、IPSﾌｧｲﾙではありません。");
+static const char kCopyNameTooLong[] = N_("ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰのﾌｧｲﾙ名が長すぎるためﾊﾟｯﾁを行えません。");
 static const char kAskApply[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙをIPSﾌｧｲﾙ\n%s\nでﾊﾟｯﾁします。\nよろしいですか?";
+    N_("ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙをIPSﾌｧｲﾙ\n%s\nでﾊﾟｯﾁします。\nよろしいですか?");
 static const char kCopyNamedLikeTarget[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。";
+    N_("ﾊﾟｯﾁするﾌｧｲﾙとそのｺﾋﾟｰのﾌｧｲﾙが同名になってしまうためﾊﾟｯﾁを行えません。");
 static const char kCopyNamedLikePatch[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。";
-static const char kCopyFailed[] = "ﾌｧｲﾙをｺﾋﾟｰできません。";
-static const char kTargetChanged[] = "%s は、読み込み中に変更されました。";
+    N_("ﾊﾟｯﾁするﾌｧｲﾙのｺﾋﾟｰがIPSﾌｧｲﾙと同名になってしまうためﾊﾟｯﾁを行えません。");
+static const char kCopyFailed[] = N_("ﾌｧｲﾙをｺﾋﾟｰできません。");
+static const char kTargetChanged[] = N_("%s は、読み込み中に変更されました。");
 static const char kAskApplyAll[] =
-    "ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙを%s個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。\nよろしいですか?";
-static const char kAskApplied[] = "%s は、すでにﾊﾟｯﾁされています。\nそれでもﾊﾟｯﾁしてもよろしいですか？";
-static const char kApplyingStep[] = "IPSﾌｧｲﾙ %s でﾊﾟｯﾁしています。(%s/%s)";
-static const char kStepFailed[] = "%s個目のIPSﾌｧｲﾙ %s でﾊﾟｯﾁできませんでした。\n%s";
+    N_("ﾊﾟｯﾁするﾌｧｲﾙ\n%s\nのｺﾋﾟｰ\n%s\nを作成し、このﾌｧｲﾙを%s個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。\nよろしいですか?");
+static const char kAskApplied[] = N_("%s は、すでにﾊﾟｯﾁされています。\nそれでもﾊﾟｯﾁしてもよろしいですか？");
+static const char kApplyingStep[] = N_("IPSﾌｧｲﾙ %s でﾊﾟｯﾁしています。(%s/%s)");
+static const char kStepFailed[] = N_("%s個目のIPSﾌｧｲﾙ %s でﾊﾟｯﾁできませんでした。\n%s");
 
 // Room for a count of patches as text.
 #define COUNT_TEXT_SIZE 12

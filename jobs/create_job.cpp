@@ -5,15 +5,16 @@
 #include "notify/notifications.h"
 #include "jobs/paths.h"
 #include "platform/file_identity.h"
+#include "platform/language.h"
 #include "platform/output.h"
 #include "platform/path_rules.h"
 
 static const char kPatchExtension[] = "ips";
-static const char kPatchNameTooLong[] = "IPSﾌｧｲﾙのﾌｧｲﾙ名が長すぎるためIPSを作成できません。";
+static const char kPatchNameTooLong[] = N_("IPSﾌｧｲﾙのﾌｧｲﾙ名が長すぎるためIPSを作成できません。");
 static const char kPatchNamedLikeInput[] =
-    "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。";
+    N_("IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。");
 static const char kAskCreate[] =
-    "変更前のﾌｧｲﾙ\n%s\nを変更後のﾌｧｲﾙ\n%s\nにﾊﾟｯﾁを行うIPSﾌｧｲﾙ\n%s\nを作成します。\nよろしいですか?";
+    N_("変更前のﾌｧｲﾙ\n%s\nを変更後のﾌｧｲﾙ\n%s\nにﾊﾟｯﾁを行うIPSﾌｧｲﾙ\n%s\nを作成します。\nよろしいですか?");
 
 static_assert(JOB_TEXT_SIZE(kAskCreate) <= JOB_TEXT_LIMIT,
               "the confirmation with three paths must be formatted whole");

@@ -2,15 +2,16 @@
 
 #include "jobs/paths.h"
 #include "platform/file_identity.h"
+#include "platform/language.h"
 #include "platform/output.h"
 #include "platform/path_rules.h"
 
 #include <string.h>
 
-static const char kFileMissing[] = "%s は、存在しません。";
-static const char kSameNames[] = "2つのﾌｧｲﾙ名が同一になっています。";
-static const char kAskOverwrite[] = "%s は、すでに存在しています。\n上書きしてもよろしいですか？";
-static const char kCannotWriteOutput[] = "%s に書き込めません。";
+static const char kFileMissing[] = N_("%s は、存在しません。");
+static const char kSameNames[] = N_("2つのﾌｧｲﾙ名が同一になっています。");
+static const char kAskOverwrite[] = N_("%s は、すでに存在しています。\n上書きしてもよろしいですか？");
+static const char kCannotWriteOutput[] = N_("%s に書き込めません。");
 
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second, const char *third)
@@ -23,7 +24,7 @@ void FormatPaths(char *dest, DWORD destSize, const char *format, const char *fir
         if (paths[i] != NULL)
             ShowablePath(paths[i], shown[i]);
     }
-    wsprintfA(whole, format, shown[0], shown[1], shown[2]);
+    wsprintfA(whole, Translated(format), shown[0], shown[1], shown[2]);
     whole[JOB_TEXT_LIMIT] = '\0';
     const char *end = whole;
     while (*end != '\0') {

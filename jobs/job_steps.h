@@ -6,14 +6,16 @@
 #include "notify/notifications.h"
 
 // Room for a text built from format with up to three paths of at most
-// PATH_BUFFER_SIZE - 1 bytes in it. A macro so that format can be a literal sized with sizeof.
+// PATH_BUFFER_SIZE - 1 bytes in it, in any language: no translation is longer
+// than its text. A macro so that format can be a literal sized with sizeof.
 #define JOB_TEXT_SIZE(format) (sizeof(format) + 3 * PATH_BUFFER_SIZE)
 // The most that FormatPaths builds, the terminator included (wsprintfA's limit).
 #define JOB_TEXT_LIMIT 1024
 
-// Writes format with up to three paths ("%s", in order; unused ones may be
-// null), each as ShowablePath shows it, into dest of destSize bytes, cut at a
-// character boundary to fit, and to JOB_TEXT_LIMIT. The paths are read whole
+// Writes format, in the user's language (Translated), with up to three paths
+// ("%s", in order; unused ones may be null), each as ShowablePath shows it,
+// into dest of destSize bytes, cut at a character boundary to fit, and to
+// JOB_TEXT_LIMIT. The paths are read whole
 // first, so dest may be one.
 void FormatPaths(char *dest, DWORD destSize, const char *format, const char *first,
                  const char *second = NULL, const char *third = NULL);

@@ -11,7 +11,8 @@ DWORD ErrorFromErrno(int error);
 BOOL FailFromErrno(void);
 BOOL FailWith(DWORD error);
 // The system's own words for a Win32 error code that this layer reports, in
-// the C locale's language; null where it has none to give.
+// the language of the locale's messages (LC_MESSAGES); null where it has none
+// to give.
 const char *SystemReasonText(DWORD error);
 
 #endif

@@ -10,6 +10,16 @@
 
 namespace {
 
+// The full path of the running program's executable; empty where it cannot be
+// told.
+std::string ProgramPath()
+{
+    char program[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    program[length > 0 ? length : 0] = '\0';
+    return program;
+}
+
 std::string Quoted(const std::string &word)
 {
     return word.find(' ') == std::string::npos ? word : "\"" + word + "\"";
@@ -19,10 +29,7 @@ std::string Quoted(const std::string &word)
 // when it holds blanks), then the arguments separated by blanks.
 std::string BuildCommandLine()
 {
-    char program[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
-    program[length > 0 ? length : 0] = '\0';
-    std::string line = Quoted(program);
+    std::string line = Quoted(ProgramPath());
 
     std::ifstream file("/proc/self/cmdline", std::ios::binary);
     std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -4,12 +4,17 @@
 #   cli_test.sh ZORVIK [RUNNER]
 # RUNNER (cmake/wine-run.sh) runs the Windows console build; its texts are
 # Shift-JIS and its lines end in CRLF, so expectations are converted to match.
+# The tool speaks Japanese throughout, as in a Japanese locale; the rows of
+# `says` run it in English as well.
 set -u
+export LANG=ja_JP.UTF-8
+unset LANGUAGE LC_ALL LC_MESSAGES
 
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 [ -x "$1" ] || { echo "no tool at $1"; exit 1; }
 zorvik=$(absolute "$1")
 runner=${2:+$(absolute "$2")}
+[ -n "$runner" ] || locale -a | grep -qi '^ja_JP\.utf-\?8$' || { echo "no ja_JP.UTF-8 locale (make deps makes it)"; exit 1; }
 manual=$(absolute "$(dirname "$0")/../../cli/zorvik.1")
 failures=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-cli-test.XXXXXX")
@@ -32,6 +37,9 @@ exits() { [ "$status" = "$1" ]; }
 stdout_is() { [ "$(cat out.txt)" = "$(text "$1")" ]; }
 stderr_has() { case "$(cat err.txt)" in *"$(text "$1")"*) ;; *) false ;; esac; }
 stderr_lacks() { ! stderr_has "$1"; }
+# holds out|err TEXT: standard output is TEXT, or standard error holds it.
+holds() { case $1 in out) stdout_is "$2" ;; err) stderr_has "$2" ;; esac; }
+ascii_only() { [ -z "$(cat out.txt err.txt | LC_ALL=C tr -d '\000-\177')" ]; }
 
 # run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
 # LF) and checks its exit status. Standard input is the caller's, or nothing.
@@ -44,6 +52,25 @@ run() {
     status=$?
     for stream in out err; do tr -d '\r' <$stream.raw >$stream.txt; done
     check exits "$expected"
+}
+
+# says STATUS out|err JAPANESE ENGLISH ARGS...: runs the tool (run STATUS
+# ARGS...) and checks that what it printed holds JAPANESE; natively runs it
+# once more in English (C.UTF-8), where it must hold ENGLISH and no byte
+# outside ASCII. The checks that follow see the Japanese run's output.
+says() {
+    expected=$1 where=$2 japanese=$3 english=$4
+    shift 4
+    run "$expected" "$@"
+    check holds "$where" "$japanese"
+    [ -z "$runner" ] || return 0
+    mv out.txt out.ja && mv err.txt err.ja
+    LANG=C.UTF-8
+    run "$expected" "$@"
+    LANG=ja_JP.UTF-8
+    check holds "$where" "$english"
+    check ascii_only
+    mv out.ja out.txt && mv err.ja err.txt
 }
 exec </dev/null
 
@@ -76,17 +103,29 @@ done
 check stderr_has "path longer than 259 bytes"
 
 case="create and apply with --yes"
-run 0 -y create old.bin new.bin
-check stdout_is "IPS32ﾌｧｲﾙ new.ips を作成しました。"
+says 0 out "IPS32ﾌｧｲﾙ new.ips を作成しました。" "Created the IPS32 file new.ips." -y create old.bin new.bin
 check stderr_has "よろしいですか? [y/n] y"
 cp new.ips dist/new.ips
-run 0 apply --yes dist/new.ips old.bin
-check stdout_is "dist/new.binは正常にﾊﾟｯﾁされました。"
+says 0 out "dist/new.binは正常にﾊﾟｯﾁされました。" "dist/new.bin was patched successfully." apply --yes dist/new.ips old.bin
 check stderr_lacks "すでにﾊﾟｯﾁ"
 check cmp -s dist/new.bin new.bin
 
 case="answers from standard input, and its end as No"
-run 3 create old.bin new.bin
+says 3 err "変更前のﾌｧｲﾙ
+old.bin
+を変更後のﾌｧｲﾙ
+new.bin
+にﾊﾟｯﾁを行うIPSﾌｧｲﾙ
+new.ips
+を作成します。
+よろしいですか? [y/n] " "From the original file
+old.bin
+and the modified file
+new.bin
+the IPS file
+new.ips
+will be created.
+Continue? [y/n] " create old.bin new.bin
 check test ! -s out.txt
 printf 'OLD' >new.ips
 printf 'yes\nn\n' >answers
@@ -97,9 +136,8 @@ run 0 create old.bin new.bin <answers
 check cmp -s new.ips dist/new.ips
 
 case="a failure is reported on standard error only"
-run 1 -y apply dist/none.ips old.bin
+says 1 err "dist/none.ips は、存在しません。" "dist/none.ips does not exist." -y apply dist/none.ips old.bin
 check test ! -s out.txt
-check stderr_has "dist/none.ips は、存在しません。"
 
 case="output that is an input through a link"
 cp old.bin old.keep
@@ -141,19 +179,20 @@ case="apply several patches in a row, and a failing second one"
 printf 'IPS32\0\0\0\012\0\005BROWNEEOF' >dist/a.ips
 printf 'IPS32\0\0\0\050\0\003catEEOF' >dist/b.ips
 printf 'IPS32\0\0\0\054\0\002!!EEOF' >dist/c.ips
-run 0 -y apply dist/a.ips dist/b.ips dist/c.ips old.bin
+says 0 err "IPSﾌｧｲﾙ dist/b.ips でﾊﾟｯﾁしています。(2/3)" "Patching with the IPS file dist/b.ips (2/3)." \
+    -y apply dist/a.ips dist/b.ips dist/c.ips old.bin
 check stdout_is "dist/c.binは正常にﾊﾟｯﾁされました。"
 check stderr_has "を作成し、このﾌｧｲﾙを3個のIPSﾌｧｲﾙで順にﾊﾟｯﾁします。"
-check stderr_has "IPSﾌｧｲﾙ dist/b.ips でﾊﾟｯﾁしています。(2/3)"
 check cmp -s dist/c.bin new.bin
-run 1 -y apply dist/a.ips dist/cut.ips dist/b.ips old.bin
-check stderr_has "2個目のIPSﾌｧｲﾙ dist/cut.ips でﾊﾟｯﾁできませんでした。"
-check stderr_has "FEOFが見つかりません。"
+says 1 err "2個目のIPSﾌｧｲﾙ dist/cut.ips でﾊﾟｯﾁできませんでした。
+FEOFが見つかりません。" "IPS file 2, dist/cut.ips, could not be applied.
+FEOF not found." -y apply dist/a.ips dist/cut.ips dist/b.ips old.bin
 check test ! -e dist/b.bin
 
 case="apply asks first when the file already holds the patch"
-run 3 -o dist/again.bin apply dist/new.ips new.bin
-check stderr_has "new.bin は、すでにﾊﾟｯﾁされています。"
+says 3 err "new.bin は、すでにﾊﾟｯﾁされています。
+それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] " "new.bin has already been patched.
+Patch anyway? [y/n] " -o dist/again.bin apply dist/new.ips new.bin
 check test ! -e dist/again.bin
 run 0 -y -o dist/again.bin apply dist/new.ips new.bin
 check stderr_has "それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] y"
@@ -162,34 +201,39 @@ check cmp -s dist/again.bin new.bin
 case="info on a good, a truncated and a trailing-byte patch"
 # The worked example: a run of 0x300 bytes AA at 0x10, ABC at 0x400.
 printf 'IPS32\0\0\0\020\0\0\003\0\252\0\0\004\0\0\003ABCEEOF' >dist/good.ips
-run 0 info dist/good.ips
-check stdout_is "dist/good.ips は、正常なIPS32ﾌｧｲﾙです。
+says 0 out "dist/good.ips は、正常なIPS32ﾌｧｲﾙです。
 ﾃﾞｰﾀﾚｺｰﾄﾞ: 1 個 (3 ﾊﾞｲﾄ)
 ﾗﾝﾚｺｰﾄﾞ: 1 個 (768 ﾊﾞｲﾄ)
 書き込む位置: 0x00000010 から 0x00000402 まで
 ﾊﾟｯﾁ後のﾌｧｲﾙの最小ｻｲｽﾞ: 1027 ﾊﾞｲﾄ
-EEOFの後のﾃﾞｰﾀ: なし"
+EEOFの後のﾃﾞｰﾀ: なし" "dist/good.ips is a well-formed IPS32 file.
+Data records: 1, bytes written: 3
+Run records: 1, bytes written: 768
+Offsets written: 0x00000010 to 0x00000402
+Smallest size of a patched file in bytes: 1027
+Bytes after EEOF: none" info dist/good.ips
 { cat dist/good.ips; printf 'junk'; } >dist/trailing.ips
-run 0 --json info --records dist/trailing.ips
-check stdout_is '{"records":[
+json='{"records":[
 {"at":5,"offset":16,"form":"run","length":768,"value":170},
 {"at":14,"offset":1024,"form":"data","length":3}
 ],
 "wellFormed":true,"condition":"well-formed","dataRecords":1,"dataBytes":3,"runRecords":1,"runBytes":768,"lowestOffset":16,"highestOffset":1026,"smallestSize":1027,"bytesAfterTerminator":4}'
+says 0 out "$json" "$json" --json info --records dist/trailing.ips
 head -c 20 dist/good.ips >dist/cut.ips
-run 1 info --records dist/cut.ips
-check stdout_is "5: 0x00000010 ﾗﾝ 768 ﾊﾞｲﾄ (0xAA)
+says 1 out "5: 0x00000010 ﾗﾝ 768 ﾊﾞｲﾄ (0xAA)
 dist/cut.ips は、位置 14 のﾚｺｰﾄﾞが途中で切れています。
 ﾃﾞｰﾀﾚｺｰﾄﾞ: 0 個 (0 ﾊﾞｲﾄ)
 ﾗﾝﾚｺｰﾄﾞ: 1 個 (768 ﾊﾞｲﾄ)
-書き込む位置: 0x00000010 から 0x0000030F まで"
-run 1 info --json dist/none.ips
-check stderr_has "dist/none.ipsを開けません。"
+書き込む位置: 0x00000010 から 0x0000030F まで" "5: 0x00000010 run, length 768 (0xAA)
+dist/cut.ips: the record at position 14 is cut short.
+Data records: 0, bytes written: 0
+Run records: 1, bytes written: 768
+Offsets written: 0x00000010 to 0x0000030F" info --records dist/cut.ips
+says 1 err "dist/none.ipsを開けません。" "Cannot open dist/none.ips." info --json dist/none.ips
 check grep -q '"condition":"cannot-open"' out.txt
 
 case="progress"
-run 0 -y --progress create old.bin new.bin
-check stderr_has "  0% ﾌｧｲﾙ情報を取得中..."
+says 0 err "  0% ﾌｧｲﾙ情報を取得中..." "  0% Getting file information..." -y --progress create old.bin new.bin
 check stderr_has "100% 完了"
 if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
     script -qec "'$zorvik' -y create old.bin new.bin" /dev/null >out.txt 2>&1
@@ -197,6 +241,20 @@ if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
 fi
 
 if [ -z "$runner" ]; then
+    # LANGUAGE, a list, counts in every locale but C; of LC_ALL, LC_MESSAGES
+    # and LANG the first that is set; a language without a catalog is English.
+    for setting in "ja LANG=C.UTF-8 LANGUAGE=fr:ja" "ja LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8" \
+        "ja LC_ALL=ja_JP.UTF-8 LANG=C" "en LC_ALL=C.UTF-8" "en LANG=POSIX LANGUAGE=ja" "en LANGUAGE=fr"; do
+        case="language chosen from $setting"
+        # shellcheck disable=SC2086
+        env ${setting#* } "$zorvik" -y apply dist/none.ips old.bin >out.txt 2>err.txt
+        status=$?
+        case ${setting%% *} in
+        ja) check stderr_has "dist/none.ips は、存在しません。" ;;
+        en) check stderr_has "dist/none.ips does not exist." ;;
+        esac
+    done
+
     # At most 10 seconds, so that a run that would block or write without end
     # fails instead; and a full disk: writes past 1 KiB fail (ulimit -f counts
     # blocks of 512 bytes). The tool itself ignores the SIGXFSZ that such a
@@ -207,8 +265,7 @@ if [ -z "$runner" ]; then
 
     case="FIFOs and devices are no files"
     mkfifo fifo.ips fifo.bin
-    run 1 -y apply fifo.ips old.bin
-    check stderr_has "fifo.ips は、IPSﾌｧｲﾙではありません。"
+    says 1 err "fifo.ips は、IPSﾌｧｲﾙではありません。" "fifo.ips is not an IPS file." -y apply fifo.ips old.bin
     run 1 -y create fifo.bin new.bin
     check stderr_has "fifo.binを開けません。"
     run 1 -y apply dist/new.ips /dev/zero
@@ -226,17 +283,16 @@ Not a regular file"
     done
     check test -p fifo.bin -a -L fifo.link
 
+    # The system's reason is in the locale's language too: it is checked in English.
     case="full disk: the system's reason, and the older output intact"
     printf 'IPS32\0\0\020\0\0\001xEEOF' >dist/far.ips
     printf 'older' >dist/far.bin
-    run 1 -y apply dist/far.ips old.bin
-    check stderr_has "dist/far.binに書き込めません。
-File too large"
+    says 1 err "dist/far.binに書き込めません。" "Cannot write to dist/far.bin.
+File too large" -y apply dist/far.ips old.bin
     check grep -qx older dist/far.bin
     seq 1000 | cat old.bin - >big.bin
-    run 1 -y create old.bin big.bin
-    check stderr_has "作成中にｴﾗｰが発生しました。
-File too large"
+    says 1 err "作成中にｴﾗｰが発生しました。" "An error occurred during creation.
+File too large" -y create old.bin big.bin
     check test ! -e big.ips
     confine=
 
