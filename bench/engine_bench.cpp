@@ -3,8 +3,8 @@
 // other commands. Each run also checks the progress the engine reports: from 0
 // up in steps of at least 5, never above 100, ending at 100; and prints the
 // process's peak memory in KiB.
-//   engine_bench data DIR MIB SEED          original.bin, modified.bin, blocks.bin, worst.bin
-//   engine_bench pair DIR MIB SEED          original.bin, modified.bin
+//   engine_bench data DIR MIB SEED          original.bin, modified.bin, short.bin, blocks.bin, worst.bin
+//   engine_bench pair DIR MIB SEED          original.bin, modified.bin, short.bin
 //   engine_bench create ORIGINAL MODIFIED PATCH
 //   engine_bench create-smallest ORIGINAL MODIFIED PATCH
 //   engine_bench apply TARGET PATCH
@@ -41,11 +41,29 @@ static bool WriteWhole(const std::string &path, const std::vector<unsigned char>
     return file != NULL && fclose(file) == 0 && written;
 }
 
-// A random original; a modified file with about 1% of its bytes changed in
-// stretches of 1 to 512 bytes, half of them one repeated value, spread evenly;
-// and, unless pairOnly, large blocks: about 10% of the bytes changed in
-// stretches of 64 KiB to 1 MiB (half one repeated value, half random bytes)
-// and 1/16 more at the end; and a worst case with every other byte changed.
+// Changes a copy of original in about 1% of its bytes, in stretches of 1 to
+// longest bytes spread evenly, half of them one repeated value.
+static std::vector<unsigned char> Scattered(const std::vector<unsigned char> &original, size_t longest,
+                                            uint64_t &seed)
+{
+    std::vector<unsigned char> changed = original;
+    const size_t size = original.size();
+    for (size_t at = NextRandom(seed) % (longest * 50); at < size; at += 1 + NextRandom(seed) % (longest * 99)) {
+        size_t length = 1 + NextRandom(seed) % longest;
+        unsigned char value = (unsigned char)NextRandom(seed);
+        bool repeated = NextRandom(seed) % 2 == 0;
+        for (size_t i = at; i < at + length && i < size; ++i)
+            changed[i] = repeated ? value : (unsigned char)(original[i] ^ (1 + NextRandom(seed) % 255));
+        at += length;
+    }
+    return changed;
+}
+
+// A random original; modified files with about 1% of its bytes changed in
+// stretches of 1 to 512 bytes and of 1 to 8 bytes (Scattered); and, unless
+// pairOnly, large blocks: about 10% of the bytes changed in stretches of 64
+// KiB to 1 MiB (half one repeated value, half random bytes) and 1/16 more at
+// the end; and a worst case with every other byte changed.
 static int MakeData(const std::string &dir, size_t mib, uint64_t seed, bool pairOnly)
 {
     const size_t size = mib << 20;
@@ -54,15 +72,7 @@ static int MakeData(const std::string &dir, size_t mib, uint64_t seed, bool pair
         uint64_t value = NextRandom(seed);
         memcpy(&original[i], &value, 8);
     }
-    std::vector<unsigned char> changed = original;
-    for (size_t at = NextRandom(seed) % 25600; at < size; at += 1 + NextRandom(seed) % 50688) {
-        size_t length = 1 + NextRandom(seed) % 512;
-        unsigned char value = (unsigned char)NextRandom(seed);
-        bool repeated = NextRandom(seed) % 2 == 0;
-        for (size_t i = at; i < at + length && i < size; ++i)
-            changed[i] = repeated ? value : (unsigned char)(original[i] ^ (1 + NextRandom(seed) % 255));
-        at += length;
-    }
+    std::vector<unsigned char> changed = Scattered(original, 512, seed);
     bool written = WriteWhole(dir + "/original.bin", original) && WriteWhole(dir + "/modified.bin", changed);
     if (written && !pairOnly) {
         changed = original;
@@ -83,6 +93,8 @@ static int MakeData(const std::string &dir, size_t mib, uint64_t seed, bool pair
             changed[i] ^= 0x5A;
         written = written && WriteWhole(dir + "/worst.bin", changed);
     }
+    // Last, so that the files before are what they were before it came.
+    written = written && WriteWhole(dir + "/short.bin", Scattered(original, 8, seed));
     if (!written) {
         fprintf(stderr, "cannot write the files in %s\n", dir.c_str());
         return 1;
