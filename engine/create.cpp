@@ -4,6 +4,7 @@
 #include "engine/engine.h"
 #include "engine/ips32.h"
 #include "engine/patch_writer.h"
+#include "engine/read_ahead.h"
 #include "engine/shared.h"
 #include "engine/smallest.h"
 #include "platform/file_identity.h"
@@ -243,13 +244,13 @@ struct Input {
     FileStamp stamp;  // as it was opened
 };
 
-// Opens input.path for reading, shared with other readers only, and takes its
-// size and stamp. Fails, naming it, when it cannot be opened, its size cannot
-// be taken, or it is 4 GiB or larger.
+// Opens input.path for reading from start to end, shared with other readers
+// only, and takes its size and stamp. Fails, naming it, when it cannot be
+// opened, its size cannot be taken, or it is 4 GiB or larger.
 static Failure OpenInput(Input &input)
 {
     input.file.Reset(CreateFileA(input.path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, NULL));
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL));
     if (input.file.valid() && TakeFileStamp(input.file.get(), &input.stamp) &&
         input.stamp.size < ((int64_t)1 << 32)) {
         input.size = (DWORD)input.stamp.size;
@@ -268,53 +269,38 @@ static Failure CheckUnchanged(const Input &input)
     return {kChangedText, input.path};
 }
 
-// The buffers both inputs are read into, a window of the same positions at a
-// time, and the run that the last window ended in.
+// Both inputs, the windows they are read in, the window being compared, and
+// the run that the window before ended in.
 struct Comparison {
     Input original;
     Input modified;
-    DWORD readSize;
-    unsigned char *originalBytes;  // readSize bytes, and WIDE_COMPARE_SIZE to read past the end
-    unsigned char *modifiedBytes;  // the same, and the byte before the window at [-1]
-    DWORD windowSize;              // bytes in the window last read
+    ReadAhead reader;
+    Window window;
     PatchRun run;
 };
 
-// Reads the next window of size bytes of the modified file and, withOriginal,
-// of the original too. The last byte of the modified file's window before is
-// kept at modifiedBytes[-1]. Fails, naming the input, when it cannot be read
-// or ends before (it shrank since it was measured).
-static Failure ReadWindow(Comparison &compare, DWORD size, bool withOriginal)
+// Takes the next window of the files (see WindowPlan). Fails, naming the
+// input, when it cannot be read or ends before (it shrank since it was
+// measured).
+static Failure NextWindow(Comparison &compare)
 {
-    if (compare.windowSize > 0)
-        compare.modifiedBytes[-1] = compare.modifiedBytes[compare.windowSize - 1];
-    compare.windowSize = size;
-    DWORD read = 0;
-    if (withOriginal &&
-        !(ReadFile(compare.original.file.get(), compare.originalBytes, size, &read, NULL) && read == size))
-        return {kCannotOpenText, compare.original.path};
-    if (!(ReadFile(compare.modified.file.get(), compare.modifiedBytes, size, &read, NULL) && read == size))
-        return {kCannotOpenText, compare.modified.path};
-    return kNoFailure;
+    bool failedModified = false;
+    if (compare.reader.Next(&compare.window, &failedModified))
+        return kNoFailure;
+    return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
 }
 
-// The size of the window that begins at position at when the files are read
-// up to end.
-static DWORD WindowAt(const Comparison &compare, DWORD at, DWORD end)
+// Writes a record for every stretch of differing bytes in the window. *open
+// tells whether a stretch reached the window from the one before; on return,
+// whether one reaches the next. 0 when a write fails.
+static BOOL WriteWindowChanges(Comparison &compare, PatchOutput *output, BOOL *open, ProgressThrottle &progress,
+                               HWND window, UINT progressMessage)
 {
-    return end - at < compare.readSize ? end - at : compare.readSize;
-}
-
-// Writes a record for every stretch of differing bytes in the window that
-// begins at position at. *open tells whether a stretch reached the window
-// from the one before; on return, whether one reaches the next. 0 when a
-// write fails.
-static BOOL WriteWindowChanges(Comparison &compare, PatchOutput *output, DWORD at, BOOL *open,
-                               ProgressThrottle &progress, HWND window, UINT progressMessage)
-{
-    ChangeScanner scan = {compare.originalBytes, compare.modifiedBytes, compare.windowSize, 0, 0};
+    const Window &bytesWindow = compare.window;
+    const DWORD at = bytesWindow.at;
+    ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0};
     ScanAt(scan, 0);
-    const unsigned char *bytes = compare.modifiedBytes;
+    const unsigned char *bytes = bytesWindow.modified;
     DWORD i = 0;
     while (*open || (i = NextDifferent(scan, i)) < scan.size) {
         DWORD stretchEnd = NextEqual(scan, i);
@@ -346,11 +332,11 @@ static Failure WriteTail(Comparison &compare, PatchOutput *output)
 {
     const DWORD end = compare.modified.size;
     BeginRun(compare.run, output, compare.original.size);
-    for (DWORD at = compare.original.size; at < end; at += compare.windowSize) {
-        Failure failure = ReadWindow(compare, WindowAt(compare, at, end), false);
+    for (DWORD at = compare.original.size; at < end; at += compare.window.size) {
+        Failure failure = NextWindow(compare);
         if (failure.text != NULL)
             return failure;
-        if (!AddToRun(compare.run, compare.modifiedBytes, compare.windowSize))
+        if (!AddToRun(compare.run, compare.window.modified, compare.window.size))
             return {kCreateErrorText, NULL};
     }
     return EndRun(compare.run) ? kNoFailure : Failure{kCreateErrorText, NULL};
@@ -363,11 +349,11 @@ static Failure WriteDifferences(Comparison &compare, PatchOutput *output, HWND w
     ProgressThrottle progress = {0, 0};
     const DWORD end = compare.original.size;
     BOOL open = 0;
-    for (DWORD at = 0; at < end; at += compare.windowSize) {
-        Failure failure = ReadWindow(compare, WindowAt(compare, at, end), true);
+    for (DWORD at = 0; at < end; at += compare.window.size) {
+        Failure failure = NextWindow(compare);
         if (failure.text != NULL)
             return failure;
-        if (!WriteWindowChanges(compare, output, at, &open, progress, window, progressMessage))
+        if (!WriteWindowChanges(compare, output, &open, progress, window, progressMessage))
             return {kCreateErrorText, NULL};
     }
     // A stretch that reaches the end of the original sends no progress.
@@ -385,17 +371,17 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
     if (smallest == NULL)
         return {kCreateErrorText, NULL};
     ProgressThrottle progress = {0, 0};
-    const DWORD end = compare.original.size, size = compare.modified.size;
+    const DWORD size = compare.modified.size;
+    const Window &bytes = compare.window;
     Failure failure = kNoFailure;
-    for (DWORD at = 0; failure.text == NULL && at < size; at += compare.windowSize) {
-        bool both = at < end;
-        failure = ReadWindow(compare, WindowAt(compare, at, both ? end : size), both);
+    for (DWORD at = 0; failure.text == NULL && at < size; at += bytes.size) {
+        failure = NextWindow(compare);
         if (failure.text == NULL &&
-            !(both ? AddSmallestBytes(smallest, compare.originalBytes, compare.modifiedBytes, compare.windowSize)
-                   : AddSmallestTail(smallest, compare.modifiedBytes, compare.windowSize)))
+            !(bytes.original != NULL ? AddSmallestBytes(smallest, bytes.original, bytes.modified, bytes.size)
+                                     : AddSmallestTail(smallest, bytes.modified, bytes.size)))
             failure = {kCreateErrorText, NULL};
-        else if (failure.text == NULL && at + compare.windowSize < size)
-            ReportProgress(progress, at + compare.windowSize, size, kCreatingText, progressMessage, window);
+        else if (failure.text == NULL && at + bytes.size < size)
+            ReportProgress(progress, at + bytes.size, size, kCreatingText, progressMessage, window);
     }
     if (failure.text == NULL && !EndSmallestPatch(smallest))
         failure = {kCreateErrorText, NULL};
@@ -405,6 +391,17 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
 
 // WriteDifferences or WriteSmallestDifferences.
 typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
+
+// A writer and the windows of each file read ahead for it, half of them in a
+// row: 2 MiB of each file at the usual read size for the default writer; the
+// smallest writer keeps a window of its own and so reads less ahead, to stay
+// within its memory.
+struct Writer {
+    DifferenceWriter write;
+    DWORD readAheadSlots;
+};
+static const Writer kStretchWriter = {WriteDifferences, 16};
+static const Writer kSmallestWriter = {WriteSmallestDifferences, 4};
 
 // Where the patch goes: an open file, or a path to make it at once the inputs
 // have been checked.
@@ -459,22 +456,9 @@ static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, co
 
 const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET};
 
-// A block of the process heap, released when it goes.
-struct HeapBlock {
-    explicit HeapBlock(size_t size) : bytes((unsigned char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size)) {}
-    ~HeapBlock()
-    {
-        if (bytes != NULL)
-            HeapFree(GetProcessHeap(), 0, bytes);
-    }
-    HeapBlock(const HeapBlock &) = delete;
-    HeapBlock &operator=(const HeapBlock &) = delete;
-    unsigned char *bytes;
-};
-
-// The body of every creation: opens both inputs, checks their sizes and has
-// writer write the patch.
-static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, const char *originalPath,
+// The body of every creation: opens both inputs, checks their sizes, starts
+// reading them ahead and has writer write the patch.
+static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const char *originalPath,
                        const char *modifiedPath, const PatchDestination &patch, char *message, DWORD messageSize,
                        HWND window, UINT progressMessage, BOOL *patchCreated)
 {
@@ -485,22 +469,25 @@ static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, cons
     if (window != NULL)
         SendMessageA(window, progressMessage, 0, (LPARAM)Translated(kGettingFileInfoText));
 
-    // Both windows with room to compare a wide block past their end, and the
-    // byte before the modified file's window.
-    const size_t bufferSize = (size_t)tuning.readSize + WIDE_COMPARE_SIZE;
-    HeapBlock buffers(2 * bufferSize + 1);
-    Comparison compare = {{originalPath, OwnedHandle(), 0, {}}, {modifiedPath, OwnedHandle(), 0, {}},
-                          tuning.readSize, buffers.bytes, buffers.bytes + bufferSize + 1, 0, {}};
-    // Memory for the buffers counts as what opening the original needs.
-    Failure failure = buffers.bytes != NULL ? OpenInput(compare.original) : Failure{kCannotOpenText, originalPath};
+    Comparison compare = {{originalPath, OwnedHandle(), 0, {}}, {modifiedPath, OwnedHandle(), 0, {}}, {}, {}, {}};
+    // Memory for reading, and the reader itself, count as what opening the
+    // original needs.
+    const Failure noMemory = {kCannotOpenText, originalPath};
+    Failure failure = compare.reader.Allocate(tuning.readSize, writer.readAheadSlots) ? OpenInput(compare.original)
+                                                                                : noMemory;
     if (failure.text == NULL)
         failure = OpenInput(compare.modified);
     if (failure.text == NULL && compare.original.size > compare.modified.size)
         failure = {kModifiedSmallerText, NULL};
+    if (failure.text == NULL &&
+        !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
+                              {tuning.readSize, compare.original.size, compare.modified.size}))
+        failure = noMemory;
     if (failure.text == NULL)
-        failure = WriteDestination(writer, compare, patch, tuning.terminatorOffset, window, progressMessage,
+        failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,
                                    patchCreated);
-    // The inputs are let go before "done" goes out.
+    // The reader and the inputs are let go before "done" goes out.
+    compare.reader.Stop();
     compare.original.file.Close();
     compare.modified.file.Close();
     return EndEngineCall(failure, kCreatedText, patch.path, message, messageSize, window, progressMessage);
@@ -509,7 +496,7 @@ static BOOL CreateWith(DifferenceWriter writer, const CreateTuning &tuning, cons
 BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath, const char *modifiedPath,
                    BOOL smallest, char *message, DWORD messageSize, HWND window, UINT progressMessage)
 {
-    return CreateWith(smallest ? WriteSmallestDifferences : WriteDifferences, kCreateTuning, originalPath,
+    return CreateWith(smallest ? kSmallestWriter : kStretchWriter, kCreateTuning, originalPath,
                       modifiedPath, {patch, patchName, FALSE, GetLastError()}, message, messageSize, window, progressMessage, NULL);
 }
 
@@ -525,7 +512,7 @@ BOOL CreatePatchWith(const CreateTuning &tuning, const char *originalPath, const
                      const char *patchPath, char *message, DWORD messageSize, HWND window,
                      UINT progressMessage, BOOL *patchCreated)
 {
-    return CreateWith(WriteDifferences, tuning, originalPath, modifiedPath, {INVALID_HANDLE_VALUE, patchPath, TRUE, 0},
+    return CreateWith(kStretchWriter, tuning, originalPath, modifiedPath, {INVALID_HANDLE_VALUE, patchPath, TRUE, 0},
                       message, messageSize, window, progressMessage, patchCreated);
 }
 
@@ -533,7 +520,7 @@ BOOL CreateSmallestPatch(const char *originalPath, const char *modifiedPath, con
                          char *message, DWORD messageSize, HWND window, UINT progressMessage,
                          BOOL *patchCreated)
 {
-    return CreateWith(WriteSmallestDifferences, kCreateTuning, originalPath, modifiedPath,
+    return CreateWith(kSmallestWriter, kCreateTuning, originalPath, modifiedPath,
                       {INVALID_HANDLE_VALUE, patchPath, TRUE, 0}, message, messageSize, window, progressMessage,
                       patchCreated);
 }

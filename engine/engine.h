@@ -76,7 +76,7 @@ BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath
 // record may begin at with files of a few bytes; the patch is the same for
 // every read size.
 struct CreateTuning {
-    DWORD readSize;          // bytes read from each input at a time; at least 1
+    DWORD readSize;          // bytes of each input read and compared at a time; at least 1
     DWORD terminatorOffset;  // no record begins here; at least 1
 };
 

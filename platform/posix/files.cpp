@@ -154,7 +154,6 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
                    DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     (void)security;
-    (void)flags;
     if (path == NULL || *path == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -177,6 +176,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
+    if (flags & FILE_FLAG_SEQUENTIAL_SCAN)
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd, path));
     // Windows reports an existing file that CREATE_ALWAYS or OPEN_ALWAYS opened.
     bool reportsExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);

@@ -118,6 +118,9 @@ void SetLastError(DWORD code);
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_ARCHIVE 0x20u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
+// A hint that the file is read from start to end: the system reads further
+// ahead (posix_fadvise POSIX_FADV_SEQUENTIAL).
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
