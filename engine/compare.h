@@ -1,8 +1,14 @@
 // Reading and comparing bytes several at a time, for both patch writers: 8
-// bytes as one word, and two byte arrays 64 positions at a time, with SSE2
-// where the compiler offers it (the 64-bit builds) and with 64-bit words
-// elsewhere (the 32-bit Windows build targets processors without it). The
-// word forms are always built, so that their tests run on every build.
+// bytes as one word, and two byte arrays 64 positions at a time. The 64
+// positions come in three forms: with 64-bit words (processors without SSE2),
+// with SSE2, which every build for x86 has (the 32-bit Windows build is
+// compiled for processors with it, as every processor that runs the Windows
+// versions it supports has), and with AVX2, compiled beside it and chosen at
+// run time where the processor has it (HasAvx2). A function that compares a
+// stretch is compiled once for the baseline form and once for AVX2
+// (AVX2_FUNCTION), so that the choice is made once per stretch, not per 64
+// positions. The word forms are always built, so that their tests run on
+// every build.
 #ifndef ZORVIK_ENGINE_COMPARE_H
 #define ZORVIK_ENGINE_COMPARE_H
 
@@ -12,10 +18,10 @@
 #include <string.h>
 
 #ifdef __SSE2__
-#  include <emmintrin.h>
+#  include <immintrin.h>
 #endif
 
-// Positions that SameWide and DifferenceMask compare at a time.
+// Positions that the wide compares (Same, DifferenceMask) take at a time.
 #define WIDE_COMPARE_SIZE 64
 
 inline uint64_t Load64(const unsigned char *bytes)
@@ -50,73 +56,101 @@ inline uint64_t LoadWord(const unsigned char *bytes)
     return value;
 }
 
-// 1 when the 64 bytes at a equal the 64 bytes at b.
-inline bool SameWideWords(const unsigned char *a, const unsigned char *b)
-{
-    uint64_t differ = 0;
-    for (int k = 0; k < WIDE_COMPARE_SIZE; k += 8)
-        differ |= LoadWord(a + k) ^ LoadWord(b + k);
-    return differ == 0;
-}
-
-// Bit k (from the lowest) set where a[k] and b[k] differ, for the 64 positions.
-inline uint64_t DifferenceMaskWords(const unsigned char *a, const unsigned char *b)
-{
-    const uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
-    uint64_t mask = 0;
-    for (int k = 0; k < WIDE_COMPARE_SIZE; k += 8) {
-        uint64_t differ = LoadWord(a + k) ^ LoadWord(b + k);
-        // The top bit of each byte that is not zero, then those eight bits
-        // gathered into the top byte by one multiplication.
-        uint64_t tops = (((differ & low7) + low7) | differ) & ~low7;
-        mask |= ((tops >> 7) * 0x0102040810204080ull) >> 56 << k;
+// 64 positions at a time with 64-bit words.
+struct WordCompare {
+    // 1 when the 64 bytes at a equal the 64 bytes at b.
+    static bool Same(const unsigned char *a, const unsigned char *b)
+    {
+        uint64_t differ = 0;
+        for (int k = 0; k < WIDE_COMPARE_SIZE; k += 8)
+            differ |= LoadWord(a + k) ^ LoadWord(b + k);
+        return differ == 0;
     }
-    return mask;
-}
 
-#ifdef __SSE2__
-
-// 1 when the 64 bytes at a equal the 64 bytes at b.
-inline bool SameWideVector(const unsigned char *a, const unsigned char *b)
-{
-    __m128i equal = _mm_set1_epi8(-1);
-    for (int k = 0; k < WIDE_COMPARE_SIZE; k += 16)
-        equal = _mm_and_si128(equal, _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i *)(a + k)),
-                                                     _mm_loadu_si128((const __m128i *)(b + k))));
-    return _mm_movemask_epi8(equal) == 0xFFFF;
-}
-
-// Bit k (from the lowest) set where a[k] and b[k] differ, for the 64 positions.
-inline uint64_t DifferenceMaskVector(const unsigned char *a, const unsigned char *b)
-{
-    uint64_t equal = 0;
-    for (int k = 0; k < WIDE_COMPARE_SIZE; k += 16) {
-        __m128i same = _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i *)(a + k)),
-                                      _mm_loadu_si128((const __m128i *)(b + k)));
-        equal |= (uint64_t)(unsigned)_mm_movemask_epi8(same) << k;
+    // Bit k (from the lowest) set where a[k] and b[k] differ, for the 64 positions.
+    static uint64_t DifferenceMask(const unsigned char *a, const unsigned char *b)
+    {
+        const uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+        uint64_t mask = 0;
+        for (int k = 0; k < WIDE_COMPARE_SIZE; k += 8) {
+            uint64_t differ = LoadWord(a + k) ^ LoadWord(b + k);
+            // The top bit of each byte that is not zero, then those eight bits
+            // gathered into the top byte by one multiplication.
+            uint64_t tops = (((differ & low7) + low7) | differ) & ~low7;
+            mask |= ((tops >> 7) * 0x0102040810204080ull) >> 56 << k;
+        }
+        return mask;
     }
-    return ~equal;
-}
+};
 
-#endif
-
-inline bool SameWide(const unsigned char *a, const unsigned char *b)
-{
 #ifdef __SSE2__
-    return SameWideVector(a, b);
-#else
-    return SameWideWords(a, b);
-#endif
+
+// 64 positions at a time, 16 bytes at a time.
+struct Sse2Compare {
+    static bool Same(const unsigned char *a, const unsigned char *b)
+    {
+        __m128i equal = _mm_set1_epi8(-1);
+        for (int k = 0; k < WIDE_COMPARE_SIZE; k += 16)
+            equal = _mm_and_si128(equal, _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i *)(a + k)),
+                                                         _mm_loadu_si128((const __m128i *)(b + k))));
+        return _mm_movemask_epi8(equal) == 0xFFFF;
+    }
+
+    static uint64_t DifferenceMask(const unsigned char *a, const unsigned char *b)
+    {
+        uint64_t equal = 0;
+        for (int k = 0; k < WIDE_COMPARE_SIZE; k += 16) {
+            __m128i same = _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i *)(a + k)),
+                                          _mm_loadu_si128((const __m128i *)(b + k)));
+            equal |= (uint64_t)(unsigned)_mm_movemask_epi8(same) << k;
+        }
+        return ~equal;
+    }
+};
+
+// 64 positions at a time, 32 bytes at a time; only where HasAvx2.
+struct Avx2Compare {
+    __attribute__((target("avx2"))) static bool Same(const unsigned char *a, const unsigned char *b)
+    {
+        __m256i low = _mm256_cmpeq_epi8(_mm256_loadu_si256((const __m256i *)a), _mm256_loadu_si256((const __m256i *)b));
+        __m256i high = _mm256_cmpeq_epi8(_mm256_loadu_si256((const __m256i *)(a + 32)),
+                                         _mm256_loadu_si256((const __m256i *)(b + 32)));
+        return _mm256_movemask_epi8(_mm256_and_si256(low, high)) == -1;
+    }
+
+    __attribute__((target("avx2"))) static uint64_t DifferenceMask(const unsigned char *a, const unsigned char *b)
+    {
+        __m256i low = _mm256_cmpeq_epi8(_mm256_loadu_si256((const __m256i *)a), _mm256_loadu_si256((const __m256i *)b));
+        __m256i high = _mm256_cmpeq_epi8(_mm256_loadu_si256((const __m256i *)(a + 32)),
+                                         _mm256_loadu_si256((const __m256i *)(b + 32)));
+        return ~((uint64_t)(uint32_t)_mm256_movemask_epi8(low) | (uint64_t)(uint32_t)_mm256_movemask_epi8(high) << 32);
+    }
+};
+
+// The form every processor of the build has.
+typedef Sse2Compare BaselineCompare;
+
+// A function compiled for AVX2, with what it calls compiled into it.
+#define AVX2_FUNCTION __attribute__((target("avx2"), flatten))
+
+// Whether the processor (and the system, which must save its registers) has AVX2.
+inline bool HasAvx2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
 }
 
-inline uint64_t DifferenceMask(const unsigned char *a, const unsigned char *b)
-{
-#ifdef __SSE2__
-    return DifferenceMaskVector(a, b);
 #else
-    return DifferenceMaskWords(a, b);
-#endif
+
+typedef WordCompare BaselineCompare;
+typedef WordCompare Avx2Compare;
+#define AVX2_FUNCTION
+inline bool HasAvx2()
+{
+    return false;
 }
+
+#endif
 
 // The index of the lowest set bit of mask, which must not be 0.
 inline unsigned LowestSetBit(uint64_t mask)

@@ -182,7 +182,7 @@ BOOL WritePatchRecord(DWORD offset, DWORD length, const unsigned char *bytes, Pa
 // Finds where the bytes of the two files in one window begin and stop
 // differing, from a mask of 64 positions at a time.
 struct ChangeScanner {
-    const unsigned char *original;  // both readable WIDE_COMPARE_SIZE bytes beyond size
+    const unsigned char *original;  // both readable READ_AHEAD_SLACK bytes beyond size
     const unsigned char *modified;
     DWORD size;                     // positions in the window
     DWORD base;                     // the position of bit 0 of differ
@@ -197,15 +197,17 @@ static inline uint64_t LowBits(DWORD count)
 
 // Moves the scanner to the 64 positions from base on; positions past the
 // window's end count as neither differing nor equal.
+template <class Wide>
 static inline void ScanAt(ChangeScanner &scan, DWORD base)
 {
     scan.base = base;
-    scan.differ = DifferenceMask(scan.original + base, scan.modified + base) & LowBits(scan.size - base);
+    scan.differ = Wide::DifferenceMask(scan.original + base, scan.modified + base) & LowBits(scan.size - base);
 }
 
 // The first position from `from` on (at most 64 past the scanner's base) where
 // the files differ; the window's size when there is none.
-static DWORD NextDifferent(ChangeScanner &scan, DWORD from)
+template <class Wide>
+static inline DWORD NextDifferent(ChangeScanner &scan, DWORD from)
 {
     uint64_t left = from - scan.base < 64 ? scan.differ & ~LowBits(from - scan.base) : 0;
     while (left == 0) {
@@ -213,9 +215,9 @@ static DWORD NextDifferent(ChangeScanner &scan, DWORD from)
         if (base >= scan.size)
             return scan.size;
         // Equal stretches are long: whole blocks are passed over with one test each.
-        while (scan.size - base > 64 && SameWide(scan.original + base, scan.modified + base))
+        while (scan.size - base > 64 && Wide::Same(scan.original + base, scan.modified + base))
             base += 64;
-        ScanAt(scan, base);
+        ScanAt<Wide>(scan, base);
         left = scan.differ;
     }
     return scan.base + LowestSetBit(left);
@@ -223,14 +225,15 @@ static DWORD NextDifferent(ChangeScanner &scan, DWORD from)
 
 // The first position from `from` on (at most 64 past the scanner's base) where
 // the files are equal; the window's size when there is none.
-static DWORD NextEqual(ChangeScanner &scan, DWORD from)
+template <class Wide>
+static inline DWORD NextEqual(ChangeScanner &scan, DWORD from)
 {
     uint64_t valid = LowBits(scan.size - scan.base);
     uint64_t left = from - scan.base < 64 ? ~scan.differ & valid & ~LowBits(from - scan.base) : 0;
     while (left == 0) {
         if (scan.size - scan.base <= 64)
             return scan.size;
-        ScanAt(scan, scan.base + 64);
+        ScanAt<Wide>(scan, scan.base + 64);
         left = ~scan.differ & LowBits(scan.size - scan.base);
     }
     return scan.base + LowestSetBit(left);
@@ -277,6 +280,7 @@ struct Comparison {
     ReadAhead reader;
     Window window;
     PatchRun run;
+    bool avx2;  // the processor has AVX2
 };
 
 // Takes the next window of the files (see WindowPlan). Fails, naming the
@@ -290,20 +294,49 @@ static Failure NextWindow(Comparison &compare)
     return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
 }
 
+// Appends the records WritePatchRecord gives for a stretch of length bytes at
+// offset that ends before the window does (8 bytes from bytes on are
+// readable). Short stretches, most of a dense change, take a path of their
+// own where there is nothing to decide: one piece, not at the terminator's
+// offset, a run record when all of more than 3 bytes are equal, else a data
+// record.
+static inline BOOL AppendStretch(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD length)
+{
+    if (length > 8 || offset == output->terminatorOffset)
+        return WritePatchRecord(offset, length, bytes, output);
+    const uint64_t word = LoadWord(bytes), inStretch = ~0ull >> (64 - 8 * length);
+    const bool uniform = length > 3 && ((word ^ 0x0101010101010101ull * bytes[0]) & inStretch) == 0;
+    unsigned char *record = ReserveInPatch(output, 6 + 8);
+    if (record == NULL)
+        return 0;
+    PutRecordHead(record, offset, uniform ? 0 : length);
+    if (uniform) {
+        record[6] = 0;
+        record[7] = (unsigned char)length;
+        record[8] = bytes[0];
+    } else {
+        memcpy(record + 6, bytes, 8);
+    }
+    // Only the record's own bytes of the 14 reserved are kept.
+    output->used -= uniform ? 14 - 9 : 8 - length;
+    return 1;
+}
+
 // Writes a record for every stretch of differing bytes in the window. *open
 // tells whether a stretch reached the window from the one before; on return,
 // whether one reaches the next. 0 when a write fails.
-static BOOL WriteWindowChanges(Comparison &compare, PatchOutput *output, BOOL *open, ProgressThrottle &progress,
-                               HWND window, UINT progressMessage)
+template <class Wide>
+static inline BOOL WriteWindowChangesWith(Comparison &compare, PatchOutput *output, BOOL *open,
+                                          ProgressThrottle &progress, HWND window, UINT progressMessage)
 {
     const Window &bytesWindow = compare.window;
     const DWORD at = bytesWindow.at;
     ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0};
-    ScanAt(scan, 0);
+    ScanAt<Wide>(scan, 0);
     const unsigned char *bytes = bytesWindow.modified;
     DWORD i = 0;
-    while (*open || (i = NextDifferent(scan, i)) < scan.size) {
-        DWORD stretchEnd = NextEqual(scan, i);
+    while (*open || (i = NextDifferent<Wide>(scan, i)) < scan.size) {
+        DWORD stretchEnd = NextEqual<Wide>(scan, i);
         if (stretchEnd == scan.size) {
             // The stretch goes on in the next window, or ends with the original.
             if (!*open)
@@ -312,18 +345,34 @@ static BOOL WriteWindowChanges(Comparison &compare, PatchOutput *output, BOOL *o
             return AddToRun(compare.run, bytes + i, stretchEnd - i);
         }
         ReportProgress(progress, at + stretchEnd, compare.original.size, kCreatingText, progressMessage, window);
-        // Stretches of up to 3 bytes, most of a dense change, are data records
-        // with nothing to decide unless they begin at the terminator's offset.
         BOOL written = *open ? AddToRun(compare.run, bytes + i, stretchEnd - i) && EndRun(compare.run)
-                       : stretchEnd - i <= 3 && at + i != output->terminatorOffset
-                           ? AppendDataRecord(output, at + i, bytes + i, stretchEnd - i)
-                           : WritePatchRecord(at + i, stretchEnd - i, bytes + i, output);
+                             : AppendStretch(output, at + i, bytes + i, stretchEnd - i);
         if (!written)
             return 0;
         *open = 0;
         i = stretchEnd;
     }
     return 1;
+}
+
+static BOOL WriteWindowChangesBaseline(Comparison &compare, PatchOutput *output, BOOL *open,
+                                       ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    return WriteWindowChangesWith<BaselineCompare>(compare, output, open, progress, window, progressMessage);
+}
+
+AVX2_FUNCTION static BOOL WriteWindowChangesAvx2(Comparison &compare, PatchOutput *output, BOOL *open,
+                                                 ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    return WriteWindowChangesWith<Avx2Compare>(compare, output, open, progress, window, progressMessage);
+}
+
+// WriteWindowChangesWith the widest compare the processor has.
+static BOOL WriteWindowChanges(Comparison &compare, PatchOutput *output, BOOL *open, ProgressThrottle &progress,
+                               HWND window, UINT progressMessage)
+{
+    return compare.avx2 ? WriteWindowChangesAvx2(compare, output, open, progress, window, progressMessage)
+                        : WriteWindowChangesBaseline(compare, output, open, progress, window, progressMessage);
 }
 
 // Writes the modified file's bytes past the original's end as a stretch of
@@ -469,7 +518,8 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
     if (window != NULL)
         SendMessageA(window, progressMessage, 0, (LPARAM)Translated(kGettingFileInfoText));
 
-    Comparison compare = {{originalPath, OwnedHandle(), 0, {}}, {modifiedPath, OwnedHandle(), 0, {}}, {}, {}, {}};
+    Comparison compare = {{originalPath, OwnedHandle(), 0, {}}, {modifiedPath, OwnedHandle(), 0, {}}, {}, {}, {},
+                          HasAvx2()};
     // Memory for reading, and the reader itself, count as what opening the
     // original needs.
     const Failure noMemory = {kCannotOpenText, originalPath};

@@ -34,25 +34,6 @@ void EndPatchOutput(PatchOutput *output)
     output->used = 0;
 }
 
-unsigned char *ReserveInPatch(PatchOutput *output, DWORD size)
-{
-    if (PATCH_OUTPUT_SIZE - output->used < size && !FlushPatchOutput(output))
-        return NULL;
-    unsigned char *at = output->buffer + output->used;
-    output->used += size;
-    return at;
-}
-
-void PutRecordHead(unsigned char *record, DWORD offset, DWORD size)
-{
-    record[0] = (unsigned char)(offset >> 24);
-    record[1] = (unsigned char)(offset >> 16);
-    record[2] = (unsigned char)(offset >> 8);
-    record[3] = (unsigned char)offset;
-    record[4] = (unsigned char)(size >> 8);
-    record[5] = (unsigned char)size;
-}
-
 BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD size)
 {
     unsigned char *record = ReserveInPatch(output, 6 + size);

@@ -32,11 +32,27 @@ void EndPatchOutput(PatchOutput *output);
 
 // Room for size more bytes (at most PATCH_OUTPUT_SIZE) at the end of what is
 // gathered, written out first when they would not fit; null when that fails.
-unsigned char *ReserveInPatch(PatchOutput *output, DWORD size);
+// Inline, as writers call it for records of a few bytes.
+inline unsigned char *ReserveInPatch(PatchOutput *output, DWORD size)
+{
+    if (PATCH_OUTPUT_SIZE - output->used < size && !FlushPatchOutput(output))
+        return NULL;
+    unsigned char *at = output->buffer + output->used;
+    output->used += size;
+    return at;
+}
 
 // Puts a record's head: its offset in 4 bytes and its size in 2, most
 // significant first.
-void PutRecordHead(unsigned char *record, DWORD offset, DWORD size);
+inline void PutRecordHead(unsigned char *record, DWORD offset, DWORD size)
+{
+    record[0] = (unsigned char)(offset >> 24);
+    record[1] = (unsigned char)(offset >> 16);
+    record[2] = (unsigned char)(offset >> 8);
+    record[3] = (unsigned char)offset;
+    record[4] = (unsigned char)(size >> 8);
+    record[5] = (unsigned char)size;
+}
 
 // Append one record of size bytes (1 to 65535) or of a run of length bytes
 // of value at offset, which must not be output's terminatorOffset, or the

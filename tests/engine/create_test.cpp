@@ -155,8 +155,15 @@ TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
     }
 }
 
-// The 32-bit Windows program compares with 64-bit words, the others with SSE2
-// where it is there: both forms against the same pairs, byte by byte.
+// Every form of the wide compare, where the processor runs it, against the
+// same pairs, byte by byte.
+template <class Wide>
+static void ExpectFinds(const Bytes &a, const Bytes &b, uint64_t expected)
+{
+    EXPECT_EQ(expected, Wide::DifferenceMask(a.data(), b.data()));
+    EXPECT_EQ(expected == 0, Wide::Same(a.data(), b.data()));
+}
+
 TEST(WideCompare, WordsAndVectorsFindEveryDifference)
 {
     std::vector<Bytes> changes = {Bytes(64, 0), Bytes(64, 0xFF), RandomBytes(64, 5)};
@@ -173,10 +180,10 @@ TEST(WideCompare, WordsAndVectorsFindEveryDifference)
             expected |= (uint64_t)(change[k] != 0) << k;
         }
         SCOPED_TRACE(::testing::PrintToString(change));
-        EXPECT_EQ(expected, DifferenceMaskWords(base.data(), other.data()));
-        EXPECT_EQ(expected, DifferenceMask(base.data(), other.data()));
-        EXPECT_EQ(expected == 0, SameWideWords(base.data(), other.data()));
-        EXPECT_EQ(expected == 0, SameWide(base.data(), other.data()));
+        ExpectFinds<WordCompare>(base, other, expected);
+        ExpectFinds<BaselineCompare>(base, other, expected);
+        if (HasAvx2())
+            ExpectFinds<Avx2Compare>(base, other, expected);
     }
 }
 
