@@ -36,17 +36,23 @@ static const DWORD kBlockSize = 256 * 1024;
 static const DWORD kMaxGap = 4096;
 #endif
 
-// The target's block holds the last record that begins in it whole.
-static const DWORD kBlockBufferSize = kBlockSize + IPS32_MAX_RECORD_SIZE;
+// The block lies at the same offset within this many bytes as the target
+// position it begins at: the system's copy between memory and a file at
+// another offset can be several times slower.
+static const DWORD kBlockAlignment = 64;
+// The target's block holds the last record that begins in it whole, and room
+// to align it.
+static const DWORD kBlockBufferSize = kBlockSize + IPS32_MAX_RECORD_SIZE + kBlockAlignment;
 
 // Writes to the target, gathered: a patch of many small records close together
 // costs a few large positioned writes instead of one per record.
 struct TargetWriter {
     FILE *file;
-    unsigned char *block;  // kBlockBufferSize bytes
-    uint64_t start;        // target position of block[0]
-    DWORD used;            // block[0, used) is still to be written
-    DWORD loaded;          // block[used, loaded) holds the target's own bytes
+    unsigned char *buffer;  // kBlockBufferSize bytes, the block within them
+    unsigned char *block;
+    uint64_t start;         // target position of block[0]
+    DWORD used;             // block[0, used) is still to be written
+    DWORD loaded;           // block[used, loaded) holds the target's own bytes
 };
 
 static BOOL FlushTarget(TargetWriter &target)
@@ -85,6 +91,7 @@ static BOOL ReachInTarget(TargetWriter &target, uint64_t offset)
         if (!FlushTarget(target))
             return 0;
         target.start = offset;
+        target.block = target.buffer + (offset - (uintptr_t)target.buffer) % kBlockAlignment;
     }
     DWORD at = (DWORD)(offset - target.start);
     if (at <= target.loaded)
@@ -97,21 +104,110 @@ static BOOL ReachInTarget(TargetWriter &target, uint64_t offset)
     return LoadTarget(target, at + ahead);
 }
 
-// Where in the block the size bytes (at least 1) for the target position
-// offset go; null when a write or read fails. Dense patches find the block
-// ready for most records, so that test comes first, inline.
-static inline unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+// Whether the block reaches the target position offset with the target's own
+// bytes loaded up to it, so that a record there can be placed at once.
+static inline bool ReadyFor(const TargetWriter &target, uint64_t offset)
 {
-    bool ready = target.used != 0 && offset >= target.start && offset - target.start <= target.loaded &&
-                 offset - target.start < kBlockSize;
-    if (!ready && !ReachInTarget(target, offset))
-        return NULL;
+    return target.used != 0 && offset >= target.start && offset - target.start <= target.loaded &&
+           offset - target.start < kBlockSize;
+}
+
+// Where in the block the size bytes (at least 1) for the target position
+// offset go, once the block reaches it.
+static inline unsigned char *TakeInBlock(TargetWriter &target, uint64_t offset, DWORD size)
+{
     DWORD at = (DWORD)(offset - target.start);
     if (at + size > target.used)
         target.used = at + size;
     if (target.loaded < target.used)
         target.loaded = target.used;
     return target.block + at;
+}
+
+// Where in the block the size bytes (at least 1) for the target position
+// offset go; null when a write or read fails. Dense patches find the block
+// ready for most records, so that test comes first, inline.
+static inline unsigned char *PlaceInTarget(TargetWriter &target, uint64_t offset, DWORD size)
+{
+    if (!ReadyFor(target, offset) && !ReachInTarget(target, offset))
+        return NULL;
+    return TakeInBlock(target, offset, size);
+}
+
+// Writes a record's bytes: size data bytes, or for size 0 length times the
+// run's value (data[2]). Short records, most of a dense patch, cost less
+// without a call.
+static inline void CopyRecord(unsigned char *dest, DWORD size, DWORD length, const unsigned char *data)
+{
+    if (size > 8)
+        memcpy(dest, data, size);
+    else if (size != 0)
+        for (DWORD i = 0; i < size; ++i)
+            dest[i] = data[i];
+    else
+        memset(dest, data[2], length);
+}
+
+// The two bytes at bytes as they lie, to tell a field equal to another.
+static inline uint16_t Field16(const unsigned char *bytes)
+{
+    uint16_t value;
+    memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// Applies the records that can be applied with no step but the copy: each
+// lies whole in the patch's chunk, is no terminator, writes nothing or where
+// the block is ready (ReadyFor), and its offset ends before the patch
+// position progressAt, where progress is next due. Stops at the first other
+// one. Most records of a dense patch are such. The block's fields are kept
+// in locals, which the bytes written cannot alias, and records with the same
+// size field as the one before are taken at the same stride: where each
+// begins is then known before the one before is read, so that they are read
+// side by side. Kept out of its caller, whose values would otherwise crowd
+// its own out of the registers.
+__attribute__((noinline)) static void ApplyReadyRecords(PatchReader &patch, TargetWriter &target, uint64_t progressAt)
+{
+    if (target.used == 0)
+        return;
+    unsigned char *const block = target.block;
+    const uint64_t start = target.start;
+    DWORD used = target.used, loaded = target.loaded;
+    const unsigned char *const chunk = patch.chunk;
+    const DWORD end = patch.end;
+    const uint64_t chunkAt = patch.position - patch.next;
+    const uint64_t before = progressAt > chunkAt + 4 ? progressAt - chunkAt - 4 : 0;
+    // Records that begin before last have the fields of a run in the chunk.
+    const DWORD headed = end > 8 ? end - 8 : 0;
+    const DWORD last = before < headed ? (DWORD)before : headed;
+    DWORD next = patch.next;
+    bool ready = true;
+    while (ready && next < last) {
+        const uint16_t sizeField = Field16(chunk + next + 4);
+        const DWORD size = BigEndian16(chunk + next + 4), take = 6 + (size != 0 ? size : 3);
+        do {
+            const unsigned char *record = chunk + next;
+            const DWORD offset = BigEndian32(record), length = size != 0 ? size : BigEndian16(record + 6);
+            // Below the block's start, at wraps past every loaded size.
+            const uint64_t at = (uint64_t)offset - start;
+            ready = offset != IPS32_TERMINATOR_OFFSET && end - next >= take &&
+                    (length == 0 || (at <= loaded && at < kBlockSize));
+            if (!ready)
+                break;
+            if (length != 0) {
+                CopyRecord(block + at, size, length, record + 6);
+                if (at + length > used)
+                    used = (DWORD)at + length;
+                if (loaded < used)
+                    loaded = used;
+            }
+            next += take;
+        } while (next < last && Field16(chunk + next + 4) == sizeField);
+    }
+    target.used = used;
+    target.loaded = loaded;
+    patch.position += next - patch.next;
+    patch.next = next;
 }
 
 // Applies the records that follow the magic, up to the terminator. Returns
@@ -122,6 +218,7 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
 {
     ProgressThrottle progress = {0, 0};
     for (;;) {
+        ApplyReadyRecords(patch, target, window != NULL ? progress.next : UINT64_MAX);
         const unsigned char *field = TakeFromPatch(patch, 4);
         if (field == NULL)
             return kNoTerminatorText;
@@ -134,21 +231,12 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
         RecordBody body;
         if (!TakeRecordBody(patch, body))
             return kNoTerminatorText;
-        const DWORD size = body.size, length = body.length;
-        const unsigned char *data = body.bytes;
-        if (length == 0)
+        if (body.length == 0)
             continue;
-        unsigned char *dest = PlaceInTarget(target, offset, length);
+        unsigned char *dest = PlaceInTarget(target, offset, body.length);
         if (dest == NULL)
             return kCannotWriteText;
-        if (size > 8)
-            memcpy(dest, data, size);
-        else if (size != 0)
-            // Short records, most of a dense patch, cost less without a call.
-            for (DWORD i = 0; i < size; ++i)
-                dest[i] = data[i];
-        else
-            memset(dest, data[2], length);
+        CopyRecord(dest, body.size, body.length, body.bytes);
     }
 }
 
@@ -165,7 +253,7 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     if (buffers == NULL)
         return kNoMemoryText;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
-    TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, 0, 0, 0};
+    TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.

@@ -17,9 +17,13 @@
 // The patch is read this much at a time.
 #define PATCH_CHUNK_SIZE (256u * 1024u)
 #endif
+// Bytes are read into the buffer at the same offset within this many bytes as
+// they have in the file: the system's copy into memory at another offset can
+// be several times slower.
+#define PATCH_READER_ALIGNMENT 64u
 // The reader's buffer holds a chunk and the rest of a record before it, so
-// that each field and each record's data lie in one piece.
-#define PATCH_READER_SIZE (PATCH_CHUNK_SIZE + IPS32_MAX_RECORD_SIZE)
+// that each field and each record's data lie in one piece, and room to align.
+#define PATCH_READER_SIZE (PATCH_CHUNK_SIZE + IPS32_MAX_RECORD_SIZE + PATCH_READER_ALIGNMENT)
 
 struct PatchReader {
     FILE *file;
@@ -29,8 +33,8 @@ struct PatchReader {
     uint64_t position;     // in the file, of chunk[next]
 };
 
-// Moves what is left of the chunk to its start and reads on, a chunk at a
-// time, until it holds size bytes (at most IPS32_MAX_RECORD_SIZE); 0 when the
+// Moves what is left of the chunk to its start (aligned as the file) and
+// reads on, a chunk at a time, until it holds size bytes (at most IPS32_MAX_RECORD_SIZE); 0 when the
 // patch ends before them or cannot be read further, and then the chunk holds
 // all there was.
 BOOL RefillPatch(PatchReader &patch, DWORD size);
