@@ -3,14 +3,19 @@
 # bounds them: creation against reading both files (cat), or in the worst case
 # against writing as many bytes as its patch holds (head -c N /dev/zero);
 # application against copying the file (cp); and xdelta3 on the 1% pair. The
-# pairs: about 1% of the bytes changed in scattered stretches, large changed
-# blocks and a longer modified file, identical files, and every other byte
-# changed, of BENCH_MB; the 1% pair also of BENCH_BIG_MB and of 1 MiB, so that
-# the peak memory of creation can be compared across sizes. Every output is
-# checked with cmp after its timed runs. The smallest patch (create --smallest)
-# is timed and measured beside the default on the 1%, blocks and worst pairs.
+# pairs: about 1% of the bytes changed in scattered stretches of 1 to 512 and
+# of 1 to 8 bytes, large changed blocks and a longer modified file, identical
+# files, and every other byte changed, of BENCH_MB; both 1% pairs also of
+# BENCH_BIG_MB, and the first of 1 MiB, so that the peak memory of creation
+# can be compared across sizes. Every output is checked with cmp after its
+# timed runs. The smallest patch (create --smallest) is timed and measured
+# beside the default on the 1%, blocks and worst pairs. The first line gives
+# the machine's read speed (cat of both files of the first pair), so that
+# ratios taken on different machines can be compared. Cold rows time creation
+# and application of the 1% pair of BENCH_BIG_MB from a cold disk, the page
+# cache dropped before each run (as root; skipped with a line elsewhere).
 #   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench and cli/zorvik)
-# Settings: BENCH_MB=256 BENCH_BIG_MB=1024 BENCH_SEED=1 BENCH_RUNS=5
+# Settings: BENCH_MB=256 BENCH_BIG_MB=1024 BENCH_SEED=1 BENCH_RUNS=5 BENCH_COLD_RUNS=3
 set -eu
 
 [ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] && [ -x "$1/cli/zorvik" ] ||
@@ -21,6 +26,7 @@ mb=${BENCH_MB:-256}
 big_mb=${BENCH_BIG_MB:-1024}
 seed=${BENCH_SEED:-1}
 runs=${BENCH_RUNS:-5}
+cold_runs=${BENCH_COLD_RUNS:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-engine-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -135,11 +141,42 @@ measure() {
 }
 
 measure "1% scattered, $mb MiB" . modified.bin smallest
+read_speed=$(awk -v ms="$baseline" -v mib="$mb" 'BEGIN { printf "%.0f", 2 * mib * 1048576 / (ms / 1000) / 1e6 }')
+measure "1% in 1-8 bytes, $mb MiB" . short.bin smallest
 measure "large blocks, $mb MiB + 1/16" . blocks.bin smallest
 measure "identical, $mb MiB" . identical.bin
 measure "every other byte, $mb MiB" . worst.bin smallest
 measure "1% scattered, $big_mb MiB" big modified.bin
+measure "1% in 1-8 bytes, $big_mb MiB" big short.bin smallest
 measure "1% scattered, 1 MiB" small modified.bin
+
+# Empties the page cache, so that the next command reads from the disk.
+drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
+
+# Cold rows: each command of a round starts with the page cache dropped.
+cold_rows=""
+if (drop_caches) 2>/dev/null; then
+    cd big
+    "$bench" create original.bin modified.bin patch.ips >/dev/null
+    unset cold_cat cold_create cold_copy cold_job
+    round=0
+    while [ $round -lt "$cold_runs" ]; do
+        timed cold_cat drop_caches cat original.bin modified.bin
+        timed cold_create "rm -f cold.ips; drop_caches" "$bench" create original.bin modified.bin cold.ips
+        cmp cold.ips patch.ips
+        timed cold_copy "rm -f copy.bin; drop_caches" cp original.bin copy.bin
+        timed cold_job "rm -f copy.bin; drop_caches" "$bench" copy-apply original.bin copy.bin patch.ips
+        cmp copy.bin modified.bin
+        round=$((round + 1))
+    done
+    rm -f patch.ips cold.ips copy.bin
+    cd "$work"
+    cold_rows="$(printf '| %-28s | %-8s | %8s | %8s | %6s |' "create, $big_mb MiB 1%" "cat both" "$cold_cat" \
+        "$cold_create" "$(ratio "$cold_create" "$cold_cat")")
+$(printf '| %-28s | %-8s | %8s | %8s | %6s |' "copy + apply, $big_mb MiB 1%" "cp" "$cold_copy" "$cold_job" \
+        "$(ratio "$cold_job" "$cold_copy")")
+"
+fi
 
 # xdelta3 once, on the 1% pair.
 start=$(now)
@@ -152,6 +189,7 @@ xdecode=$(since "$start")
 cmp xdelta.bin modified.bin
 
 os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
+echo "read speed: $read_speed MB/s (cat of both files of the 1% pair of $mb MiB, from the page cache)"
 echo "Zorvik engine, milliseconds, the shortest of $runs rounds in one run of this script (seed $seed)"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores," \
     "$os, Linux $(uname -r), $("$bench" compiler)"
@@ -182,3 +220,13 @@ printf '| %-28s | %8s | %8s | %6s | %8s | %13s | %14s |\n' "pair" "default" "sma
 printf '|%s|%s|%s|%s|%s|%s|%s|\n' "------------------------------" "---------:" "---------:" "-------:" \
     "---------:" "--------------:" "---------------:"
 printf '%s' "$smallest_rows"
+echo
+if [ -n "$cold_rows" ]; then
+    echo "From a cold disk (page cache dropped before each command), the shortest of $cold_runs rounds:"
+    echo
+    printf '| %-28s | %-8s | %8s | %8s | %6s |\n' "work" "baseline" "base ms" "engine" "ratio"
+    printf '|%s|%s|%s|%s|%s|\n' "------------------------------" "----------" "---------:" "---------:" "-------:"
+    printf '%s' "$cold_rows"
+else
+    echo "Cold rows skipped: the page cache cannot be dropped here (/proc/sys/vm/drop_caches needs root)."
+fi
