@@ -27,7 +27,8 @@ Bytes Prefix(const Bytes &bytes, size_t length)
 void WriteFileBytes(const std::string &path, const Bytes &bytes)
 {
     FILE *file = fopen(path.c_str(), "wb");
-    bool written = file != nullptr && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty vector's data() may be null, which fwrite must not get.
+    bool written = file != nullptr && (bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
     if (file == nullptr || fclose(file) != 0 || !written)
         throw std::runtime_error("cannot write " + path);
 }
