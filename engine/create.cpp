@@ -189,6 +189,8 @@ struct ChangeScanner {
     uint64_t differ;                // bit k: the files differ at base + k
 };
 
+static_assert(READ_AHEAD_SLACK >= WIDE_COMPARE_SIZE, "a wide compare at a window's end must stay readable");
+
 // Bits 0 to count - 1, all 64 from 64 on.
 static inline uint64_t LowBits(DWORD count)
 {
