@@ -306,8 +306,7 @@ static inline BOOL AppendStretch(PatchOutput *output, DWORD offset, const unsign
 {
     if (length > 8 || offset == output->terminatorOffset)
         return WritePatchRecord(offset, length, bytes, output);
-    const uint64_t word = LoadWord(bytes), inStretch = ~0ull >> (64 - 8 * length);
-    const bool uniform = length > 3 && ((word ^ 0x0101010101010101ull * bytes[0]) & inStretch) == 0;
+    const bool uniform = length > 3 && CountLeading(bytes[0], bytes, length) == length;
     unsigned char *record = ReserveInPatch(output, 6 + 8);
     if (record == NULL)
         return 0;
