@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <random>
@@ -332,7 +333,10 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
         {original, shorter, older, "変更後のﾌｧｲﾙのｻｲｽﾞが、変更前のｻｲｽﾞよりも小さいためIPSを作成できません。", 0},
         {original, modified, dir.path(), cannotCreate, 0},
         {original, modified, dir / "missing" + kPathSeparator + "new.ips", cannotCreate, 0},
-        {original, modified, locked, cannotCreate, 0}};
+        {original, modified, locked, cannotCreate, 0},
+        {dir / "4GiB.bin", modified, dir / "new.ips", Expected("%sを開けません。", dir / "4GiB.bin"), 0}};
+    WriteFileBytes(dir / "4GiB.bin", {});
+    std::filesystem::resize_file(FsPath(dir / "4GiB.bin"), 1ull << 32);  // sparse: no room taken
     // A file that reads shorter than its size, as one that shrinks while it is compared.
     const std::string shrinks = "/sys/devices/system/cpu/online";
     const std::string longer = dir / "longer.bin";
