@@ -1,6 +1,7 @@
 // File behaviour the engines and jobs depend on, identical on Windows and in
 // the POSIX layer: what can be opened, replaced, deleted, and how failures show.
 #include "platform/output.h"
+#include "platform/path_rules.h"
 #include "platform/stream.h"
 #include "platform/win32.h"
 #include "bytes.h"
@@ -166,4 +167,23 @@ TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
     EXPECT_EQ(INVALID_HANDLE_VALUE, BeginOutput((dir / "second.bin").c_str(), source.c_str(), FALSE));
     EXPECT_FALSE(EndOutput(FALSE));
     EXPECT_FALSE(PathExists(path));
+}
+
+// Natively, what could steer a terminal is written as \xNN; on Windows a name
+// is shown as it is.
+TEST(ShowablePathTest, ControlBytesAndBrokenUtf8AreEscaped)
+{
+    const struct { const char *name, *shown; } cases[] = {
+        {"plain ア.bin", "plain ア.bin"},
+        {"\x1b[31m\x7f\x01", "\\x1b[31m\\x7f\\x01"},
+        {"\xc2\x9b" "c1 \xc2\xa0" "nbsp", "\\xc2\\x9bc1 \xc2\xa0nbsp"},
+        {"\xf0\x9f\x98\x80 \xf4\x90\x80\x80", "\xf0\x9f\x98\x80 \\xf4\\x90\\x80\\x80"},
+        {"\xc0\x80 \xe0\x80\x80 \xed\xa0\x80 \xff", "\\xc0\\x80 \\xe0\\x80\\x80 \\xed\\xa0\\x80 \\xff"},
+        {"cut \xe3\x81", "cut \\xe3\\x81"},
+    };
+    for (const auto &row : cases) {
+        char shown[SHOWN_PATH_SIZE];
+        ShowablePath(row.name, shown);
+        EXPECT_EQ(kPathSeparator == '\\' ? row.name : row.shown, std::string(shown));
+    }
 }
