@@ -54,6 +54,40 @@ struct Candidate {
     int64_t cost;
 };
 
+// A queue of candidates in a ring of kQueueSize. head and tail count the
+// candidates ever taken from the front and put at the back, wrapping as the
+// ring does, so a candidate keeps its index while it is queued.
+struct CandidateQueue {
+    Candidate *ring;
+    uint32_t head, tail;
+
+    bool Empty() const { return head == tail; }
+    Candidate &At(uint32_t index) const { return ring[index & (kQueueSize - 1)]; }
+    Candidate &Front() const { return At(head); }
+    Candidate &Back() const { return At(tail - 1); }
+    void PushBack(Candidate candidate) { At(tail++) = candidate; }
+    void Clear() { head = tail = 0; }
+
+    // Takes candidates from the front, or the back, as long as
+    // drop(candidate) holds. The index is counted in a local and stored once:
+    // counted in the member, it would be stored at every step, as the
+    // compiler may not move a store out of a loop that might not run.
+    template <typename Drop> void PopFrontWhile(Drop drop)
+    {
+        uint32_t first = head;
+        while (first != tail && drop(At(first)))
+            ++first;
+        head = first;
+    }
+    template <typename Drop> void PopBackWhile(Drop drop)
+    {
+        uint32_t end = tail;
+        while (end != head && drop(At(end - 1)))
+            --end;
+        tail = end;
+    }
+};
+
 struct SmallestPatch {
     PatchOutput *output;
     uint64_t terminatorOffset; // the output's: no record begins here
@@ -63,9 +97,9 @@ struct SmallestPatch {
     unsigned char *modified;   // size + kMaxLength bytes: the first kMaxLength are
                                // repeated at the end, so a record's bytes lie in one piece
     Step *steps;               // size: how each boundary was reached
-    Candidate *starts;         // kQueueSize: data record starts, cost(at) - at rising
-    Candidate *plateaus;       // kQueueSize: where cost rises, oldest first
-    uint32_t startsHead, startsTail, plateausHead, plateausTail, runPlateau;
+    CandidateQueue starts;     // data record starts, cost(at) - at rising
+    CandidateQueue plateaus;   // where cost rises, oldest first
+    uint32_t runPlateau;       // index in plateaus of the one the cheapest run begins on
     uint64_t origin;           // where the costs begin: the start, or a restart
     uint64_t root;             // every record before it is written
     uint64_t done;             // cost is known up to this boundary
@@ -123,13 +157,9 @@ static inline void JumpOver(SmallestPatch *s, uint64_t first, uint64_t to)
 // begin at, or null; the starts before windowStart are dropped.
 static inline const Candidate *CheapestStart(SmallestPatch *s, uint64_t windowStart)
 {
-    const Candidate *const starts = s->starts;
-    const uint32_t startsTail = s->startsTail;
-    uint32_t startsHead = s->startsHead;
-    while (startsHead != startsTail && starts[startsHead & (kQueueSize - 1)].at < windowStart)
-        ++startsHead;
-    s->startsHead = startsHead;
-    return startsHead != startsTail ? &starts[startsHead & (kQueueSize - 1)] : NULL;
+    CandidateQueue &starts = s->starts;
+    starts.PopFrontWhile([windowStart](const Candidate &start) { return start.at < windowStart; });
+    return !starts.Empty() ? &starts.Front() : NULL;
 }
 
 // Offers boundary as a data record start. A later start at no higher
@@ -140,22 +170,16 @@ static inline void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
     if (boundary == s->terminatorOffset)
         return;
     const int64_t key = cost - (int64_t)boundary;
-    Candidate *const starts = s->starts;
-    const uint32_t head = s->startsHead;
-    uint32_t tail = s->startsTail;
-    while (tail != head && starts[(tail - 1) & (kQueueSize - 1)].cost >= key)
-        --tail;
-    starts[tail & (kQueueSize - 1)] = Candidate{boundary, key};
-    s->startsTail = tail + 1;
+    CandidateQueue &starts = s->starts;
+    starts.PopBackWhile([key](const Candidate &start) { return start.cost >= key; });
+    starts.PushBack(Candidate{boundary, key});
 }
 
 static void NoteCost(SmallestPatch *s, uint64_t boundary, int64_t cost)
 {
-    const uint32_t tail = s->plateausTail;
-    if (tail == s->plateausHead || s->plateaus[(tail - 1) & (kQueueSize - 1)].cost < cost) {
-        s->plateaus[tail & (kQueueSize - 1)] = Candidate{boundary, cost};
-        s->plateausTail = tail + 1;
-    }
+    CandidateQueue &plateaus = s->plateaus;
+    if (plateaus.Empty() || plateaus.Back().cost < cost)
+        plateaus.PushBack(Candidate{boundary, cost});
 }
 
 // Drops boundary, which nothing kept was reached from, and each boundary
@@ -208,12 +232,11 @@ static inline void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t
 // any more; the run plateau stays among those kept.
 static void DropOldPlateaus(SmallestPatch *s, uint64_t windowStart)
 {
-    const Candidate *const plateaus = s->plateaus;
-    const uint32_t tail = s->plateausTail;
-    uint32_t head = s->plateausHead;
-    while (tail - head >= 2 && plateaus[(head + 1) & (kQueueSize - 1)].at <= windowStart)
+    CandidateQueue &plateaus = s->plateaus;
+    uint32_t head = plateaus.head;
+    while (plateaus.tail - head >= 2 && plateaus.At(head + 1).at <= windowStart)
         ++head;
-    s->plateausHead = head;
+    plateaus.head = head;
     if ((int32_t)(s->runPlateau - head) < 0)
         s->runPlateau = head;
 }
@@ -227,20 +250,18 @@ static bool CheapestRun(SmallestPatch *s, uint64_t windowStart, uint64_t *from, 
         ++first;
     if (first > s->done)
         return false;
-    const uint32_t mask = kQueueSize - 1;
     DropOldPlateaus(s, windowStart);
-    const Candidate *const plateaus = s->plateaus;
-    const uint32_t tail = s->plateausTail;
+    const CandidateQueue &plateaus = s->plateaus;
     uint32_t plateau = s->runPlateau;
-    while (plateau + 1 != tail && plateaus[(plateau + 1) & mask].at <= first)
+    while (plateau + 1 != plateaus.tail && plateaus.At(plateau + 1).at <= first)
         ++plateau;
     s->runPlateau = plateau;
     // Every start on first's plateau costs the same; the latest is taken. It
     // lies before a byte to write, or is done, so the one before it has a
     // step too.
-    uint64_t last = plateau + 1 != tail ? plateaus[(plateau + 1) & mask].at - 1 : s->done;
+    uint64_t last = plateau + 1 != plateaus.tail ? plateaus.At(plateau + 1).at - 1 : s->done;
     *from = last != s->terminatorOffset ? last : last - 1;
-    *cost = plateaus[plateau & mask].cost + kRunRecordSize;
+    *cost = plateaus.At(plateau).cost + kRunRecordSize;
     return true;
 }
 
@@ -596,8 +617,9 @@ static void StartAt(SmallestPatch *s, uint64_t boundary)
     s->origin = s->root = s->done = s->released = s->uniformStart = boundary;
     s->cost = 0;
     s->steps[Slot(s, boundary)].children = 0;
-    s->startsHead = s->startsTail = 0;
-    s->plateausHead = s->plateausTail = s->runPlateau = 0;
+    s->starts.Clear();
+    s->plateaus.Clear();
+    s->runPlateau = 0;
     NoteCost(s, boundary, 0);
     OfferStart(s, boundary, 0);
 }
@@ -672,8 +694,8 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
         return NULL;
     }
     s->steps = (Step *)block;
-    s->starts = (Candidate *)(block + steps);
-    s->plateaus = (Candidate *)(block + steps + queue);
+    s->starts.ring = (Candidate *)(block + steps);
+    s->plateaus.ring = (Candidate *)(block + steps + queue);
     s->original = block + steps + 2 * queue;
     s->modified = s->original + window;
     s->output = output;
