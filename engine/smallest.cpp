@@ -111,6 +111,11 @@ struct SmallestPatch {
     BOOL failed;
 };
 
+static inline uint64_t AtMost(uint64_t value, uint64_t limit)
+{
+    return value < limit ? value : limit;
+}
+
 static inline DWORD Slot(const SmallestPatch *s, uint64_t boundary)
 {
     return (DWORD)boundary & s->mask;
@@ -131,10 +136,19 @@ static inline uint64_t Parent(const SmallestPatch *s, uint64_t boundary)
     return boundary - Distance(s->steps[Slot(s, boundary)].node);
 }
 
-// The first boundary that can still begin a record ending after done.
+// The first boundary that can still begin a record ending after done. A
+// comparison rather than AtMost, which costs two more instructions at each
+// of the many places this is inlined.
 static inline uint64_t WindowStart(const SmallestPatch *s, uint64_t done)
 {
     return done + 1 > s->origin + kMaxLength ? done + 1 - kMaxLength : s->origin;
+}
+
+// The positions from done on, up to upto, that lie in one piece of the
+// window, before it wraps round.
+static inline uint64_t InPiece(const SmallestPatch *s, uint64_t upto)
+{
+    return AtMost(upto - s->done, s->size - Slot(s, s->done));
 }
 
 static void SetStep(SmallestPatch *s, uint64_t boundary, uint64_t from, StepKind kind)
@@ -318,7 +332,7 @@ static void PassOver(SmallestPatch *s, uint64_t end)
 {
     const uint64_t start = s->done, last = end - 1;
     // Only the last kMaxLength + 1 bytes can share a run with what follows.
-    const uint64_t first = last > start + kMaxLength ? last - kMaxLength : start;
+    const uint64_t first = last - AtMost(last - start, kMaxLength);
     const DWORD at = Slot(s, first);
     const uint64_t uniform = first + (UniformFrom(s->modified, at, at + (DWORD)(last - first)) - at);
     if (uniform > start || start == s->origin || s->modified[Slot(s, start)] != s->modified[Slot(s, start - 1)])
@@ -502,7 +516,7 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
 {
     const uint64_t position = s->done;
     const DWORD at = Slot(s, position);
-    const uint64_t inPiece = upto - position < s->size - at ? upto - position : s->size - at;
+    const uint64_t inPiece = InPiece(s, upto);
     if (position == s->origin || at < 2 || inPiece < 3 || NearTerminatorOffset(s, position, position + inPiece))
         return false;
     const uint64_t windowStart = WindowStart(s, position);
@@ -520,7 +534,7 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
         const uint64_t reach = front.at + kMaxLength - position;
         DWORD gapEnds[kLongestBridge + 1] = {0};
         const uint64_t end =
-            position + (ScanDataStretch(original, modified, at, at + (DWORD)(inPiece < reach ? inPiece : reach), gapEnds) - at);
+            position + (ScanDataStretch(original, modified, at, at + (DWORD)AtMost(inPiece, reach), gapEnds) - at);
         if (end - position >= 3) {
             TakeDataStretch(s, front, end, gapEnds);
             return true;
@@ -535,7 +549,7 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
     const uint64_t from = position - Distance(node), reach = from + kMaxLength - position;
     if (reach < 3)
         return false;
-    const uint64_t end = position + (ScanRunStretch(original, modified, at + 1, at + (DWORD)(inPiece < reach ? inPiece : reach),
+    const uint64_t end = position + (ScanRunStretch(original, modified, at + 1, at + (DWORD)AtMost(inPiece, reach),
                                                     modified[at]) - at);
     if (end - position < 3)
         return false;
@@ -553,7 +567,7 @@ static void Advance(SmallestPatch *s, uint64_t upto)
                 StepToWrite(s);
             continue;
         }
-        const uint64_t inPiece = upto - s->done < s->size - at ? upto - s->done : s->size - at;
+        const uint64_t inPiece = InPiece(s, upto);
         // A lone equal byte between changes is common enough to be told
         // apart before the wide compare.
         const DWORD next = at + 1;
@@ -658,16 +672,14 @@ static BOOL Take(SmallestPatch *s, const unsigned char *original, const unsigned
             break;
         }
         const DWORD at = Slot(s, s->fed);
-        DWORD piece = s->size - at < s->size / 2 ? s->size - at : s->size / 2;
-        if (piece > count)
-            piece = count;
+        const DWORD piece = (DWORD)AtMost(AtMost(count, s->size - at), s->size / 2);
         if (original != NULL)
             memcpy(s->original + at, original, piece);
         else
             memset(s->original + at, 0, piece);
         memcpy(s->modified + at, modified, piece);
         if (at < kMaxLength)
-            memcpy(s->modified + s->size + at, modified, piece < kMaxLength - at ? piece : kMaxLength - at);
+            memcpy(s->modified + s->size + at, modified, AtMost(piece, kMaxLength - at));
         s->fed += piece;
         if (original != NULL)
             original += piece;
