@@ -6,27 +6,82 @@
 #include <stdlib.h>
 #include <string.h>
 
-// The choice is a shortest path over the boundaries between bytes: boundary b
-// lies before position b. cost(b) is the fewest bytes of records that make
-// every position before b right, with no record crossing b. A position whose
-// byte must be written is reached by a data record from any boundary up to
-// 65535 back, at cost(start) + 6 + length, or by a run record from any
-// boundary up to 65535 back within one stretch of a repeated value, at
-// cost(start) + 9; a position that may stay as it is is also passed over at
-// no cost. cost never falls from one boundary to the next (a record that
-// ends later can be cut short), so passing over is best wherever it is
-// allowed, the cheapest run start is the earliest one allowed, and the
-// cheapest data start is a sliding minimum of cost(start) - start.
+// The patch is chosen as a shortest path. The words used below:
 //
-// Each boundary keeps the step that reached it. The steps that can still be
-// built on form a tree; a boundary is dropped once it can no longer begin a
-// record and no kept boundary was reached from it, and the tree's trunk, the
-// path up to where the kept boundaries part, is final and written out.
+// position    a byte's index in both files. It must be written where the
+//             files differ there, and may be left alone (or be written over
+//             with its own value) where they are equal.
+// boundary    the place between two positions: boundary b lies before
+//             position b, so a record over positions a to b - 1 goes from
+//             boundary a to boundary b.
+// cost(b)     the fewest bytes of records that make every position before b
+//             right, with no record crossing b; the patch's records take
+//             cost(end). cost never falls from one boundary to the next (a
+//             record that ends later can be cut short), so passing over an
+//             equal byte is best wherever it is allowed.
+// step        how a boundary is reached from an earlier one: passed over
+//             (equal bytes, for nothing), a data record (6 + its length) or
+//             a run record (9), each at most kMaxLength long. Each boundary
+//             keeps the cheapest step that reached it; where that step began
+//             is its parent.
+// data start  a boundary a data record may begin at. A record from s to b
+//             costs cost(s) - s + 6 + b, so the cheapest start is the one of
+//             least cost(s) - s in reach: the starts queue is a sliding
+//             minimum of that key.
+// plateau     the boundaries from one rise of cost to the next, which share
+//             one cost. A run costs the same from each, so the cheapest run
+//             begins on the plateau of the earliest boundary allowed (the
+//             start of the uniform stretch, or of the window), at the
+//             latest boundary of that plateau.
+// uniform     the modified file repeats one value from uniformStart up to
+//             the latest position: a run that ends there begins no earlier.
+// come down to  a data record comes down to a cost when some start makes it
+//             cost no more. Its cost grows by one with each byte it takes
+//             and a run's does not, so a cheaper run stays cheaper as long
+//             as no data record comes down to its cost.
+// stretch     positions taken at once, as every byte in them would take the
+//             step the first one takes: equal bytes passed over, changed
+//             bytes under one data record with gaps of fewer equal bytes
+//             than a header, or one repeated value under one run. Only the
+//             boundaries in it that a record may still begin at get a step.
+// window      the last size positions of both files, in a ring: boundary b
+//             is at slot b & mask. A piece is the part of it that does not
+//             wrap round. The window start is the first boundary that a
+//             record ending after done may begin at, kMaxLength back.
+// tree        the boundaries and their steps. A boundary is kept while a
+//             record may still begin at it or a kept boundary was reached
+//             from it, and dropped after.
+// root        where the tree begins: every record before it is written.
+// trunk       the path from the root up to where the kept boundaries' paths
+//             part. Every way on goes along it, so it is final: its records
+//             are written and its end becomes the root.
+// origin      where the costs begin: boundary 0, or the boundary the costs
+//             are worked out again from when the paths have not met for half
+//             a window (MakeRoom).
+// tail        the modified file's bytes past the original's end.
 //
-// Most bytes lie in stretches where every changed byte takes the step the
-// first one took: one data record over changed bytes and short gaps, or one
-// run over a repeated value. Such a stretch is taken at once, and only the
-// boundaries in it that a record may still begin at get a step.
+// For example, over 13 bytes, each boundary's cost and the step that reached
+// it (Pass, Data or Run) from where it began:
+//
+//   boundary    0   1   2   3   4   5   6   7   8   9  10  11  12  13
+//   position      0   1   2   3   4   5   6   7   8   9  10  11  12
+//   original      a   b   c   d   e   f   g   h   i   j   k   Z   m
+//   modified      X   b   Y   d   e   f   g   Z   Z   Z   Z   Z   Z
+//   cost        0   7   7   9   9   9   9   9  14  15  16  17  17  18
+//   step            D   P   D           P   P   D   D   D   D   P   R
+//   from            0   1   0           3   6   0   0   0   0  11   7
+//
+// Position 0 must be written: a data record from 0 costs 6 + 1, less than a
+// run. At 2, the data record from 0 over XbY costs 9, less than 7 + 7 for a
+// second one from 2: the equal b is written over with its own value rather
+// than pay another header. d to g are one stretch passed over, boundaries 3
+// to 7 one plateau of cost 9 (4 and 5, inside the stretch, get no step of
+// their own). The Zs could be a run from 7 for 9 + 9 = 18, but the data
+// record from 0, whose key cost(s) - s is the least, costs 6 + b and stays
+// cheaper up to 11; 11 is equal and passed over. At 13 that data record
+// would cost 19 and the run from 7 costs 18: the run wins, with the equal Z
+// at 11 inside it. The steps back from 13 give the records: a run of six Z
+// at 7 and the data XbY at 0, 18 bytes.
 
 static const uint64_t kMaxLength = IPS32_MAX_RECORD_SIZE;
 static const int64_t kDataHeaderSize = 6;
@@ -104,7 +159,7 @@ struct SmallestPatch {
     uint64_t root;             // every record before it is written
     uint64_t done;             // cost is known up to this boundary
     uint64_t fed;              // bytes in the window up to this position
-    uint64_t released;         // boundaries before it were released
+    uint64_t released;         // boundaries before it were dropped or kept (Release)
     uint64_t uniformStart;     // the modified file repeats one value from here to done - 1
     uint64_t tailStart;        // where the modified file's tail began
     int64_t cost;              // cost(done)
@@ -189,6 +244,7 @@ static inline void OfferStart(SmallestPatch *s, uint64_t boundary, int64_t cost)
     starts.PushBack(Candidate{boundary, key});
 }
 
+// A boundary whose cost is above the last plateau's begins a new plateau.
 static void NoteCost(SmallestPatch *s, uint64_t boundary, int64_t cost)
 {
     CandidateQueue &plateaus = s->plateaus;
@@ -212,7 +268,8 @@ static void Drop(SmallestPatch *s, uint64_t boundary, uint64_t windowStart)
     }
 }
 
-// Boundaries before windowStart can no longer begin a record.
+// Boundaries before windowStart can no longer begin a record: those that no
+// kept boundary was reached from are dropped.
 static void Release(SmallestPatch *s, uint64_t windowStart)
 {
     const uint64_t root = s->root;
@@ -230,7 +287,7 @@ static void Release(SmallestPatch *s, uint64_t windowStart)
     s->released = boundary;
 }
 
-// Ends the step to boundary done + 1, which cost it.
+// Takes the step from from to boundary done + 1, which then costs cost.
 static inline void Reach(SmallestPatch *s, uint64_t from, StepKind kind, int64_t cost)
 {
     uint64_t boundary = s->done + 1;
@@ -353,7 +410,7 @@ static inline bool HasZeroByte(uint64_t value)
     return ((value - 0x0101010101010101ull) & ~value & 0x8080808080808080ull) != 0;
 }
 
-// The longest stretch of equal bytes that a data record carries across
+// The longest gap of equal bytes that a data record carries across
 // rather than end and begin anew: fewer bytes than a record header.
 static const DWORD kLongestBridge = (DWORD)kDataHeaderSize - 1;
 
