@@ -111,19 +111,9 @@ check stderr_lacks "すでにﾊﾟｯﾁ"
 check cmp -s dist/new.bin new.bin
 
 case="answers from standard input, and its end as No"
-says 3 err "変更前のﾌｧｲﾙ
-old.bin
-を変更後のﾌｧｲﾙ
-new.bin
-にﾊﾟｯﾁを行うIPSﾌｧｲﾙ
-new.ips
+says 3 err "new.ips
 を作成します。
-よろしいですか? [y/n] " "From the original file
-old.bin
-and the modified file
-new.bin
-the IPS file
-new.ips
+よろしいですか? [y/n] " "new.ips
 will be created.
 Continue? [y/n] " create old.bin new.bin
 check test ! -s out.txt

@@ -13,7 +13,6 @@
 
 #include <filesystem>
 #include <iterator>
-#include <vector>
 
 class FileAccess : public TempDirTest {};
 
@@ -60,25 +59,6 @@ TEST_F(FileAccess, AHandleThatSharesNothingKeepsEveryOtherOpenOutUntilItIsClosed
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, OPEN_EXISTING));
     EXPECT_TRUE(CloseHandle(reader) && CloseHandle(writer));
     EXPECT_TRUE(DeleteFileA(path.c_str()));
-}
-
-// A device is no file either: natively /dev/null, which Windows does not have.
-TEST_F(FileAccess, MissingFilesDirectoriesAndDevicesAreNoFiles)
-{
-    const std::string missing = dir / "missing.bin";
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
-    EXPECT_NE(0u, GetFileAttributesA(dir.path().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    std::vector<std::string> noFiles = {missing, dir.path()};
-    if (GetFileAttributesA("/dev/null") != INVALID_FILE_ATTRIBUTES)
-        noFiles.push_back("/dev/null");
-    for (const std::string &path : noFiles) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, OPEN_EXISTING));
-        EXPECT_EQ(nullptr, OpenStream(path.c_str(), "rb"));
-        EXPECT_EQ(nullptr, OpenStream(path.c_str(), "r+b"));
-    }
-    EXPECT_FALSE(DeleteFileA(missing.c_str()));
-    EXPECT_FALSE(DeleteFileA(dir.path().c_str()));
 }
 
 // The bytes past 4 GiB make a sparse file, which costs no disk space.
