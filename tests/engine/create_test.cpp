@@ -85,6 +85,7 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
          {RunRecord(0, 10, 'x'), RunRecord(11, 9, 'x')}},
         {"zeros of the tail", {}, Bytes(5, 0), {Data(4, std::string(1, '\0'))}},
         {"run into the tail", ToBytes("ab"), Bytes(9, 'b'), {RunRecord(0, 9, 'b')}},
+        {"run over a change and the tail's zeros", Bytes{2, 0}, Bytes(4, 0), {RunRecord(0, 4, 0)}},
         {"equal files", ToBytes("same"), ToBytes("same"), {}},
         {"empty files", {}, {}, {}},
     };
