@@ -55,7 +55,8 @@ const page = {
   download: null,  // the object URL offered
 };
 
-const worker = new Worker('worker.js');
+// The worker sees the page's query (?storage=memory&limit=BYTES).
+const worker = new Worker('worker.js' + location.search);
 
 function $(id) {
   return document.getElementById(id);
@@ -82,7 +83,7 @@ function showTexts() {
   $('second-label').textContent = labels[1] ? t(labels[1]) : '';
   $('start').textContent = t(labels[2]);
   if (page.ready)
-    $('storage').textContent = page.memory ? format(TEXTS.inMemory, page.memoryLimit / 1048576) : t(TEXTS.inStorage);
+    $('storage').textContent = page.memory ? format(TEXTS.inMemory, (page.memoryLimit / 1048576).toLocaleString('en', {maximumFractionDigits: 2})) : t(TEXTS.inStorage);
   else
     $('status').textContent = t(TEXTS.starting);
 }

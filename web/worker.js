@@ -21,8 +21,10 @@ Module['instantiateWasm'] = function(imports, receive) {
 };
 
 // The output's size in memory where the origin-private file system is
-// missing: the whole output is then held by the worker.
-var ZORVIK_MEMORY_LIMIT = 512 * 1024 * 1024;
+// missing: the whole output is then held by the worker. The page's address
+// may ask for memory and another limit, to try that out
+// (?storage=memory&limit=BYTES).
+var ZORVIK_MEMORY_LIMIT = Number((/[?&]limit=(\d+)/.exec(self.location.search) || [0, 512 * 1024 * 1024])[1]);
 
 var zorvikLines = null;
 Module['print'] = Module['printErr'] = function(line) {
