@@ -101,7 +101,7 @@ var zorvikStorage = {
 
   // Outputs left by an earlier visit.
   clear: async function() {
-    if (this.memory)
+    if (!zorvikHasStorage())
       return;
     var folder = await this.folder();
     var names = [];

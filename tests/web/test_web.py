@@ -6,31 +6,19 @@ Screenshots go to WEB_DIR/artifacts.
 
     test_web.py WEB_DIR NATIVE_ZORVIK
 ZORVIK_WEB_BIG_MIB sets the size of the large pair (1024)."""
+import json
 import os
 import random
-import socket
 import subprocess
 import sys
-import json
-import tempfile
 import time
 import unittest
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+from page_driver import APPLY, CREATE, INFO, PageDriver
 
 WEB_DIR, ZORVIK = (os.path.abspath(arg) for arg in sys.argv[1:3])
 BIG_MIB = int(os.environ.get('ZORVIK_WEB_BIG_MIB', '1024'))
 PEAK_LIMIT_MIB = 300
-APPLY, CREATE, INFO = 0, 1, 2
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(('127.0.0.1', 0))
-        return probe.getsockname()[1]
 
 
 def write(path, data):
@@ -48,143 +36,37 @@ def native(*args):
     subprocess.run([ZORVIK, '--yes', *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def descendants(root):
-    """The processes under root, by their parents."""
-    parents = {}
-    for entry in os.listdir('/proc'):
-        if entry.isdigit():
-            try:
-                with open(f'/proc/{entry}/stat') as stat:
-                    parents[int(entry)] = int(stat.read().rsplit(')', 1)[1].split()[1])
-            except OSError:
-                pass
-    found, todo = set(), [root]
-    while todo:
-        pid = todo.pop()
-        for child, parent in parents.items():
-            if parent == pid and child not in found:
-                found.add(child)
-                todo.append(child)
-    return found
-
-
-def renderers(driver):
-    """The renderer processes of the driver's browser (a dedicated worker runs in its page's)."""
-    for pid in descendants(driver.service.process.pid):
-        try:
-            with open(f'/proc/{pid}/cmdline', 'rb') as cmdline:
-                if b'--type=renderer' in cmdline.read():
-                    yield pid
-        except OSError:
-            pass
-
-
-def reset_peaks(driver):
-    for pid in renderers(driver):
-        with open(f'/proc/{pid}/clear_refs', 'w') as clear:
-            clear.write('5')
-
-
-def renderer_peaks_mib(driver):
-    """VmHWM of each renderer process since reset_peaks."""
-    peaks = []
-    for pid in renderers(driver):
-        with open(f'/proc/{pid}/status') as status:
-            peaks += [int(line.split()[1]) / 1024 for line in status if line.startswith('VmHWM:')]
-    return peaks
-
-
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.TemporaryDirectory(prefix='zorvik-web-')
-        cls.downloads = os.path.join(cls.work.name, 'downloads')
-        os.mkdir(cls.downloads)
+        cls.page = PageDriver(WEB_DIR)
         cls.artifacts = os.path.join(WEB_DIR, 'artifacts')
         os.makedirs(cls.artifacts, exist_ok=True)
-        port = free_port()
-        cls.url = f'http://127.0.0.1:{port}/'
-        cls.server = subprocess.Popen([sys.executable, '-m', 'http.server', str(port), '--bind', '127.0.0.1',
-                                       '--directory', WEB_DIR], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        options = webdriver.ChromeOptions()
-        options.binary_location = '/usr/bin/chromium'
-        for argument in ('--headless=new', '--no-sandbox', '--window-size=900,1000',
-                         f'--user-data-dir={cls.work.name}/profile'):
-            options.add_argument(argument)
-        options.add_experimental_option('prefs', {'download.default_directory': cls.downloads,
-                                                  'download.prompt_for_download': False})
-        options.set_capability('goog:loggingPrefs', {'performance': 'ALL'})
-        cls.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
-        cls.driver.execute_cdp_cmd('Browser.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': cls.downloads})
-        for _ in range(50):
-            try:
-                cls.driver.get(cls.url)
-                break
-            except Exception:
-                time.sleep(0.1)
-        cls.wait_for(cls, lambda d: d.find_element(By.ID, 'storage').text != '')
 
     @classmethod
     def tearDownClass(cls):
-        cls.driver.quit()
-        cls.server.terminate()
-        cls.server.wait()
-        cls.work.cleanup()
-
-    def wait_for(self, condition, seconds=60):
-        return WebDriverWait(self.driver, seconds, poll_frequency=0.05).until(condition)
+        cls.page.close()
 
     def path(self, name):
-        return os.path.join(self.work.name, name)
+        return self.page.path(name)
 
     def element(self, id):
-        return self.driver.find_element(By.ID, id)
-
-    def choose(self, mode, first, second=None, language='en'):
-        self.driver.find_element(By.CSS_SELECTOR, f'#modes input[value="{mode}"]').click()
-        select = self.element('language')
-        self.driver.execute_script('arguments[0].value = arguments[1]; arguments[0].dispatchEvent(new Event("change"))',
-                                   select, language)
-        self.element('first').send_keys(first)
-        if second is not None:
-            self.element('second').send_keys(second)
-            self.wait_for(lambda d: self.element('output').get_attribute('value') != '')
-
-    def run_job(self, mode, first, second, smallest=False, confirm=True, language='en', seconds=60):
-        """Runs a job through the page; returns the result text and the downloaded file's path (or None)."""
-        for name in os.listdir(self.downloads):
-            os.remove(os.path.join(self.downloads, name))
-        self.choose(mode, first, second, language)
-        if mode == CREATE and self.element('smallest').is_selected() != smallest:
-            self.element('smallest').click()
-        output = self.element('output').get_attribute('value')
-        self.element('start').click()
-        asked = self.wait_for(lambda d: self.element('yes').is_displayed() or self.element('result').is_displayed())
-        if asked and self.element('yes').is_displayed():
-            self.assertIn(output, self.element('question').text)
-            self.element('yes' if confirm else 'no').click()
-        self.wait_for(lambda d: self.element('result').is_displayed() and self.element('start').is_enabled(), seconds)
-        text = self.element('result-text').text
-        if not self.element('download').is_displayed():
-            return text, None
-        self.assertEqual(output, self.element('download').get_attribute('download'))
-        self.element('download').click()
-        saved = os.path.join(self.downloads, output)
-        self.wait_for(lambda d: os.path.exists(saved) and not any(n.endswith('.crdownload')
-                                                                   for n in os.listdir(self.downloads)), seconds)
-        return text, saved
-
-    def stored_names(self):
-        return self.driver.execute_async_script('''
-            const done = arguments[arguments.length - 1];
-            (async () => {
-                const names = [];
-                for await (const name of (await navigator.storage.getDirectory()).keys()) names.push(name);
-                return names;
-            })().then(done, (e) => done(String(e)));''')
+        return self.page.element(id)
 
     def screenshot(self, name):
-        self.driver.save_screenshot(os.path.join(self.artifacts, name + '.png'))
+        self.page.driver.save_screenshot(os.path.join(self.artifacts, name + '.png'))
+
+    def run_job(self, *args, **kwargs):
+        """A job that must end in the output the page named and asked about, or in an error."""
+        run = self.page.run_job(*args, **kwargs)
+        if run.question:
+            self.assertIn(run.output, run.question)
+        if run.saved is not None:
+            self.assertEqual(run.output, os.path.basename(run.saved))
+        else:
+            self.assertIn('failed', self.element('result').get_attribute('class'))
+            self.assertEqual([], self.page.stored_names())
+        return run
 
     def small_pair(self):
         """The same two files for every test, written once: a file chosen again under its name keeps the page's
@@ -205,17 +87,17 @@ class Page(unittest.TestCase):
             with self.subTest(smallest=smallest):
                 expected = self.path('native.ips')
                 native('create', *flag, '-o', expected, original, modified)
-                text, saved = self.run_job(CREATE, original, modified, smallest=smallest)
-                self.assertIsNotNone(saved, text)
-                self.assertEqual(read(expected), read(saved))
-                self.assertEqual('game-new.ips', os.path.basename(saved))
+                run = self.run_job(CREATE, original, modified, smallest=smallest)
+                self.assertIsNotNone(run.saved, run.text)
+                self.assertEqual('game-new.ips', run.output)
+                self.assertEqual(read(expected), read(run.saved))
         self.screenshot('create-en')
         patch = write(self.path('changes.ips'), read(expected))
         native('apply', '-o', self.path('native.bin'), patch, original)
-        text, saved = self.run_job(APPLY, patch, original, language='ja')
-        self.assertIsNotNone(saved, text)
-        self.assertEqual('changes.bin', os.path.basename(saved))
-        self.assertEqual(read(self.path('native.bin')), read(saved))
+        run = self.run_job(APPLY, patch, original, language='ja')
+        self.assertIsNotNone(run.saved, run.text)
+        self.assertEqual('changes.bin', run.output)
+        self.assertEqual(read(self.path('native.bin')), read(run.saved))
         self.screenshot('apply-ja')
 
     def test_a_broken_patch_fails_and_leaves_nothing(self):
@@ -227,67 +109,30 @@ class Page(unittest.TestCase):
         for name, (patch, said) in cases.items():
             with self.subTest(name):
                 broken = write(self.path(name.replace(' ', '-') + '.ips'), patch)
-                text, saved = self.run_job(APPLY, broken, original)
-                self.assertIsNone(saved)
-                self.assertIn(said, text)
-                self.assertIn('failed', self.element('result').get_attribute('class'))
-                self.assertEqual([], self.stored_names())
+                run = self.run_job(APPLY, broken, original)
+                self.assertIsNone(run.saved)
+                self.assertIn(said, run.text)
         self.screenshot('error-en')
         # A file that is gone from the disk once chosen cannot be read.
         gone = write(self.path('gone.bin'), read(original))
-        self.choose(APPLY, self.path('good.ips'), gone)
+        self.page.choose(APPLY, self.path('good.ips'), gone)
         os.remove(gone)
-        self.element('start').click()
-        self.wait_for(lambda d: self.element('yes').is_displayed() or self.element('result').is_displayed())
-        if self.element('yes').is_displayed():
-            self.element('yes').click()
-        self.wait_for(lambda d: self.element('result').is_displayed() and self.element('start').is_enabled())
+        self.page.start()
+        self.page.wait_for(lambda d: self.element('result').is_displayed() and self.element('start').is_enabled())
         self.assertIn('failed', self.element('result').get_attribute('class'))
         self.assertFalse(self.element('download').is_displayed())
-        self.assertEqual([], self.stored_names())
+        self.assertEqual([], self.page.stored_names())
 
     def test_inspect_reports_records_and_offsets(self):
         original, modified = self.small_pair()
         native('create', '-o', self.path('report.ips'), original, modified)
         expected = subprocess.run([ZORVIK, 'info', self.path('report.ips')], capture_output=True, text=True,
                                   env=dict(os.environ, LANG='C.UTF-8', LANGUAGE='')).stdout.strip()
-        self.choose(INFO, self.path('report.ips'))
+        self.page.choose(INFO, self.path('report.ips'))
         self.element('start').click()
-        self.wait_for(lambda d: self.element('report').is_displayed())
-        shown = self.element('report').text
-        self.assertEqual(expected.replace(self.path(''), ''), shown)
+        self.page.wait_for(lambda d: self.element('report').is_displayed())
+        self.assertEqual(expected.replace(self.path(''), ''), self.element('report').text)
         self.screenshot('info-en')
-
-    def test_memory_where_storage_is_missing(self):
-        original, modified = self.small_pair()
-        native('create', '-o', self.path('memory-native.ips'), original, modified)
-        self.driver.get(self.url + '?storage=memory&limit=150000')
-        try:
-            self.wait_for(lambda d: '0.14 MiB' in self.element('storage').text)
-            text, saved = self.run_job(CREATE, original, modified)
-            self.assertIsNotNone(saved, text)
-            self.assertEqual(read(self.path('memory-native.ips')), read(saved))
-            # The copy of a 200,000-byte file does not fit in 150,000 bytes.
-            patch = write(self.path('memory.ips'), read(saved))
-            text, saved = self.run_job(APPLY, patch, original)
-            self.assertIsNone(saved)
-            self.assertIn("The browser's storage is full.", text)
-        finally:
-            self.driver.get(self.url)
-            self.wait_for(lambda d: d.find_element(By.ID, 'storage').text != '')
-
-    def test_screens_in_both_languages(self):
-        buttons = {}
-        for mode, name in ((APPLY, 'apply'), (CREATE, 'create')):
-            for language in ('ja', 'en'):
-                self.driver.find_element(By.CSS_SELECTOR, f'#modes input[value="{mode}"]').click()
-                self.driver.execute_script(
-                    'arguments[0].value = arguments[1]; arguments[0].dispatchEvent(new Event("change"))',
-                    self.element('language'), language)
-                buttons[name, language] = self.element('start').text
-                self.screenshot(f'{name}-mode-{language}')
-        self.assertEqual({('apply', 'ja'): '適用', ('apply', 'en'): 'Apply', ('create', 'ja'): '作成',
-                          ('create', 'en'): 'Create'}, buttons)
 
     def test_large_pair_in_flat_memory(self):
         size = BIG_MIB << 20
@@ -301,32 +146,54 @@ class Page(unittest.TestCase):
                 out.seek(rng.randrange(size - 512))
                 out.write(rng.randbytes(rng.randint(1, 512)))
         native('create', '-o', self.path('big-native.ips'), original, modified)
-        reset_peaks(self.driver)
-        started = time.monotonic()
-        text, saved = self.run_job(CREATE, original, modified, seconds=600)
-        created = time.monotonic() - started
-        self.assertIsNotNone(saved, text)
-        self.assertEqual(read(self.path('big-native.ips')), read(saved))
-        patch = write(self.path('big.ips'), read(saved))
-        started = time.monotonic()
-        text, copy = self.run_job(APPLY, patch, original, seconds=600)
-        applied = time.monotonic() - started
-        self.assertIsNotNone(copy, text)
-        self.assertEqual(0, subprocess.run(['cmp', '-s', modified, copy]).returncode)
-        for path in (original, modified, copy):
+        self.page.reset_peaks()
+        created = self.run_job(CREATE, original, modified, seconds=600)
+        self.assertIsNotNone(created.saved, created.text)
+        self.assertEqual(read(self.path('big-native.ips')), read(created.saved))
+        patch = write(self.path('big.ips'), read(created.saved))
+        applied = self.run_job(APPLY, patch, original, seconds=600)
+        self.assertIsNotNone(applied.saved, applied.text)
+        self.assertEqual(0, subprocess.run(['cmp', '-s', modified, applied.saved]).returncode)
+        for path in (original, modified, applied.saved):
             os.remove(path)
-        peaks = renderer_peaks_mib(self.driver)
-        print(f'\n{BIG_MIB} MiB pair: create {created:.1f} s, apply {applied:.1f} s (with the download), '
+        peaks = self.page.renderer_peaks_mib()
+        print(f'\n{BIG_MIB} MiB pair: create {created.seconds:.1f} s, apply {applied.seconds:.1f} s, '
               f'renderer peaks (VmHWM) {", ".join(f"{peak:.0f}" for peak in peaks)} MiB', file=sys.stderr)
         self.assertTrue(peaks)
         self.assertLess(max(peaks), PEAK_LIMIT_MIB)
 
+    def test_memory_where_storage_is_missing(self):
+        original, modified = self.small_pair()
+        native('create', '-o', self.path('memory-native.ips'), original, modified)
+        self.page.load('?storage=memory&limit=150000')
+        try:
+            self.assertIn('0.14 MiB', self.element('storage').text)
+            run = self.run_job(CREATE, original, modified)
+            self.assertIsNotNone(run.saved, run.text)
+            self.assertEqual(read(self.path('memory-native.ips')), read(run.saved))
+            # The copy of a 200,000-byte file does not fit in 150,000 bytes.
+            run = self.run_job(APPLY, write(self.path('memory.ips'), read(run.saved)), original)
+            self.assertIsNone(run.saved)
+            self.assertIn("The browser's storage is full.", run.text)
+        finally:
+            self.page.load('')
+
+    def test_screens_in_both_languages(self):
+        buttons = {}
+        for mode, name in ((APPLY, 'apply'), (CREATE, 'create')):
+            for language in ('ja', 'en'):
+                self.page.set_mode(mode, language)
+                buttons[name, language] = self.element('start').text
+                self.screenshot(f'{name}-mode-{language}')
+        self.assertEqual({('apply', 'ja'): '適用', ('apply', 'en'): 'Apply', ('create', 'ja'): '作成',
+                          ('create', 'en'): 'Create'}, buttons)
+
     def test_zz_nothing_is_requested_beyond_the_page(self):
         requested = set()
-        for entry in self.driver.get_log('performance'):
+        for entry in self.page.driver.get_log('performance'):
             if '"Network.requestWillBeSent"' in entry['message']:
                 requested.add(json.loads(entry['message'])['message']['params']['request']['url'])
-        own = {self.url + name for name in ('', 'page.js', 'page.css', 'catalog.js', 'worker.js')}
+        own = {self.page.url + name for name in ('', 'page.js', 'page.css', 'catalog.js', 'worker.js')}
         self.assertTrue(own & requested)
         self.assertEqual(set(), {url for url in requested
                                  if url.split('?')[0] not in own and url.split(':')[0] in ('http', 'https', 'ws', 'wss')})
