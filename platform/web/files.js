@@ -28,6 +28,51 @@ mergeInto(LibraryManager.library, {
   zorvik_files__deps: ['$ZORVIKFS', '$OUTFS'],
   zorvik_files: function() {},
 
+  // Positioned reads and writes and ftruncate as emscripten 3.1.6 has them
+  // take only the low 32 bits of the offset, as a signed number: everything
+  // at 2 GiB and beyond failed. These take all of it (exactly up to 2^53).
+  // Replacing the library's functions also replaces the wrapper that turns
+  // its errors into results, hence the catch.
+  fd_pwrite__deps: ['$SYSCALLS', '$FS'],
+  fd_pwrite: function(fd, iov, iovcnt, {{{ defineI64Param('offset') }}}, pnum) {
+    {{{ receiveI64ParamAsI32s('offset') }}}
+    try {
+      var num = SYSCALLS.doWritev(SYSCALLS.getStreamFromFD(fd), iov, iovcnt,
+                                  offset_high * 0x100000000 + (offset_low >>> 0));
+      {{{ makeSetValue('pnum', 0, 'num', 'i32') }}};
+      return 0;
+    } catch (e) {
+      if (!(e instanceof FS.ErrnoError))
+        throw e;
+      return e.errno;
+    }
+  },
+  fd_pread__deps: ['$SYSCALLS', '$FS'],
+  fd_pread: function(fd, iov, iovcnt, {{{ defineI64Param('offset') }}}, pnum) {
+    {{{ receiveI64ParamAsI32s('offset') }}}
+    try {
+      var num = SYSCALLS.doReadv(SYSCALLS.getStreamFromFD(fd), iov, iovcnt,
+                                 offset_high * 0x100000000 + (offset_low >>> 0));
+      {{{ makeSetValue('pnum', 0, 'num', 'i32') }}};
+      return 0;
+    } catch (e) {
+      if (!(e instanceof FS.ErrnoError))
+        throw e;
+      return e.errno;
+    }
+  },
+  __syscall_ftruncate64__deps: ['$FS'],
+  __syscall_ftruncate64: function(fd, low, high) {
+    try {
+      FS.ftruncate(fd, high * 0x100000000 + (low >>> 0));
+      return 0;
+    } catch (e) {
+      if (!(e instanceof FS.ErrnoError))
+        throw e;
+      return -e.errno;
+    }
+  },
+
   $ZORVIKFS__deps: ['$FS', '$WORKERFS'],
   $ZORVIKFS: {
     INPUT_ROOT: '/in',

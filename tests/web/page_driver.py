@@ -118,8 +118,8 @@ class PageDriver:
         self.element('yes').click()
         return question
 
-    def run_job(self, mode, first, second, smallest=False, language='en', seconds=60):
-        """Runs a job through the page and downloads its output when one is offered."""
+    def run_job(self, mode, first, second, smallest=False, language='en', seconds=60, download=True):
+        """Runs a job through the page and downloads its output when one is offered (and download is set)."""
         for name in os.listdir(self.downloads):
             os.remove(os.path.join(self.downloads, name))
         self.choose(mode, first, second, language)
@@ -134,6 +134,8 @@ class PageDriver:
         if not self.element('download').is_displayed():
             return Run(text, None, question, output, took)
         name = self.element('download').get_attribute('download')
+        if not download:
+            return Run(text, name, question, output, took)
         self.element('download').click()
         saved = os.path.join(self.downloads, name)
         self.wait_for(lambda d: os.path.exists(saved) and not any(n.endswith('.crdownload')
@@ -149,6 +151,17 @@ class PageDriver:
                 for await (const name of (await navigator.storage.getDirectory()).keys()) names.push(name);
                 return names;
             })().then(done, (e) => done(String(e)));''')
+
+    def stored_bytes(self, name, start, end):
+        """The size of the stored output name and its bytes from start to end, read back through the page."""
+        size, text = self.driver.execute_async_script('''
+            const [name, start, end, done] = arguments;
+            (async () => {
+                const file = await (await (await navigator.storage.getDirectory()).getFileHandle(name)).getFile();
+                const bytes = new Uint8Array(await file.slice(start, end).arrayBuffer());
+                return [file.size, Array.from(bytes, (b) => String.fromCharCode(b)).join('')];
+            })().then(done, (e) => done([-1, String(e)]));''', name, start, end)
+        return size, text.encode('latin-1')
 
     def renderers(self):
         """The browser's renderer processes (a dedicated worker runs in its page's)."""

@@ -100,6 +100,18 @@ class Page(unittest.TestCase):
         self.assertEqual(read(self.path('native.bin')), read(run.saved))
         self.screenshot('apply-ja')
 
+    def test_apply_writes_past_2_gib(self):
+        original, _ = self.small_pair()
+        far = 0x8000_0010
+        patch = write(self.path('far.ips'), b'IPS32' + far.to_bytes(4, 'big') + (5).to_bytes(2, 'big') + b'hello' +
+                      (100).to_bytes(4, 'big') + b'\0\0' + (3000).to_bytes(2, 'big') + b'r' + b'EEOF')
+        native('apply', '-o', self.path('far-native.bin'), patch, original)
+        run = self.run_job(APPLY, patch, original, download=False)
+        self.assertEqual('far.bin', run.saved, run.text)
+        expected = read(self.path('far-native.bin'))
+        for start, end in ((0, 200_000), (far - 8, far + 5)):
+            self.assertEqual((len(expected), expected[start:end]), self.page.stored_bytes('far.bin', start, end))
+
     def test_a_broken_patch_fails_and_leaves_nothing(self):
         original, modified = self.small_pair()
         native('create', '-o', self.path('good.ips'), original, modified)
