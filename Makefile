@@ -102,9 +102,9 @@ gui:
 		echo "Starting the 32-bit zorvik.exe." && ui/run-gui.sh build/win32; \
 	else $(MAKE) --no-print-directory win64 && echo "Starting the 64-bit zorvik.exe: $$why." && ui/run-gui.sh build/win64; fi
 
-## bench: measure patch creation and application against cat, cp and xdelta3
-bench: native
-	bench/run.sh build/native
+## bench: measure patch creation and application against cat, cp and xdelta3, and the page against the tool
+bench: native web
+	BENCH_WEB=build/web bench/run.sh build/native
 
 ## fuzz: run the libFuzzer targets on patch application and creation for FUZZ_SECONDS each (default 60)
 fuzz:
