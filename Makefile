@@ -10,7 +10,10 @@ CMAKE_FUZZ = cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK
 CTEST = ctest --output-on-failure
 PREFIX ?= /usr/local
 
-.PHONY: help deps native asan win32 win64 test test-native test-asan test-win32 test-win64 test-fuzz demo gui bench fuzz install package po clean
+.PHONY: help deps native asan win32 win64 web web-serve test test-native test-asan test-win32 test-win64 test-fuzz test-web demo gui bench fuzz install package po clean
+WEB_PORT ?= 8018
+# Debian's Python, which has python3-selenium (not one from pyenv or a venv).
+PYTHON ?= /usr/bin/python3
 
 ## help: list the commands
 help:
@@ -40,9 +43,21 @@ win64:
 	@$(call CMAKE_WINDOWS,win64,x86_64) >/dev/null
 	@cmake --build build/win64 -j$(JOBS)
 
-## test: install what is missing, build every build, run every test (native, sanitizers, Wine, 30 s of each fuzzer)
+## web: build the page with emscripten (build/web: index.html, its script, the worker with its WebAssembly)
+# emscripten's optimizer needs Debian's acorn, which a Node.js from elsewhere
+# does not look for in /usr/share/nodejs.
+web:
+	@emcmake cmake -S . -B build/web-build -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@NODE_PATH=$${NODE_PATH:-/usr/share/nodejs} cmake --build build/web-build -j$(JOBS)
+
+## web-serve: build the page and serve it on http://127.0.0.1:$(WEB_PORT)/ (this machine only)
+web-serve: web
+	@echo "Open http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)."
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory build/web
+
+## test: install what is missing, build every build, run every test (native, sanitizers, Wine, the page in Chromium, 30 s of each fuzzer)
 test: deps
-	@$(MAKE) --no-print-directory test-native test-asan test-win64 test-win32 test-fuzz
+	@$(MAKE) --no-print-directory test-native test-asan test-win64 test-win32 test-web test-fuzz
 
 test-native: native
 	cd build/native && $(CTEST)
@@ -73,6 +88,10 @@ test-win32: win32
 		cd build/win32 && $(CTEST) -L files; \
 	fi
 
+# The page in headless Chromium, against the native tool's outputs.
+test-web: web native
+	$(PYTHON) tests/web/test_web.py build/web build/native/cli/zorvik
+
 ## demo: build the Linux tool, create a patch from sample files and apply it
 demo: native
 	cli/demo.sh build/native/cli/zorvik
@@ -83,9 +102,9 @@ gui:
 		echo "Starting the 32-bit zorvik.exe." && ui/run-gui.sh build/win32; \
 	else $(MAKE) --no-print-directory win64 && echo "Starting the 64-bit zorvik.exe: $$why." && ui/run-gui.sh build/win64; fi
 
-## bench: measure patch creation and application against cat, cp and xdelta3
-bench: native
-	bench/run.sh build/native
+## bench: measure patch creation and application against cat, cp and xdelta3, and the page against the tool
+bench: native web
+	BENCH_WEB=build/web bench/run.sh build/native
 
 ## fuzz: run the libFuzzer targets on patch application and creation for FUZZ_SECONDS each (default 60)
 fuzz:

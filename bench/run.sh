@@ -14,13 +14,18 @@
 # ratios taken on different machines can be compared. Cold rows time creation
 # and application of the 1% pair of BENCH_BIG_MB from a cold disk, the page
 # cache dropped before each run (as root; skipped with a line elsewhere).
+# With BENCH_WEB naming a built page (build/web), the page's creation and
+# application of the 1% pair of BENCH_MB are timed against the tool's in
+# headless Chromium (bench/web.py, BENCH_WEB_RUNS rounds).
 #   bench/run.sh BUILD_DIR    (a native build with bench/engine_bench and cli/zorvik)
-# Settings: BENCH_MB=256 BENCH_BIG_MB=1024 BENCH_SEED=1 BENCH_RUNS=5 BENCH_COLD_RUNS=3
+# Settings: BENCH_MB=256 BENCH_BIG_MB=1024 BENCH_SEED=1 BENCH_RUNS=5 BENCH_COLD_RUNS=3 BENCH_WEB= BENCH_WEB_RUNS=3
 set -eu
 
 [ $# -eq 1 ] && [ -x "$1/bench/engine_bench" ] && [ -x "$1/cli/zorvik" ] ||
     { echo "usage: $0 BUILD_DIR (with bench/engine_bench and cli/zorvik built)" >&2; exit 2; }
 bench="$(cd "$1" && pwd)/bench/engine_bench"
+web_bench="$(cd "$(dirname "$0")" && pwd)/web.py"
+web_dir=${BENCH_WEB:+$(cd "$BENCH_WEB" && pwd)}
 zorvik_path="$(cd "$1" && pwd)/cli/zorvik"
 mb=${BENCH_MB:-256}
 big_mb=${BENCH_BIG_MB:-1024}
@@ -188,6 +193,13 @@ xdelta3 -d -f -s original.bin delta.vcdiff xdelta.bin
 xdecode=$(since "$start")
 cmp xdelta.bin modified.bin
 
+# The page, on the 1% pair.
+web_rows=""
+if [ -n "$web_dir" ]; then
+    web_rows=$(/usr/bin/python3 "$web_bench" "$web_dir" "$zorvik_path" "$work/original.bin" "$work/modified.bin" \
+        "1% scattered, $mb MiB" "${BENCH_WEB_RUNS:-3}")
+fi
+
 os=$(. /etc/os-release 2>/dev/null && echo "$PRETTY_NAME" || uname -s)
 echo "read speed: $read_speed MB/s (cat of both files of the 1% pair of $mb MiB, from the page cache)"
 echo "Zorvik engine, milliseconds, the shortest of $runs rounds in one run of this script (seed $seed)"
@@ -229,4 +241,13 @@ if [ -n "$cold_rows" ]; then
     printf '%s' "$cold_rows"
 else
     echo "Cold rows skipped: the page cache cannot be dropped here (/proc/sys/vm/drop_caches needs root)."
+fi
+if [ -n "$web_rows" ]; then
+    echo
+    echo "The page in headless Chromium ($(chromium --version 2>/dev/null | head -n1 | cut -d' ' -f1-2)) against the" \
+        "zorvik tool, milliseconds, the shortest of ${BENCH_WEB_RUNS:-3} rounds:"
+    echo
+    printf '| %-30s | %8s | %8s | %7s |\n' "work" "zorvik" "page" "ratio"
+    printf '|%s|%s|%s|%s|\n' "--------------------------------" "---------:" "---------:" "--------:"
+    printf '%s\n' "$web_rows"
 fi

@@ -9,7 +9,8 @@ set -eu
 # page and the tool's Japanese.
 packages="cmake make g++ libgtest-dev googletest clang libclang-rt-14-dev
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
-xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3 file dpkg-dev gettext"
+xvfb xauth locales fonts-ipafont-gothic imagemagick xdelta3 python3 file dpkg-dev gettext
+emscripten chromium chromium-driver python3-selenium"
 
 missing=""
 for package in $packages; do

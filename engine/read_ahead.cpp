@@ -1,5 +1,7 @@
 #include "engine/read_ahead.h"
 
+#include "platform/threads.h"
+
 #include <system_error>
 
 // A slot's bytes begin on a page of their own, with the byte before them in
@@ -55,6 +57,11 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan)
     windows_ = bothWindows_ + ((uint64_t)(plan.size - plan.bothSize) + plan.readSize - 1) / plan.readSize;
     files_[0] = original;
     files_[1] = modified;
+    turn_ = slots_ / 2 > 0 ? slots_ / 2 : 1;
+    if (!ThreadsAvailable()) {
+        inline_ = true;
+        return 1;
+    }
     try {
         reader_ = std::thread(&ReadAhead::Read, this);
     } catch (const std::system_error &) {
@@ -73,6 +80,13 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
     std::unique_lock<std::mutex> guard(lock_);
     released_ = taken_;
     changed_.notify_all();
+    if (inline_ && read_ <= taken_ && !failed_ && taken_ < windows_) {
+        // Every window before taken_ is given back, so the turn's slots are free.
+        const uint64_t end = windows_ - taken_ < turn_ ? windows_ : taken_ + turn_;
+        guard.unlock();
+        ReadTurn(taken_, end);
+        guard.lock();
+    }
     changed_.wait(guard, [this] { return read_ > taken_ || failed_; });
     if (read_ <= taken_) {
         *failedModified = failedModified_;
@@ -99,10 +113,10 @@ void ReadAhead::Fail(bool modified, BOOL readResult)
 }
 
 // Reads window first up to end: the original's bytes of them all, then the
-// modified file's, each window handed over as soon as both are in. before
-// holds the last byte of the modified file read so far. Returns false once a
-// window cannot be read (failed_ is then set) or the reader is stopped.
-bool ReadAhead::ReadTurn(uint64_t first, uint64_t end, unsigned char *before)
+// modified file's, each window handed over as soon as both are in. Returns
+// false once a window cannot be read (failed_ is then set) or the reader is
+// stopped.
+bool ReadAhead::ReadTurn(uint64_t first, uint64_t end)
 {
     Window window;
     uint64_t originalEnd = end;
@@ -124,8 +138,8 @@ bool ReadAhead::ReadTurn(uint64_t first, uint64_t end, unsigned char *before)
             Fail(true, modifiedRead);
             return false;
         }
-        slot[-1] = *before;
-        *before = slot[window.size - 1];
+        slot[-1] = before_;
+        before_ = slot[window.size - 1];
         std::lock_guard<std::mutex> guard(lock_);
         read_ = index + 1;
         changed_.notify_all();
@@ -143,17 +157,15 @@ bool ReadAhead::ReadTurn(uint64_t first, uint64_t end, unsigned char *before)
 // again, so that each file is read in stretches of half its ring.
 void ReadAhead::Read()
 {
-    const uint64_t turn = slots_ / 2 > 0 ? slots_ / 2 : 1;
-    unsigned char before = 0;
-    for (uint64_t first = 0; first < windows_; first += turn) {
-        const uint64_t end = windows_ - first < turn ? windows_ : first + turn;
+    for (uint64_t first = 0; first < windows_; first += turn_) {
+        const uint64_t end = windows_ - first < turn_ ? windows_ : first + turn_;
         {
             std::unique_lock<std::mutex> guard(lock_);
             changed_.wait(guard, [&] { return stopping_ || released_ + slots_ >= end; });
             if (stopping_)
                 return;
         }
-        if (!ReadTurn(first, end, &before))
+        if (!ReadTurn(first, end))
             return;
     }
 }

@@ -3,7 +3,9 @@
 // is read in long sequential stretches (a disk then seeks once per stretch,
 // not once per window) into a ring of page-aligned slots, and the caller
 // compares in those slots, so no byte is copied twice. The ring's size is
-// fixed, whatever the files' size.
+// fixed, whatever the files' size. Where the platform starts no threads
+// (ThreadsAvailable), the caller's thread reads each half of the ring in turn
+// as it takes the first window of it, in the same stretches.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
@@ -49,7 +51,8 @@ public:
     // Starts reading original and modified (open, at their start; they stay
     // the caller's and must stay open until this object goes) in the windows
     // of plan, whose readSize is the one allocated for, half the ring at a
-    // time. 0 when no thread is given.
+    // time: on a thread of its own, or in Next where the platform has none.
+    // 0 when a thread should be started and none is given.
     BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
@@ -63,7 +66,7 @@ public:
 
 private:
     void Read();
-    bool ReadTurn(uint64_t first, uint64_t end, unsigned char *before);
+    bool ReadTurn(uint64_t first, uint64_t end);
     void Fail(bool modified, BOOL readResult);
     unsigned char *Slot(int file, uint64_t index) const;
 
@@ -73,6 +76,9 @@ private:
     unsigned char *block_ = NULL;  // both rings: slots_ slots of stride_ bytes each
     DWORD slots_ = 0;
     size_t stride_ = 0;
+    uint64_t turn_ = 1;            // windows read in one stretch: half the ring
+    unsigned char before_ = 0;     // the last byte of the modified file read so far
+    bool inline_ = false;          // no reader thread: Next reads
 
     std::mutex lock_;
     std::condition_variable changed_;

@@ -4,6 +4,12 @@
 #include <stdlib.h>
 #include <sys/mman.h>
 
+// Linux's number, for C libraries whose headers lack the name (emscripten's);
+// a system that does not know the advice ignores it.
+#ifndef MADV_POPULATE_WRITE
+#  define MADV_POPULATE_WRITE 23
+#endif
+
 // Any non-null value will do: there is one heap, the C library's.
 static char processHeap;
 

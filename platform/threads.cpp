@@ -1,0 +1,6 @@
+#include "threads.h"
+
+BOOL ThreadsAvailable(void)
+{
+    return TRUE;
+}
