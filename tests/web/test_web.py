@@ -190,29 +190,6 @@ class Page(unittest.TestCase):
         finally:
             self.page.load('')
 
-    def test_dropped_files_land_as_in_the_dialog(self):
-        original, _ = self.small_pair()
-        patch = write(self.path('dropped.ips'), b'IPS32EEOF')
-        self.page.set_mode(APPLY)
-        # Files dropped anywhere but on a field: the patch to the first field, the other file to the second.
-        self.page.driver.execute_script('''
-            const input = document.createElement('input');
-            input.type = 'file';
-            input.multiple = true;
-            input.id = 'dropped';
-            document.body.append(input);''')
-        self.element('dropped').send_keys(original + '\n' + patch)
-        self.page.driver.execute_script('''
-            const input = document.getElementById('dropped');
-            const files = new DataTransfer();
-            for (const file of input.files) files.items.add(file);
-            input.remove();
-            document.getElementById('promise').dispatchEvent(
-                new DragEvent('drop', {dataTransfer: files, bubbles: true, cancelable: true}));''')
-        self.page.wait_for(lambda d: self.element('output').get_attribute('value') == 'dropped.bin')
-        self.assertTrue(self.element('first-chosen').text.startswith('dropped.ips'))
-        self.assertTrue(self.element('second-chosen').text.startswith('game.bin'))
-
     def test_screens_in_both_languages(self):
         buttons = {}
         for mode, name in ((APPLY, 'apply'), (CREATE, 'create')):
