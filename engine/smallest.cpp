@@ -143,8 +143,23 @@ struct CandidateQueue {
     }
 };
 
+// SkipEqual with a wide compare: StartSmallestPatch takes the widest the
+// processor has.
+typedef DWORD (*SkipEqualFunction)(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end);
+
+static DWORD SkipEqualBaseline(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    return SkipEqualWide<BaselineCompare>(a, b, i, end);
+}
+
+AVX2_FUNCTION static DWORD SkipEqualAvx2(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    return SkipEqualWide<Avx2Compare>(a, b, i, end);
+}
+
 struct SmallestPatch {
     PatchOutput *output;
+    SkipEqualFunction skipEqual;
     uint64_t terminatorOffset; // the output's: no record begins here
     DWORD size;                // positions in the window, a power of two
     DWORD mask;
@@ -630,7 +645,7 @@ static void Advance(SmallestPatch *s, uint64_t upto)
         const DWORD next = at + 1;
         const DWORD end = inPiece == 1 || s->original[next] != s->modified[next]
                               ? next
-                              : SkipEqual(s->original, s->modified, next, at + (DWORD)inPiece);
+                              : s->skipEqual(s->original, s->modified, next, at + (DWORD)inPiece);
         PassOver(s, s->done + (end - at));
     }
 }
@@ -773,6 +788,7 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
     s->original = block + steps + 2 * queue;
     s->modified = s->original + window;
     s->output = output;
+    s->skipEqual = HasAvx2() ? SkipEqualAvx2 : SkipEqualBaseline;
     s->terminatorOffset = output->terminatorOffset;
     s->size = window;
     s->mask = window - 1;
