@@ -710,13 +710,16 @@ static void StartAt(SmallestPatch *s, uint64_t boundary)
     OfferStart(s, boundary, 0);
 }
 
-// Writes what is final and, when the paths have not met for half a window,
-// takes the path of boundary done up to a quarter window back and works out
-// the rest again from there. That costs at most one record split in two,
-// 9 bytes, over the smallest patch.
+// Writes what is final once the root lies an eighth of a window back, and,
+// when the paths have not met for half a window, takes the path of boundary
+// done up to a quarter window back and works out the rest again from there.
+// That costs at most one record split in two, 9 bytes, over the smallest
+// patch. When what is final is written makes no difference to the records, as
+// it is final; written often, the path walked back to the root stays short
+// enough to be in the cache when WritePath walks it again.
 static BOOL MakeRoom(SmallestPatch *s)
 {
-    if (s->fed - s->root < s->size / 2)
+    if (s->fed - s->root < s->size / 8)
         return 1;
     if (!WritePath(s, PartingBoundary(s)))
         return 0;
