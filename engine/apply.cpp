@@ -200,10 +200,9 @@ static inline bool ApplyBatch(const unsigned char *record, DWORD size, uint16_t 
 
 // Applies batches (ApplyBatch) of the data records of size bytes each from
 // chunk[next] on, as long as a whole batch lies before chunk[last] and can
-// be applied so; returns where the first record not applied begins. Kept
-// apart, so that its values have the registers to themselves.
-__attribute__((noinline)) static DWORD ApplyBatches(const unsigned char *chunk, DWORD next, DWORD last, DWORD size,
-                                                    unsigned char *block, uint64_t start, DWORD &used, DWORD &loaded)
+// be applied so; returns where the first record not applied begins.
+static inline DWORD ApplyBatchesOf(const unsigned char *chunk, DWORD next, DWORD last, DWORD size,
+                                   unsigned char *block, uint64_t start, DWORD &used, DWORD &loaded)
 {
     const DWORD stride = kBatch * (6 + size);
     const uint16_t sizeField = Field16(chunk + next + 4);
@@ -214,6 +213,16 @@ __attribute__((noinline)) static DWORD ApplyBatches(const unsigned char *chunk, 
     used = batchUsed;
     loaded = batchLoaded;
     return next;
+}
+
+// ApplyBatchesOf, with the size known when compiled for records of one byte,
+// the densest patches. Kept apart, so that its values have the registers to
+// themselves.
+__attribute__((noinline)) static DWORD ApplyBatches(const unsigned char *chunk, DWORD next, DWORD last, DWORD size,
+                                                    unsigned char *block, uint64_t start, DWORD &used, DWORD &loaded)
+{
+    return size == 1 ? ApplyBatchesOf(chunk, next, last, 1, block, start, used, loaded)
+                     : ApplyBatchesOf(chunk, next, last, size, block, start, used, loaded);
 }
 
 // Applies the records that can be applied with no step but the copy: each
