@@ -256,16 +256,16 @@ __attribute__((noinline)) static void ApplyReadyRecords(PatchReader &patch, Targ
     while (ready && next < last) {
         const uint16_t sizeField = Field16(chunk + next + 4);
         const DWORD size = BigEndian16(chunk + next + 4), take = 6 + (size != 0 ? size : 3);
+        // Data records are taken in batches where the first batch's last
+        // record has the same size field as its first.
+        if (size != 0 && batches && last - next >= kBatch * take &&
+            Field16(chunk + next + (kBatch - 1) * take + 4) == sizeField) {
+            const DWORD from = next;
+            next = ApplyBatches(chunk, next, last, size, block, start, used, loaded);
+            if (next != from)
+                continue;
+        }
         do {
-            // Batches are tried where the next one's last record has the same
-            // size field.
-            if (size != 0 && batches && last - next >= kBatch * take &&
-                Field16(chunk + next + (kBatch - 1) * take + 4) == sizeField) {
-                const DWORD from = next;
-                next = ApplyBatches(chunk, next, last, size, block, start, used, loaded);
-                if (next != from)
-                    continue;
-            }
             const unsigned char *record = chunk + next;
             const DWORD offset = BigEndian32(record), length = size != 0 ? size : BigEndian16(record + 6);
             // Below the block's start, at wraps past every loaded size.
