@@ -233,8 +233,8 @@ __attribute__((noinline)) static DWORD ApplyBatches(const unsigned char *chunk, 
 // in locals, which the bytes written cannot alias, and records with the same
 // size field as the one before are taken at the same stride: where each
 // begins is then known before the one before is read, so that they are read
-// side by side, data records in batches where they can. Kept out of its caller, whose values would otherwise crowd
-// its own out of the registers.
+// side by side, data records in batches where they can. Kept out of its
+// caller, whose values would otherwise crowd its own out of the registers.
 __attribute__((noinline)) static void ApplyReadyRecords(PatchReader &patch, TargetWriter &target, uint64_t progressAt)
 {
     if (target.used == 0)
