@@ -141,9 +141,15 @@ static inline void CopyRecord(unsigned char *dest, DWORD size, DWORD length, con
 {
     if (size > 8)
         memcpy(dest, data, size);
-    else if (size != 0)
-        for (DWORD i = 0; i < size; ++i)
-            dest[i] = data[i];
+    else if (size >= 4) {
+        // Two copies of four bytes, overlapping where size is less than 8.
+        memcpy(dest, data, 4);
+        memcpy(dest + size - 4, data + size - 4, 4);
+    } else if (size >= 2) {
+        memcpy(dest, data, 2);
+        memcpy(dest + size - 2, data + size - 2, 2);
+    } else if (size != 0)
+        dest[0] = data[0];
     else
         memset(dest, data[2], length);
 }
@@ -156,6 +162,69 @@ static inline uint16_t Field16(const unsigned char *bytes)
     return value;
 }
 
+// Data records of one size that ApplyReadyRecords takes as a batch.
+static const DWORD kBatch = 8;
+
+// Applies the kBatch data records of size bytes each (not 0) that follow each
+// other from record on, into the block at block, whose first byte is at the
+// target position start and which holds no terminator offset, when each has
+// the size field sizeField and they ascend within the block up to loaded:
+// then the block is ready for each, and ApplyReadyRecords would take each.
+// All are checked before any is written; false, with nothing written, when
+// they are not such records.
+static inline bool ApplyBatch(const unsigned char *record, DWORD size, uint16_t sizeField, unsigned char *block,
+                              uint64_t start, DWORD &used, DWORD &loaded)
+{
+    const DWORD take = 6 + size;
+    // Below the block's start, an offset wraps past every limit.
+    const uint64_t highest = (uint64_t)BigEndian32(record + (kBatch - 1) * take) - start;
+    if (highest > loaded || highest >= kBlockSize)
+        return false;
+    uint64_t at[kBatch];
+#pragma GCC unroll 8
+    for (DWORD k = 0; k < kBatch; ++k) {
+        const unsigned char *fields = record + k * take;
+        at[k] = (uint64_t)BigEndian32(fields) - start;
+        if (Field16(fields + 4) != sizeField || (k > 0 && at[k] < at[k - 1]))
+            return false;
+    }
+#pragma GCC unroll 8
+    for (DWORD k = 0; k < kBatch; ++k)
+        CopyRecord(block + at[k], size, size, record + k * take + 6);
+    if (highest + size > used)
+        used = (DWORD)(highest + size);
+    if (loaded < used)
+        loaded = used;
+    return true;
+}
+
+// Applies batches (ApplyBatch) of the data records of size bytes each from
+// chunk[next] on, as long as a whole batch lies before chunk[last] and can
+// be applied so; returns where the first record not applied begins.
+static inline DWORD ApplyBatchesOf(const unsigned char *chunk, DWORD next, DWORD last, DWORD size,
+                                   unsigned char *block, uint64_t start, DWORD &used, DWORD &loaded)
+{
+    const DWORD stride = kBatch * (6 + size);
+    const uint16_t sizeField = Field16(chunk + next + 4);
+    DWORD batchUsed = used, batchLoaded = loaded;
+    while (last - next >= stride &&
+           ApplyBatch(chunk + next, size, sizeField, block, start, batchUsed, batchLoaded))
+        next += stride;
+    used = batchUsed;
+    loaded = batchLoaded;
+    return next;
+}
+
+// ApplyBatchesOf, with the size known when compiled for records of one byte,
+// the densest patches. Kept apart, so that its values have the registers to
+// themselves.
+__attribute__((noinline)) static DWORD ApplyBatches(const unsigned char *chunk, DWORD next, DWORD last, DWORD size,
+                                                    unsigned char *block, uint64_t start, DWORD &used, DWORD &loaded)
+{
+    return size == 1 ? ApplyBatchesOf(chunk, next, last, 1, block, start, used, loaded)
+                     : ApplyBatchesOf(chunk, next, last, size, block, start, used, loaded);
+}
+
 // Applies the records that can be applied with no step but the copy: each
 // lies whole in the patch's chunk, is no terminator, writes nothing or where
 // the block is ready (ReadyFor), and its offset ends before the patch
@@ -164,8 +233,8 @@ static inline uint16_t Field16(const unsigned char *bytes)
 // in locals, which the bytes written cannot alias, and records with the same
 // size field as the one before are taken at the same stride: where each
 // begins is then known before the one before is read, so that they are read
-// side by side. Kept out of its caller, whose values would otherwise crowd
-// its own out of the registers.
+// side by side, data records in batches where they can. Kept out of its
+// caller, whose values would otherwise crowd its own out of the registers.
 __attribute__((noinline)) static void ApplyReadyRecords(PatchReader &patch, TargetWriter &target, uint64_t progressAt)
 {
     if (target.used == 0)
@@ -182,9 +251,20 @@ __attribute__((noinline)) static void ApplyReadyRecords(PatchReader &patch, Targ
     const DWORD last = before < headed ? (DWORD)before : headed;
     DWORD next = patch.next;
     bool ready = true;
+    // No batch is taken where the block could reach the terminator's offset.
+    const bool batches = IPS32_TERMINATOR_OFFSET - start >= kBlockSize;
     while (ready && next < last) {
         const uint16_t sizeField = Field16(chunk + next + 4);
         const DWORD size = BigEndian16(chunk + next + 4), take = 6 + (size != 0 ? size : 3);
+        // Data records are taken in batches where the first batch's last
+        // record has the same size field as its first.
+        if (size != 0 && batches && last - next >= kBatch * take &&
+            Field16(chunk + next + (kBatch - 1) * take + 4) == sizeField) {
+            const DWORD from = next;
+            next = ApplyBatches(chunk, next, last, size, block, start, used, loaded);
+            if (next != from)
+                continue;
+        }
         do {
             const unsigned char *record = chunk + next;
             const DWORD offset = BigEndian32(record), length = size != 0 ? size : BigEndian16(record + 6);

@@ -158,4 +158,16 @@ inline unsigned LowestSetBit(uint64_t mask)
     return (unsigned)__builtin_ctzll(mask);
 }
 
+// SkipEqual, WIDE_COMPARE_SIZE positions at a time with Wide while that many
+// are left.
+template <class Wide> inline DWORD SkipEqualWide(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    for (; end - i >= WIDE_COMPARE_SIZE; i += WIDE_COMPARE_SIZE) {
+        const uint64_t differ = Wide::DifferenceMask(a + i, b + i);
+        if (differ != 0)
+            return i + LowestSetBit(differ);
+    }
+    return SkipEqual(a, b, i, end);
+}
+
 #endif

@@ -143,8 +143,23 @@ struct CandidateQueue {
     }
 };
 
+// SkipEqual with a wide compare: StartSmallestPatch takes the widest the
+// processor has.
+typedef DWORD (*SkipEqualFunction)(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end);
+
+static DWORD SkipEqualBaseline(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    return SkipEqualWide<BaselineCompare>(a, b, i, end);
+}
+
+AVX2_FUNCTION static DWORD SkipEqualAvx2(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    return SkipEqualWide<Avx2Compare>(a, b, i, end);
+}
+
 struct SmallestPatch {
     PatchOutput *output;
+    SkipEqualFunction skipEqual;
     uint64_t terminatorOffset; // the output's: no record begins here
     DWORD size;                // positions in the window, a power of two
     DWORD mask;
@@ -162,6 +177,8 @@ struct SmallestPatch {
     uint64_t released;         // boundaries before it were dropped or kept (Release)
     uint64_t uniformStart;     // the modified file repeats one value from here to done - 1
     uint64_t tailStart;        // where the modified file's tail began
+    uint64_t aheadFrom;        // the files are equal from here up to aheadEnd,
+    uint64_t aheadEnd;         // where they differ (LookAhead)
     int64_t cost;              // cost(done)
     BOOL failed;
 };
@@ -614,6 +631,39 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
     return true;
 }
 
+// The first position from from on, before limit, where the files differ, or
+// limit where there is none; from and limit lie in one piece of the window.
+static inline uint64_t NextChange(const SmallestPatch *s, uint64_t from, uint64_t limit)
+{
+    if (from >= s->aheadFrom && from < s->aheadEnd)
+        return AtMost(s->aheadEnd, limit);
+    const DWORD at = Slot(s, from);
+    return from + (s->skipEqual(s->original, s->modified, at, at + (DWORD)(limit - from)) - at);
+}
+
+// Changed bytes that LookAhead looks past at most.
+static const uint64_t kAheadChanges = 16;
+
+// Where a few changed bytes from position from on are followed by equal
+// bytes before limit, finds where those end (aheadFrom, aheadEnd) and has the
+// steps there fetched into the cache. The steps at the end of a long stretch
+// of equal bytes lie far from any used lately: fetched while the changes
+// before it are worked out, they are there when Advance reaches them.
+static void LookAhead(SmallestPatch *s, uint64_t from, uint64_t limit)
+{
+    uint64_t equal = from;
+    while (equal < limit && equal - from < kAheadChanges && s->original[Slot(s, equal)] != s->modified[Slot(s, equal)])
+        ++equal;
+    if (equal == limit || equal - from == kAheadChanges)
+        return;
+    const uint64_t change = NextChange(s, equal, limit);
+    if (change == limit)
+        return;
+    s->aheadFrom = equal;
+    s->aheadEnd = change;
+    __builtin_prefetch(&s->steps[Slot(s, change - 1)], 1);
+}
+
 // Works out the cost of every boundary up to upto, whose bytes are in the window.
 static void Advance(SmallestPatch *s, uint64_t upto)
 {
@@ -624,14 +674,16 @@ static void Advance(SmallestPatch *s, uint64_t upto)
                 StepToWrite(s);
             continue;
         }
-        const uint64_t inPiece = InPiece(s, upto);
+        const uint64_t limit = s->done + InPiece(s, upto), next = s->done + 1;
         // A lone equal byte between changes is common enough to be told
-        // apart before the wide compare.
-        const DWORD next = at + 1;
-        const DWORD end = inPiece == 1 || s->original[next] != s->modified[next]
-                              ? next
-                              : SkipEqual(s->original, s->modified, next, at + (DWORD)inPiece);
-        PassOver(s, s->done + (end - at));
+        // apart before the wide compare; after a longer stretch, the end of
+        // the next one is looked for at once.
+        uint64_t end = next;
+        if (next < limit && s->original[Slot(s, next)] == s->modified[Slot(s, next)]) {
+            end = NextChange(s, next, limit);
+            LookAhead(s, end, limit);
+        }
+        PassOver(s, end);
     }
 }
 
@@ -695,13 +747,16 @@ static void StartAt(SmallestPatch *s, uint64_t boundary)
     OfferStart(s, boundary, 0);
 }
 
-// Writes what is final and, when the paths have not met for half a window,
-// takes the path of boundary done up to a quarter window back and works out
-// the rest again from there. That costs at most one record split in two,
-// 9 bytes, over the smallest patch.
+// Writes what is final once the root lies an eighth of a window back, and,
+// when the paths have not met for half a window, takes the path of boundary
+// done up to a quarter window back and works out the rest again from there.
+// That costs at most one record split in two, 9 bytes, over the smallest
+// patch. When what is final is written makes no difference to the records, as
+// it is final; written often, the path walked back to the root stays short
+// enough to be in the cache when WritePath walks it again.
 static BOOL MakeRoom(SmallestPatch *s)
 {
-    if (s->fed - s->root < s->size / 2)
+    if (s->fed - s->root < s->size / 8)
         return 1;
     if (!WritePath(s, PartingBoundary(s)))
         return 0;
@@ -773,6 +828,7 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
     s->original = block + steps + 2 * queue;
     s->modified = s->original + window;
     s->output = output;
+    s->skipEqual = HasAvx2() ? SkipEqualAvx2 : SkipEqualBaseline;
     s->terminatorOffset = output->terminatorOffset;
     s->size = window;
     s->mask = window - 1;
