@@ -15,9 +15,22 @@ static const char kPatched[] = "%sは正常にﾊﾟｯﾁされました。";
 
 class ApplyPatchFormat : public TempDirTest {};
 
-// Each row applies with and without a text buffer, with the same target.
+// Data records of size bytes each that write bytes whole from offset on.
+static Bytes Pieces(uint32_t offset, const Bytes &bytes, uint32_t size)
+{
+    std::vector<Bytes> records;
+    for (uint32_t at = 0; at < bytes.size(); at += size)
+        records.push_back(DataRecord(offset + at, Bytes(bytes.begin() + at, bytes.begin() + at + size)));
+    return Concat(records);
+}
+
 TEST_F(ApplyPatchFormat, EachPatchLeavesItsTarget)
 {
+    // After 0 and 100, records of two bytes from 87 to 101, where the last
+    // begins at the end of what is written so far; then one too far off to
+    // share the write, long enough that progress is not due before it.
+    const Bytes batch = BuildPatch({Data(0, "a"), Data(100, "b"), Pieces(87, ToBytes("ABCDEFGHIJKLMNOP"), 2),
+                                    DataRecord(5000, Bytes(2000, '!'))});
     const struct { const char *name; Bytes target, patch, expected; } cases[] = {
         {"worked example", Bytes(0x20, 0x11),
          {0x49, 0x50, 0x53, 0x33, 0x32, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x03, 0x00, 0xAA,
@@ -33,6 +46,7 @@ TEST_F(ApplyPatchFormat, EachPatchLeavesItsTarget)
          ToBytes("xbc")},
         {"record past the end", ToBytes("ab"), BuildPatch({Data(6, "xy")}), ToBytes(std::string("ab\0\0\0\0xy", 8))},
         {"longest run", Bytes(), BuildPatch({RunRecord(1, 65535, 0x5A)}), Concat({Bytes(1, 0), Bytes(65535, 0x5A)})},
+        {"same-size records past the bytes written", ToBytes("abcd"), batch, ApplyModel(ToBytes("abcd"), batch).target},
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
