@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <tuple>
 
 static const char kCreated[] = "IPS32ﾌｧｲﾙ %s を作成しました。";
@@ -192,6 +193,29 @@ TEST(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
     EXPECT_EQ(BuildPatch({Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}),
               SmallestPatchOf(dir / "smallest.ips", Bytes(at + 20, 0), Concat({Bytes(at, 0), Bytes(12, 'y'), Bytes(8, 0)}),
                               SMALLEST_WINDOW_MIN, 20, at));
+}
+
+// Random pairs of up to eight bytes of three values, with tails of zeros and
+// others, handed over a byte or a few at a time: each smallest patch makes the
+// modified file and is as small as the model's.
+TEST(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
+{
+    TempDir dir;
+    std::mt19937 random(7);
+    for (int pair = 0; pair < 300; ++pair) {
+        Bytes original(random() % 7), modified;
+        for (unsigned char &byte : original)
+            byte = (unsigned char)(random() % 3);
+        for (unsigned char byte : original)
+            modified.push_back(random() % 2 ? byte : (unsigned char)(random() % 3));
+        for (size_t tail = modified.size() < 7 ? random() % 3 : 0; tail > 0; --tail)
+            modified.push_back(random() % 2 ? 0 : (unsigned char)(random() % 3));
+        SCOPED_TRACE(::testing::PrintToString(original) + " to " + ::testing::PrintToString(modified));
+        const Bytes patch = SmallestPatchOf(dir / "smallest.ips", original, modified, SMALLEST_WINDOW_MIN, 1 + pair % 3,
+                                            IPS32_TERMINATOR_OFFSET);
+        EXPECT_EQ(modified, ApplyModel(original, patch).target);
+        EXPECT_EQ(SmallestByModel(original, modified), patch.size());
+    }
 }
 
 // Where the ways on stay apart for over half the window (a long changed area
