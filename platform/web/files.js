@@ -33,12 +33,11 @@ mergeInto(LibraryManager.library, {
   // at 2 GiB and beyond failed. These take all of it (exactly up to 2^53).
   // Replacing the library's functions also replaces the wrapper that turns
   // its errors into results, hence the catch.
-  fd_pwrite__deps: ['$SYSCALLS', '$FS'],
-  fd_pwrite: function(fd, iov, iovcnt, {{{ defineI64Param('offset') }}}, pnum) {
-    {{{ receiveI64ParamAsI32s('offset') }}}
+  // transfer is SYSCALLS.doReadv or SYSCALLS.doWritev.
+  $zorvikPositioned__deps: ['$SYSCALLS', '$FS'],
+  $zorvikPositioned: function(transfer, fd, iov, iovcnt, offset, pnum) {
     try {
-      var num = SYSCALLS.doWritev(SYSCALLS.getStreamFromFD(fd), iov, iovcnt,
-                                  offset_high * 0x100000000 + (offset_low >>> 0));
+      var num = transfer(SYSCALLS.getStreamFromFD(fd), iov, iovcnt, offset);
       {{{ makeSetValue('pnum', 0, 'num', 'i32') }}};
       return 0;
     } catch (e) {
@@ -47,19 +46,15 @@ mergeInto(LibraryManager.library, {
       return e.errno;
     }
   },
-  fd_pread__deps: ['$SYSCALLS', '$FS'],
+  fd_pwrite__deps: ['$zorvikPositioned'],
+  fd_pwrite: function(fd, iov, iovcnt, {{{ defineI64Param('offset') }}}, pnum) {
+    {{{ receiveI64ParamAsI32s('offset') }}}
+    return zorvikPositioned(SYSCALLS.doWritev, fd, iov, iovcnt, offset_high * 0x100000000 + (offset_low >>> 0), pnum);
+  },
+  fd_pread__deps: ['$zorvikPositioned'],
   fd_pread: function(fd, iov, iovcnt, {{{ defineI64Param('offset') }}}, pnum) {
     {{{ receiveI64ParamAsI32s('offset') }}}
-    try {
-      var num = SYSCALLS.doReadv(SYSCALLS.getStreamFromFD(fd), iov, iovcnt,
-                                 offset_high * 0x100000000 + (offset_low >>> 0));
-      {{{ makeSetValue('pnum', 0, 'num', 'i32') }}};
-      return 0;
-    } catch (e) {
-      if (!(e instanceof FS.ErrnoError))
-        throw e;
-      return e.errno;
-    }
+    return zorvikPositioned(SYSCALLS.doReadv, fd, iov, iovcnt, offset_high * 0x100000000 + (offset_low >>> 0), pnum);
   },
   __syscall_ftruncate64__deps: ['$FS'],
   __syscall_ftruncate64: function(fd, low, high) {
