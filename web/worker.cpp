@@ -97,8 +97,7 @@ EMSCRIPTEN_KEEPALIVE int ZorvikOutputName(int mode, const char *first, const cha
 
 // Runs the job of mode on the two files, making output, until its end:
 // progress and the end go to the page; before confirmed, the job's question
-// goes to the page instead and the job stops there. Returns 1 when the
-// output was made.
+// goes to the page instead and the job stops there.
 EMSCRIPTEN_KEEPALIVE void ZorvikRunJob(int mode, const char *first, const char *second, const char *output,
                                       int smallest, int confirmed)
 {
