@@ -285,15 +285,19 @@ struct Comparison {
     bool avx2;  // the processor has AVX2
 };
 
+// The failure to read an input, named as the reader reports it.
+static Failure ReadFailure(const Comparison &compare, bool failedModified)
+{
+    return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
+}
+
 // Takes the next window of the files (see WindowPlan). Fails, naming the
 // input, when it cannot be read or ends before (it shrank since it was
 // measured).
 static Failure NextWindow(Comparison &compare)
 {
     bool failedModified = false;
-    if (compare.reader.Next(&compare.window, &failedModified))
-        return kNoFailure;
-    return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
+    return compare.reader.Next(&compare.window, &failedModified) ? kNoFailure : ReadFailure(compare, failedModified);
 }
 
 // Appends the records WritePatchRecord gives for a stretch of length bytes at
@@ -448,7 +452,7 @@ typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HW
 // within its memory.
 struct Writer {
     DifferenceWriter write;
-    DWORD readAheadSlots;
+    DWORD readAheadWindows;
 };
 static const Writer kStretchWriter = {WriteDifferences, 16};
 static const Writer kSmallestWriter = {WriteSmallestDifferences, 4};
@@ -477,9 +481,9 @@ static Failure WritePatch(DifferenceWriter writer, Comparison &compare, HANDLE f
     return failure;
 }
 
-// Writes the patch into the destination, then checks that neither input
-// changed while it was read. A file made here is closed on every path, and a
-// failed close fails the run.
+// Writes the patch into the destination, then checks that every input byte
+// was read whole and that neither input changed while it was read. A file
+// made here is closed on every path, and a failed close fails the run.
 static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, const PatchDestination &patch,
                                 DWORD terminatorOffset, HWND window, UINT progressMessage, BOOL *patchCreated)
 {
@@ -497,6 +501,9 @@ static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, co
     Failure failure = WritePatch(writer, compare, file, terminatorOffset, window, progressMessage);
     if (!made.Close() && failure.text == NULL)
         failure = {kCreateErrorText, NULL};
+    bool failedModified = false;
+    if (failure.text == NULL && !compare.reader.Finish(&failedModified))
+        failure = ReadFailure(compare, failedModified);
     if (failure.text == NULL)
         failure = CheckUnchanged(compare.original);
     if (failure.text == NULL)
@@ -524,15 +531,15 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
     // Memory for reading, and the reader itself, count as what opening the
     // original needs.
     const Failure noMemory = {kCannotOpenText, originalPath};
-    Failure failure = compare.reader.Allocate(tuning.readSize, writer.readAheadSlots) ? OpenInput(compare.original)
-                                                                                : noMemory;
+    Failure failure = OpenInput(compare.original);
     if (failure.text == NULL)
         failure = OpenInput(compare.modified);
     if (failure.text == NULL && compare.original.size > compare.modified.size)
         failure = {kModifiedSmallerText, NULL};
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
-                              {tuning.readSize, compare.original.size, compare.modified.size}))
+                              {tuning.readSize, compare.original.size, compare.modified.size},
+                              writer.readAheadWindows))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

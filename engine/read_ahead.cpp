@@ -1,6 +1,9 @@
 #include "engine/read_ahead.h"
 
+#include "platform/file_views.h"
 #include "platform/threads.h"
+
+#include <string.h>
 
 #include <system_error>
 
@@ -8,6 +11,9 @@
 // the page before: the system's copy into a buffer that lies at another
 // offset within its page than the file's bytes can be several times slower.
 static const size_t kPage = 4096;
+
+// Views of a file begin at multiples of this, as Windows asks.
+static const uint64_t kGranularity = 64 * 1024;
 
 static size_t RoundToPages(size_t size)
 {
@@ -27,6 +33,12 @@ static void Locate(const WindowPlan &plan, uint64_t bothWindows, uint64_t index,
 ReadAhead::~ReadAhead()
 {
     Stop();
+    for (int file = 0; file < 2; ++file) {
+        Unmap(file, 0);
+        Unmap(file, 1);
+        if (mappings_[file] != NULL)
+            CloseHandle(mappings_[file]);
+    }
     if (block_ != NULL)
         VirtualFree(block_, 0, MEM_RELEASE);
 }
@@ -42,26 +54,26 @@ void ReadAhead::Stop()
         reader_.join();
 }
 
-BOOL ReadAhead::Allocate(DWORD readSize, DWORD slots)
-{
-    slots_ = slots;
-    stride_ = kPage + RoundToPages((size_t)readSize + READ_AHEAD_SLACK);
-    block_ = (unsigned char *)VirtualAlloc(NULL, 2 * slots * stride_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    return block_ != NULL;
-}
-
-BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan)
+BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
     windows_ = bothWindows_ + ((uint64_t)(plan.size - plan.bothSize) + plan.readSize - 1) / plan.readSize;
     files_[0] = original;
     files_[1] = modified;
-    turn_ = slots_ / 2 > 0 ? slots_ / 2 : 1;
-    if (!ThreadsAvailable()) {
-        inline_ = true;
+    turn_ = inFlight / 2;
+    inline_ = !ThreadsAvailable();
+    // Mapping pays only with a reader ahead of the caller, and is safe only
+    // where a byte that cannot be read fails the view rather than the program.
+    mapped_ = !inline_ && FileViewsFailSafely() && Map();
+    slots_ = mapped_ ? 2 : inFlight;
+    // A slot holds a window and its slack, or a file's end with its slack.
+    stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
+    block_ = (unsigned char *)VirtualAlloc(NULL, 2 * slots_ * stride_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (block_ == NULL)
+        return 0;
+    if (inline_)
         return 1;
-    }
     try {
         reader_ = std::thread(&ReadAhead::Read, this);
     } catch (const std::system_error &) {
@@ -70,9 +82,73 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan)
     return 1;
 }
 
+// Maps both files, where the system can: the modified file always has bytes
+// here, the original may be empty. A first view of each is taken and let go,
+// so that a file system that cannot map files is found out here.
+bool ReadAhead::Map()
+{
+    for (int file = 0; file < 2; ++file) {
+        if (FileSize(file) == 0)
+            continue;
+        mappings_[file] = CreateFileMappingA(files_[file], NULL, PAGE_READONLY, 0, 0, NULL);
+        const DWORD probe = FileSize(file) < kGranularity ? (DWORD)FileSize(file) : (DWORD)kGranularity;
+        const void *view = mappings_[file] != NULL ? MapViewOfFile(mappings_[file], FILE_MAP_READ, 0, 0, probe) : NULL;
+        if (view == NULL || !UnmapViewOfFile(view))
+            return false;
+    }
+    return true;
+}
+
+uint64_t ReadAhead::FileSize(int file) const
+{
+    return file == 0 ? plan_.bothSize : plan_.size;
+}
+
+// Where the end of file that a mapped reader copies begins: every window
+// whose slack runs past the end, and the byte before it, lie after it.
+uint64_t ReadAhead::EndAt(int file) const
+{
+    const uint64_t tail = (uint64_t)plan_.readSize + READ_AHEAD_SLACK;
+    return FileSize(file) > tail ? FileSize(file) - tail : 0;
+}
+
 unsigned char *ReadAhead::Slot(int file, uint64_t index) const
 {
     return block_ + ((size_t)file * slots_ + (size_t)(index % slots_)) * stride_ + kPage;
+}
+
+const unsigned char *ReadAhead::Bytes(int file, uint64_t index) const
+{
+    if (!mapped_)
+        return Slot(file, index);
+    Window window;
+    Locate(plan_, bothWindows_, index, &window);
+    if (window.at == 0)
+        return Slot(file, 0);
+    if ((uint64_t)window.at + window.size + READ_AHEAD_SLACK > FileSize(file))
+        return Slot(file, 1) + (window.at - EndAt(file));
+    const int parity = (int)(index / turn_ % 2);
+    return views_[file][parity] + (window.at - viewAt_[file][parity]);
+}
+
+BOOL ReadAhead::Unmap(int file, int parity)
+{
+    const unsigned char *view = views_[file][parity];
+    views_[file][parity] = NULL;
+    return view == NULL || UnmapViewOfFile(view);
+}
+
+BOOL ReadAhead::Finish(bool *failedModified)
+{
+    Stop();
+    for (int file = 0; file < 2; ++file) {
+        const BOOL whole = Unmap(file, 0) & Unmap(file, 1);
+        if (!whole) {
+            *failedModified = file == 1;
+            return 0;
+        }
+    }
+    return 1;
 }
 
 BOOL ReadAhead::Next(Window *window, bool *failedModified)
@@ -95,8 +171,8 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
         return 0;
     }
     const uint64_t index = taken_++;
-    window->original = index < bothWindows_ ? Slot(0, index) : NULL;
-    window->modified = Slot(1, index);
+    window->original = index < bothWindows_ ? Bytes(0, index) : NULL;
+    window->modified = Bytes(1, index);
     Locate(plan_, bothWindows_, index, window);
     return 1;
 }
@@ -153,19 +229,86 @@ bool ReadAhead::ReadTurn(uint64_t first, uint64_t end)
     return true;
 }
 
-// Reads the windows a turn of half the ring at a time, once that half is free
-// again, so that each file is read in stretches of half its ring.
+// Reads the first window of each file, and its end from EndAt on, into the
+// file's two slots, each at its offset; the modified file's first window has
+// a 0 before it.
+bool ReadAhead::ReadEnds()
+{
+    for (int file = 0; file < 2; ++file) {
+        const uint64_t size = FileSize(file), at[2] = {0, EndAt(file)};
+        for (int slot = 0; slot < 2 && size > 0; ++slot) {
+            const DWORD count = (DWORD)(slot == 0 && size > plan_.readSize ? plan_.readSize : size - at[slot]);
+            OVERLAPPED where = {};
+            where.Offset = (DWORD)at[slot];
+            where.OffsetHigh = (DWORD)(at[slot] >> 32);
+            DWORD got = 0;
+            const BOOL read = ReadFile(files_[file], Slot(file, slot), count, &got, &where);
+            if (!read || got != count) {
+                Fail(file == 1, read);
+                return false;
+            }
+        }
+    }
+    Slot(1, 0)[-1] = 0;
+    return true;
+}
+
+// Maps the stretch of each file that windows first up to end lie in, with
+// the byte before them and the slack after (the view two turns back is let
+// go first), and reads each of its pages once, so that the system brings
+// them in now, in order.
+bool ReadAhead::MapTurn(uint64_t first, uint64_t end)
+{
+    if (first == 0 && !ReadEnds())
+        return false;
+    const int parity = (int)(first / turn_ % 2);
+    Window window;
+    for (int file = 0; file < 2; ++file) {
+        const uint64_t last = file == 0 && end > bothWindows_ ? bothWindows_ : end;
+        if (!Unmap(file, parity)) {
+            Fail(file == 1, FALSE);
+            return false;
+        }
+        if (first >= last)
+            continue;
+        Locate(plan_, bothWindows_, first, &window);
+        const uint64_t from = (window.at == 0 ? 0 : window.at - 1) / kGranularity * kGranularity;
+        Locate(plan_, bothWindows_, last - 1, &window);
+        const uint64_t wanted = (uint64_t)window.at + window.size + READ_AHEAD_SLACK;
+        const uint64_t to = wanted < FileSize(file) ? wanted : FileSize(file);
+        const unsigned char *view = (const unsigned char *)MapViewOfFile(
+            mappings_[file], FILE_MAP_READ, (DWORD)(from >> 32), (DWORD)from, (size_t)(to - from));
+        if (view == NULL) {
+            Fail(file == 1, FALSE);
+            return false;
+        }
+        views_[file][parity] = view;
+        viewAt_[file][parity] = from;
+        unsigned char pages = 0;
+        for (size_t page = 0; page < to - from; page += kPage)
+            pages |= ((const volatile unsigned char *)view)[page];
+        (void)pages;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    read_ = end;
+    changed_.notify_all();
+    return !stopping_;
+}
+
+// Reads the windows a turn of half of those in flight at a time, once every
+// window of the turn before the last is given back: its slots, or its views,
+// are the ones this turn takes over.
 void ReadAhead::Read()
 {
     for (uint64_t first = 0; first < windows_; first += turn_) {
         const uint64_t end = windows_ - first < turn_ ? windows_ : first + turn_;
         {
             std::unique_lock<std::mutex> guard(lock_);
-            changed_.wait(guard, [&] { return stopping_ || released_ + slots_ >= end; });
+            changed_.wait(guard, [&] { return stopping_ || released_ + turn_ >= first; });
             if (stopping_)
                 return;
         }
-        if (!ReadTurn(first, end))
+        if (!(mapped_ ? MapTurn(first, end) : ReadTurn(first, end)))
             return;
     }
 }

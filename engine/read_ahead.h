@@ -1,11 +1,17 @@
 // Both inputs of a creation, read ahead on a thread of their own: while the
-// caller compares one window of the files, the next ones are read. Each file
-// is read in long sequential stretches (a disk then seeks once per stretch,
-// not once per window) into a ring of page-aligned slots, and the caller
-// compares in those slots, so no byte is copied twice. The ring's size is
-// fixed, whatever the files' size. Where the platform starts no threads
-// (ThreadsAvailable), the caller's thread reads each half of the ring in turn
-// as it takes the first window of it, in the same stretches.
+// caller compares one window of the files, the next ones are brought in. Each
+// file is taken in long sequential stretches (a disk then seeks once per
+// stretch, not once per window), turn by turn, half the windows in flight at
+// a time, so the memory used is fixed whatever the files' size.
+//
+// Where files can be mapped safely (FileViewsFailSafely) and both are, the
+// reader maps a turn's stretch of each and reads each of its pages once, and
+// the caller compares the bytes where the system keeps them: nothing is
+// copied but the first window and those too near a file's end for the slack.
+// Elsewhere the stretches are read into a ring of page-aligned slots and
+// compared there. Where the platform starts no threads (ThreadsAvailable),
+// the caller's thread reads each half of the ring in turn as it takes the
+// first window of it.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
@@ -44,16 +50,12 @@ public:
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
-    // Takes the memory for a ring of slots windows of readSize bytes of each
-    // file. 0 when it is not given.
-    BOOL Allocate(DWORD readSize, DWORD slots);
-
     // Starts reading original and modified (open, at their start; they stay
     // the caller's and must stay open until this object goes) in the windows
-    // of plan, whose readSize is the one allocated for, half the ring at a
-    // time: on a thread of its own, or in Next where the platform has none.
-    // 0 when a thread should be started and none is given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan);
+    // of plan, with up to inFlight windows (at least 2) of each file read
+    // ahead: on a thread of its own, or in Next where the platform has none.
+    // 0 when the memory or a thread it needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
@@ -64,11 +66,23 @@ public:
     // Stops the reader: once it returns, the files are no longer read.
     void Stop();
 
+    // Once the last window has been taken: stops the reader and lets go of
+    // the files' views. 0, as Next, when a view turned out not to be read
+    // whole (the file could not be read, or was made shorter, meanwhile).
+    BOOL Finish(bool *failedModified);
+
 private:
     void Read();
     bool ReadTurn(uint64_t first, uint64_t end);
     void Fail(bool modified, BOOL readResult);
+    bool Map();
+    bool MapTurn(uint64_t first, uint64_t end);
+    bool ReadEnds();
+    BOOL Unmap(int file, int parity);
+    uint64_t FileSize(int file) const;
+    uint64_t EndAt(int file) const;
     unsigned char *Slot(int file, uint64_t index) const;
+    const unsigned char *Bytes(int file, uint64_t index) const;
 
     WindowPlan plan_ = {1, 0, 0};
     uint64_t bothWindows_ = 0, windows_ = 0;  // windows of both files, and in all
@@ -79,6 +93,14 @@ private:
     uint64_t turn_ = 1;            // windows read in one stretch: half the ring
     unsigned char before_ = 0;     // the last byte of the modified file read so far
     bool inline_ = false;          // no reader thread: Next reads
+    // Where both files are mapped: their mappings, the views of the last two
+    // turns by file and the turn's parity, and the offsets they begin at. The
+    // ring then has two slots a file: the first window, and the file's end
+    // from EndAt on.
+    bool mapped_ = false;
+    HANDLE mappings_[2] = {NULL, NULL};
+    const unsigned char *views_[2][2] = {{NULL, NULL}, {NULL, NULL}};
+    uint64_t viewAt_[2][2] = {{0, 0}, {0, 0}};
 
     std::mutex lock_;
     std::condition_variable changed_;

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "files.h"
 #include "handles.h"
 
 #include <errno.h>
@@ -104,12 +105,6 @@ DWORD SettleOpened(int fd, int openFlags, DWORD access, DWORD shareMode, DWORD d
     return empties && ftruncate(fd, 0) != 0 ? ErrorFromErrno(errno) : ERROR_SUCCESS;
 }
 
-int FileDescriptor(HANDLE file)
-{
-    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(file);
-    return object ? object->fd : -1;
-}
-
 // The permission bits of a new file: templateFile's when given (the umask
 // still applies), with the owner's write bit; else everyone's read and write.
 mode_t NewFileMode(HANDLE templateFile)
@@ -149,6 +144,12 @@ ssize_t WritePart(int fd, const unsigned char *bytes, size_t count, const OVERLA
 }
 
 }  // namespace
+
+int FileDescriptor(HANDLE file)
+{
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(file);
+    return object ? object->fd : -1;
+}
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile)

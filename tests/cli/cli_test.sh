@@ -412,6 +412,15 @@ File too large" -y create old.bin big.bin
     check stderr_has "b.binは、読み込み中に変更されました。"
     check test ! -e b.ips
     check no_temporary_left
+
+    case="input made shorter while a patch is made of it"
+    yes b | head -c 64M >b.bin
+    background 作成中 create a.bin b.bin
+    truncate -s 1M b.bin
+    finish none 1
+    check stderr_has "b.binを開けません。"
+    check test ! -e b.ips
+    check no_temporary_left
     rm a.bin b.bin
 fi
 

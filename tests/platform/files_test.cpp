@@ -100,6 +100,36 @@ TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
     EXPECT_TRUE(CloseHandle(file));
 }
 
+// Views read a file's bytes where the system keeps them, at offsets of 64 KiB
+// steps and within the file. Windows refuses to make a mapped file shorter;
+// where that is done all the same, the view reads zeros there and its
+// unmapping reports that it was not read whole.
+TEST_F(FileAccess, MappedViewsReadTheFileAndReportBytesLostUnderThem)
+{
+    const std::string path = dir / "mapped.bin", empty = dir / "empty.bin";
+    const Bytes bytes = RandomBytes(3 * 65536, 4);
+    WriteFileBytes(path, bytes);
+    WriteFileBytes(empty, {});
+    auto open = [](const std::string &name) {
+        return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    };
+    HANDLE nothing = open(empty), file = open(path);
+    EXPECT_EQ(nullptr, CreateFileMappingA(nothing, NULL, PAGE_READONLY, 0, 0, NULL));
+    HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    ASSERT_NE(nullptr, mapping);
+    EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 4096, 100));
+    EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * 65536, 65537));
+    const unsigned char *view = (const unsigned char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 65536, 2 * 65536);
+    ASSERT_NE(nullptr, view);
+    EXPECT_EQ(Bytes(bytes.begin() + 65536, bytes.end()), Bytes(view, view + 2 * 65536));
+    std::error_code refused;
+    std::filesystem::resize_file(FsPath(path), 65536, refused);
+    EXPECT_EQ(refused ? bytes[2 * 65536] : 0, view[65536]);
+    EXPECT_EQ(!refused, !UnmapViewOfFile(view));
+    EXPECT_TRUE(CloseHandle(mapping) && CloseHandle(file) && CloseHandle(nothing));
+}
+
 // An output takes its name only when kept, replacing what was there; otherwise
 // the older file stays. No temporary file is left either way.
 TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
