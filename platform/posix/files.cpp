@@ -13,21 +13,9 @@
 namespace {
 
 // An open file, and the path it was opened by, for a deletion through it.
-class FileObject : public KernelObject {
+class FileObject : public DescriptorObject {
 public:
-    FileObject(int fd, std::string path) : fd(fd), path(std::move(path)) {}
-    ~FileObject() override
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    BOOL Close() override
-    {
-        int closing = fd;
-        fd = -1;
-        return close(closing) == 0 ? TRUE : FailFromErrno();
-    }
-    int fd;
+    FileObject(int fd, std::string path) : DescriptorObject(fd), path(std::move(path)) {}
     std::string path;
 };
 
@@ -144,6 +132,19 @@ ssize_t WritePart(int fd, const unsigned char *bytes, size_t count, const OVERLA
 }
 
 }  // namespace
+
+DescriptorObject::~DescriptorObject()
+{
+    if (fd >= 0)
+        close(fd);
+}
+
+BOOL DescriptorObject::Close()
+{
+    int closing = fd;
+    fd = -1;
+    return close(closing) == 0 ? TRUE : FailFromErrno();
+}
 
 int FileDescriptor(HANDLE file)
 {

@@ -1,5 +1,6 @@
-#include "errors.h"
 #include "platform/file_views.h"
+
+#include "errors.h"
 #include "files.h"
 #include "handles.h"
 
@@ -21,21 +22,9 @@ const uintptr_t kPage = 4096;
 
 // A mapping of a whole file, read only: its own descriptor, and the size the
 // file had when the mapping was made, which no view may go past.
-class MappingObject : public KernelObject {
+class MappingObject : public DescriptorObject {
 public:
-    MappingObject(int fd, uint64_t size) : fd(fd), size(size) {}
-    ~MappingObject() override
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    BOOL Close() override
-    {
-        int closing = fd;
-        fd = -1;
-        return close(closing) == 0 ? TRUE : FailFromErrno();
-    }
-    int fd;
+    MappingObject(int fd, uint64_t size) : DescriptorObject(fd), size(size) {}
     uint64_t size;
 };
 
@@ -157,7 +146,7 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
     // Views are read from their start on: the system reads ahead of the
     // faults as it does ahead of read(), rather than page by page.
     madvise(start, length, MADV_SEQUENTIAL);
-    if (AddView(start, length) == NULL) {
+    if (AddView(start, (length + kPage - 1) & ~(kPage - 1)) == NULL) {
         munmap(start, length);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
