@@ -54,7 +54,7 @@ void ReadAhead::Stop()
         reader_.join();
 }
 
-BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight)
+BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
@@ -65,7 +65,7 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     inline_ = !ThreadsAvailable();
     // Mapping pays only with a reader ahead of the caller, and is safe only
     // where a byte that cannot be read fails the view rather than the program.
-    mapped_ = !inline_ && FileViewsFailSafely() && Map();
+    mapped_ = mayMap && !inline_ && FileViewsFailSafely() && Map();
     slots_ = mapped_ ? 2 : inFlight;
     // A slot holds a window and its slack, or a file's end with its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);

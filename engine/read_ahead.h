@@ -54,8 +54,9 @@ public:
     // the caller's and must stay open until this object goes) in the windows
     // of plan, with up to inFlight windows (at least 2) of each file read
     // ahead: on a thread of its own, or in Next where the platform has none.
-    // 0 when the memory or a thread it needs is not given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight);
+    // The files are mapped only where mayMap is set and it is safe. 0 when
+    // the memory or a thread it needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
