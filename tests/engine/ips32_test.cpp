@@ -84,6 +84,10 @@ TEST(InspectPatchTest, EachPatchGivesItsSummary)
     const std::string cannotOpen = "cannot open at 0, data 0/0, runs 0/0, trailing 0";
     EXPECT_EQ(cannotOpen, Inspect(dir / "missing.ips"));
     EXPECT_EQ(cannotOpen, Inspect(dir.path()));
+#ifndef _WIN32
+    // Opens, but fails every read where nothing is mapped.
+    EXPECT_EQ("cannot read at 0, data 0/0, runs 0/0, trailing 0", Inspect("/proc/self/mem"));
+#endif
 }
 
 // A file holds a patch when every record writes its own bytes, within its end.

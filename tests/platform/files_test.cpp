@@ -6,6 +6,9 @@
 #include "platform/win32.h"
 #include "bytes.h"
 #include "temp_dir.h"
+#ifndef _WIN32
+#include "io_faults.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -100,6 +103,46 @@ TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
     EXPECT_TRUE(CloseHandle(file));
 }
 
+#ifndef _WIN32
+// A transfer that a signal interrupts, or that moves fewer bytes than asked,
+// carries on where it stopped; a read ends at the end of the file, a write
+// that moves nothing fails as on a full disk.
+TEST_F(FileAccess, InterruptedAndShortTransfersCarryOn)
+{
+    const Bytes bytes = RandomBytes(30000, 8);
+    const DWORD size = (DWORD)bytes.size();
+    HANDLE file = Open(dir / "moved.bin", GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+    FILE *stream = OpenStreamOn(file, "r+b");
+    ASSERT_NE(nullptr, stream);
+    Bytes back(3 * size + 10), tail(2 * size);
+    DWORD done = 0;
+    OVERLAPPED at = {};
+    {
+        IoFaults faults(777);
+        EXPECT_TRUE(WriteFile(file, bytes.data(), size, &done, NULL));
+        EXPECT_EQ(size, done);
+        at.Offset = size;
+        EXPECT_TRUE(WriteFile(file, bytes.data(), size, &done, &at));
+        EXPECT_EQ(0, WriteStreamAt(stream, bytes.data(), size, 2 * size));
+        at.Offset = 0;
+        EXPECT_TRUE(ReadFile(file, back.data(), (DWORD)back.size(), &done, &at));
+        EXPECT_EQ(3 * size, done);
+        EXPECT_EQ(size, ReadStreamAt(stream, tail.data(), 2 * size, 2 * size));
+    }
+    {
+        IoFaults faults(0);
+        EXPECT_FALSE(WriteFile(file, bytes.data(), size, &done, NULL));
+        EXPECT_EQ((DWORD)ERROR_DISK_FULL, GetLastError());
+        EXPECT_EQ(-1, WriteStreamAt(stream, bytes.data(), size, 0));
+        EXPECT_EQ((DWORD)ERROR_DISK_FULL, GetLastError());
+    }
+    EXPECT_EQ(Concat({bytes, bytes, bytes}), Prefix(back, 3 * size));
+    EXPECT_EQ(bytes, Prefix(tail, size));
+    EXPECT_EQ(0, fclose(stream));
+    EXPECT_TRUE(CloseHandle(file));
+}
+#endif
+
 // Views read a file's bytes where the system keeps them, at offsets of 64 KiB
 // steps and within the file. Windows refuses to make a mapped file shorter;
 // where that is done all the same, the view reads zeros there and its
@@ -120,9 +163,11 @@ TEST_F(FileAccess, MappedViewsReadTheFileAndReportBytesLostUnderThem)
     ASSERT_NE(nullptr, mapping);
     EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 4096, 100));
     EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * 65536, 65537));
-    const unsigned char *view = (const unsigned char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 65536, 2 * 65536);
+    EXPECT_EQ(nullptr, MapViewOfFile(file, FILE_MAP_READ, 0, 0, 100));
+    // One byte into its last page.
+    const unsigned char *view = (const unsigned char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 65536, 65537);
     ASSERT_NE(nullptr, view);
-    EXPECT_EQ(Bytes(bytes.begin() + 65536, bytes.end()), Bytes(view, view + 2 * 65536));
+    EXPECT_EQ(Bytes(bytes.begin() + 65536, bytes.begin() + 2 * 65536 + 1), Bytes(view, view + 65537));
     std::error_code refused;
     std::filesystem::resize_file(FsPath(path), 65536, refused);
     EXPECT_EQ(refused ? bytes[2 * 65536] : 0, view[65536]);
@@ -196,4 +241,9 @@ TEST(ShowablePathTest, ControlBytesAndBrokenUtf8AreEscaped)
         ShowablePath(row.name, shown);
         EXPECT_EQ(kPathSeparator == '\\' ? row.name : row.shown, std::string(shown));
     }
+    // A name longer than the buffer is cut at its end.
+    char shown[SHOWN_PATH_SIZE];
+    const std::string full(SHOWN_PATH_SIZE - 1, 'a');
+    ShowablePath((full + "b").c_str(), shown);
+    EXPECT_EQ(full, std::string(shown));
 }

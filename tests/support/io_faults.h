@@ -1,0 +1,19 @@
+#ifndef ZORVIK_TESTS_SUPPORT_IO_FAULTS_H
+#define ZORVIK_TESTS_SUPPORT_IO_FAULTS_H
+
+#include <stddef.h>
+
+// While one is alive, this program's read, write, pread and pwrite calls, on
+// every thread, are disturbed as a signal or a busy system disturbs them:
+// every other call fails with EINTR before it moves anything, and the others
+// move at most `most` bytes. After a million calls each fails with EIO, which
+// ends a loop that would otherwise never end. Not on Windows.
+class IoFaults {
+public:
+    explicit IoFaults(size_t most);
+    ~IoFaults();
+    IoFaults(const IoFaults &) = delete;
+    IoFaults &operator=(const IoFaults &) = delete;
+};
+
+#endif
