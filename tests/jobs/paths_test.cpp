@@ -1,5 +1,6 @@
 // The path helpers: extensions found in the file name only, names that never
 // overrun their buffer.
+#include "jobs/job_steps.h"
 #include "jobs/paths.h"
 
 #include "notify/notifications.h"
@@ -62,4 +63,13 @@ TEST(ReplaceExtensionBounds, LongestResultFitsAndOneMoreIsRefusedWithoutOverrun)
     EXPECT_FALSE(ReplaceExtension((stem + "a.b").c_str(), dest, PATH_BUFFER_SIZE, "ips"));
     EXPECT_EQ('\0', dest[0]);
     EXPECT_EQ(std::string(8, '#'), std::string(dest + PATH_BUFFER_SIZE, 8));
+}
+
+TEST(FormatPathsBounds, TextFillsItsBufferAndIsCutToIt)
+{
+    char dest[8];
+    FormatPaths(dest, sizeof dest, "%s", "abcdefg");
+    EXPECT_STREQ("abcdefg", dest);
+    FormatPaths(dest, sizeof dest, "%s%s", "abcd", "efgh");
+    EXPECT_STREQ("abcdefg", dest);
 }
