@@ -32,6 +32,11 @@ TEST_F(FileAccess, ReadOnlyFileIsRefusedForWritingAndDeletingUntilItsMarkIsLifte
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, CREATE_ALWAYS));
     EXPECT_EQ(nullptr, OpenStream(path.c_str(), "r+b"));
     EXPECT_FALSE(DeleteFileA(path.c_str()));
+#ifndef _WIN32
+    // A link to it is deleted, and the file stays.
+    std::filesystem::create_symlink(path, dir / "link");
+    EXPECT_TRUE(DeleteFileA((dir / "link").c_str()));
+#endif
     EXPECT_EQ(ToBytes("keep"), ReadFileBytes(path));
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(DeleteFileA(path.c_str()));
