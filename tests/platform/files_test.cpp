@@ -169,6 +169,7 @@ TEST_F(FileAccess, MappedViewsReadTheFileAndReportBytesLostUnderThem)
     EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 4096, 100));
     EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * 65536, 65537));
     EXPECT_EQ(nullptr, MapViewOfFile(file, FILE_MAP_READ, 0, 0, 100));
+    EXPECT_TRUE(UnmapViewOfFile(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 100)));
     // One byte into its last page.
     const unsigned char *view = (const unsigned char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 65536, 65537);
     ASSERT_NE(nullptr, view);
