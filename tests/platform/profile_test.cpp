@@ -55,7 +55,8 @@ TEST_F(PrivateProfileMatchesWindows, ReadsLikeWindowsBeforeAndAfterAWrite)
     const struct {
         const char *key;
         int value;
-    } ints[] = {{"a", 42}, {"b", -5}, {"c", 77}, {"d", 0}, {"e", 16}, {"f", 5}, {"g", 3}, {"h", 7}, {"i", 255}, {"missing", 77}};
+    } ints[] = {{"a", 42}, {"b", -5}, {"c", 77}, {"d", 0},   {"e", 16},
+                {"f", 5},  {"g", 3},  {"h", 7},  {"i", 255}, {"missing", 77}};
     // The second pass follows a write, which must keep what every other line means.
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto &read : reads)
