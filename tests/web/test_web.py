@@ -11,25 +11,20 @@ import os
 import random
 import subprocess
 import sys
-import time
 import unittest
+from pathlib import Path
 
 from page_driver import APPLY, CREATE, INFO, PageDriver
 
 WEB_DIR, ZORVIK = (os.path.abspath(arg) for arg in sys.argv[1:3])
 BIG_MIB = int(os.environ.get('ZORVIK_WEB_BIG_MIB', '1024'))
 PEAK_LIMIT_MIB = 300
+ARTIFACTS = Path(WEB_DIR, 'artifacts')
 
 
 def write(path, data):
-    with open(path, 'wb') as out:
-        out.write(data)
+    path.write_bytes(data)
     return path
-
-
-def read(path):
-    with open(path, 'rb') as source:
-        return source.read()
 
 
 def native(*args):
@@ -40,111 +35,95 @@ class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.page = PageDriver(WEB_DIR)
-        cls.artifacts = os.path.join(WEB_DIR, 'artifacts')
-        os.makedirs(cls.artifacts, exist_ok=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.page.close()
-
-    def path(self, name):
-        return self.page.path(name)
-
-    def element(self, id):
-        return self.page.element(id)
-
-    def screenshot(self, name):
-        self.page.driver.save_screenshot(os.path.join(self.artifacts, name + '.png'))
-
-    def run_job(self, *args, **kwargs):
-        """A job that must end in the output the page named and asked about, or in an error."""
-        run = self.page.run_job(*args, **kwargs)
-        if run.question:
-            self.assertIn(run.output, run.question)
-        if run.saved is not None:
-            self.assertEqual(run.output, os.path.basename(run.saved))
-        else:
-            self.assertIn('failed', self.element('result').get_attribute('class'))
-            self.assertEqual([], self.page.stored_names())
-        return run
-
-    def small_pair(self):
-        """The same two files for every test, written once: a file chosen again under its name keeps the page's
-        File of it, which a file changed on the disk since could no longer be read through."""
-        if os.path.exists(self.path('game.bin')):
-            return self.path('game.bin'), self.path('game-new.bin')
+        cls.path = cls.page.path
+        ARTIFACTS.mkdir(exist_ok=True)
+        # The same two small files for every test, written once: a file chosen again under its name keeps the page's
+        # File of it, which a file changed on the disk since could no longer be read through.
         rng = random.Random(18)
         original = bytearray(rng.randbytes(200_000))
         modified = bytearray(original) + rng.randbytes(3_000)
         for at in rng.sample(range(len(original)), 400):
             modified[at] ^= 0xFF
         modified[70_000:70_300] = b'\x07' * 300
-        return write(self.path('game.bin'), original), write(self.path('game-new.bin'), modified)
+        cls.original, cls.modified = write(cls.path('game.bin'), original), write(cls.path('game-new.bin'), modified)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.page.close()
+
+    def screenshot(self, name):
+        self.page.driver.save_screenshot(str(ARTIFACTS / f'{name}.png'))
+
+    def checked(self, run):
+        """A job that must end in the output the page named and asked about, or in an error."""
+        if run.question:
+            self.assertIn(run.output, run.question)
+        if run.saved is not None:
+            self.assertEqual(run.output, os.path.basename(run.saved))
+        else:
+            self.assertIn('failed', self.page.element('result').get_attribute('class'))
+            self.assertEqual([], self.page.stored_names())
+        return run
+
+    def run_job(self, *args, **kwargs):
+        return self.checked(self.page.run_job(*args, **kwargs))
 
     def test_apply_and_create_match_the_native_tool(self):
-        original, modified = self.small_pair()
         for smallest, flag in ((False, []), (True, ['--smallest'])):
             with self.subTest(smallest=smallest):
                 expected = self.path('native.ips')
-                native('create', *flag, '-o', expected, original, modified)
-                run = self.run_job(CREATE, original, modified, smallest=smallest)
+                native('create', *flag, '-o', expected, self.original, self.modified)
+                run = self.run_job(CREATE, self.original, self.modified, smallest=smallest)
                 self.assertIsNotNone(run.saved, run.text)
                 self.assertEqual('game-new.ips', run.output)
-                self.assertEqual(read(expected), read(run.saved))
+                self.assertEqual(expected.read_bytes(), Path(run.saved).read_bytes())
         self.screenshot('create-en')
-        patch = write(self.path('changes.ips'), read(expected))
-        native('apply', '-o', self.path('native.bin'), patch, original)
-        run = self.run_job(APPLY, patch, original, language='ja')
+        patch = expected.rename(self.path('changes.ips'))
+        native('apply', '-o', self.path('native.bin'), patch, self.original)
+        run = self.run_job(APPLY, patch, self.original, language='ja')
         self.assertIsNotNone(run.saved, run.text)
         self.assertEqual('changes.bin', run.output)
         self.assertIn('は正常にﾊﾟｯﾁされました。', run.text)
-        self.assertEqual(read(self.path('native.bin')), read(run.saved))
+        self.assertEqual(self.path('native.bin').read_bytes(), Path(run.saved).read_bytes())
         self.screenshot('apply-ja')
 
     def test_apply_writes_past_2_gib(self):
-        original, _ = self.small_pair()
         far = 0x8000_0010
         patch = write(self.path('far.ips'), b'IPS32' + far.to_bytes(4, 'big') + (5).to_bytes(2, 'big') + b'hello' +
                       (100).to_bytes(4, 'big') + b'\0\0' + (3000).to_bytes(2, 'big') + b'r' + b'EEOF')
-        native('apply', '-o', self.path('far-native.bin'), patch, original)
-        run = self.run_job(APPLY, patch, original, download=False)
+        native('apply', '-o', self.path('far-native.bin'), patch, self.original)
+        run = self.run_job(APPLY, patch, self.original, download=False)
         self.assertEqual('far.bin', run.saved, run.text)
-        expected = read(self.path('far-native.bin'))
+        expected = self.path('far-native.bin').read_bytes()
         for start, end in ((0, 200_000), (far - 8, far + 5)):
             self.assertEqual((len(expected), expected[start:end]), self.page.stored_bytes('far.bin', start, end))
 
     def test_a_broken_patch_fails_and_leaves_nothing(self):
-        original, modified = self.small_pair()
-        native('create', '-o', self.path('good.ips'), original, modified)
-        good = read(self.path('good.ips'))
+        native('create', '-o', self.path('good.ips'), self.original, self.modified)
+        good = self.path('good.ips').read_bytes()
         cases = {'cut short': (good[:len(good) // 2], 'FEOF not found'),
                  'not IPS32': (b'PATCH' + good[5:], 'not an IPS')}
         for name, (patch, said) in cases.items():
             with self.subTest(name):
-                broken = write(self.path(name.replace(' ', '-') + '.ips'), patch)
-                run = self.run_job(APPLY, broken, original)
+                run = self.run_job(APPLY, write(self.path(name.replace(' ', '-') + '.ips'), patch), self.original)
                 self.assertIsNone(run.saved)
                 self.assertIn(said, run.text)
         self.screenshot('error-en')
         # A file that is gone from the disk once chosen cannot be read.
-        gone = write(self.path('gone.bin'), read(original))
+        gone = write(self.path('gone.bin'), self.original.read_bytes())
         self.page.choose(APPLY, self.path('good.ips'), gone)
-        os.remove(gone)
-        self.page.start()
-        self.page.wait_for(lambda d: self.element('result').is_displayed() and self.element('start').is_enabled())
-        self.assertIn('failed', self.element('result').get_attribute('class'))
-        self.assertFalse(self.element('download').is_displayed())
-        self.assertEqual([], self.page.stored_names())
+        gone.unlink()
+        self.assertIsNone(self.checked(self.page.run_chosen()).saved)
 
     def test_inspect_reports_records_and_offsets(self):
-        original, modified = self.small_pair()
-        native('create', '-o', self.path('report.ips'), original, modified)
-        expected = subprocess.run([ZORVIK, 'info', self.path('report.ips')], capture_output=True, text=True,
+        report = self.path('report.ips')
+        native('create', '-o', report, self.original, self.modified)
+        expected = subprocess.run([ZORVIK, 'info', report], capture_output=True, text=True,
                                   env=dict(os.environ, LANG='C.UTF-8', LANGUAGE='')).stdout.strip()
-        self.page.choose(INFO, self.path('report.ips'))
-        self.element('start').click()
-        self.page.wait_for(lambda d: self.element('report').is_displayed())
-        self.assertEqual(expected.replace(self.path(''), ''), self.element('report').text)
+        self.page.choose(INFO, report)
+        self.page.element('start').click()
+        self.page.wait_for(lambda d: self.page.element('report').is_displayed())
+        self.assertEqual(expected.replace(f'{report.parent}/', ''), self.page.element('report').text)
         self.screenshot('info-en')
 
     def test_large_pair_in_flat_memory(self):
@@ -162,9 +141,8 @@ class Page(unittest.TestCase):
         self.page.reset_peaks()
         created = self.run_job(CREATE, original, modified, seconds=600)
         self.assertIsNotNone(created.saved, created.text)
-        self.assertEqual(read(self.path('big-native.ips')), read(created.saved))
-        patch = write(self.path('big.ips'), read(created.saved))
-        applied = self.run_job(APPLY, patch, original, seconds=600)
+        self.assertEqual(self.path('big-native.ips').read_bytes(), Path(created.saved).read_bytes())
+        applied = self.run_job(APPLY, Path(created.saved).rename(self.path('big.ips')), original, seconds=600)
         self.assertIsNotNone(applied.saved, applied.text)
         self.assertEqual(0, subprocess.run(['cmp', '-s', modified, applied.saved]).returncode)
         for path in (original, modified, applied.saved):
@@ -176,16 +154,15 @@ class Page(unittest.TestCase):
         self.assertLess(max(peaks), PEAK_LIMIT_MIB)
 
     def test_memory_where_storage_is_missing(self):
-        original, modified = self.small_pair()
-        native('create', '-o', self.path('memory-native.ips'), original, modified)
+        native('create', '-o', self.path('memory-native.ips'), self.original, self.modified)
         self.page.load('?storage=memory&limit=150000')
         try:
-            self.assertIn('0.14 MiB', self.element('storage').text)
-            run = self.run_job(CREATE, original, modified)
+            self.assertIn('0.14 MiB', self.page.element('storage').text)
+            run = self.run_job(CREATE, self.original, self.modified)
             self.assertIsNotNone(run.saved, run.text)
-            self.assertEqual(read(self.path('memory-native.ips')), read(run.saved))
+            self.assertEqual(self.path('memory-native.ips').read_bytes(), Path(run.saved).read_bytes())
             # The copy of a 200,000-byte file does not fit in 150,000 bytes.
-            run = self.run_job(APPLY, write(self.path('memory.ips'), read(run.saved)), original)
+            run = self.run_job(APPLY, Path(run.saved).rename(self.path('memory.ips')), self.original)
             self.assertIsNone(run.saved)
             self.assertIn("The browser's storage is full.", run.text)
         finally:
@@ -198,8 +175,8 @@ class Page(unittest.TestCase):
                 requested.add(json.loads(entry['message'])['message']['params']['request']['url'])
         own = {self.page.url + name for name in ('', 'page.js', 'page.css', 'catalog.js', 'worker.js')}
         self.assertTrue(own & requested)
-        self.assertEqual(set(), {url for url in requested
-                                 if url.split('?')[0] not in own and url.split(':')[0] in ('http', 'https', 'ws', 'wss')})
+        web = {url for url in requested if url.split(':')[0] in ('http', 'https', 'ws', 'wss')}
+        self.assertEqual(set(), {url for url in web if url.split('?')[0] not in own})
 
 
 if __name__ == '__main__':
