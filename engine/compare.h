@@ -158,6 +158,24 @@ inline unsigned LowestSetBit(uint64_t mask)
     return (unsigned)__builtin_ctzll(mask);
 }
 
+// Marks the blocks of WIDE_COMPARE_SIZE positions of a and b (size positions,
+// readable a block on) where they differ: bit k % 64 of marks[k / 64] for
+// block k. The words past the last block are left as they are.
+template <class Wide> inline void MarkChangedBlocks(const unsigned char *a, const unsigned char *b, DWORD size,
+                                                   uint64_t *marks)
+{
+    const DWORD blocks = (size + WIDE_COMPARE_SIZE - 1) / WIDE_COMPARE_SIZE;
+    for (DWORD first = 0; first < blocks; first += 64) {
+        const DWORD count = blocks - first < 64 ? blocks - first : 64;
+        uint64_t word = 0;
+        for (DWORD k = 0; k < count; ++k) {
+            const DWORD at = (first + k) * WIDE_COMPARE_SIZE;
+            word |= (uint64_t)!Wide::Same(a + at, b + at) << k;
+        }
+        marks[first / 64] = word;
+    }
+}
+
 // SkipEqual, WIDE_COMPARE_SIZE positions at a time with Wide while that many
 // are left.
 template <class Wide> inline DWORD SkipEqualWide(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)

@@ -187,6 +187,7 @@ struct ChangeScanner {
     DWORD size;                     // positions in the window
     DWORD base;                     // the position of bit 0 of differ
     uint64_t differ;                // bit k: the files differ at base + k
+    const uint64_t *changed;        // the blocks that differ (MarkChangedBlocks), or null
 };
 
 static_assert(READ_AHEAD_SLACK >= WIDE_COMPARE_SIZE, "a wide compare at a window's end must stay readable");
@@ -206,6 +207,36 @@ static inline void ScanAt(ChangeScanner &scan, DWORD base)
     scan.differ = Wide::DifferenceMask(scan.original + base, scan.modified + base) & LowBits(scan.size - base);
 }
 
+// The first block from base on that is marked as differing, or the window's
+// last block, which is always compared.
+static inline DWORD NextMarkedBlock(const ChangeScanner &scan, DWORD base)
+{
+    const DWORD last = (scan.size - 1) / WIDE_COMPARE_SIZE;
+    DWORD block = base / WIDE_COMPARE_SIZE;
+    uint64_t marks = scan.changed[block / 64] & ~LowBits(block % 64);
+    while (marks == 0 && (block = (block / 64 + 1) * 64) < last)
+        marks = scan.changed[block / 64];
+    if (marks != 0)
+        block = block / 64 * 64 + LowestSetBit(marks);
+    return (block < last ? block : last) * WIDE_COMPARE_SIZE;
+}
+
+// Has the marked blocks fetched into the cache at once, rather than one by
+// one as the comparing jumps to each. Always inlined: as a function of its
+// own it would have no effect the compiler sees (a prefetch changes nothing
+// the program can read), and its call would be left out.
+static inline __attribute__((always_inline)) void FetchMarkedBlocks(const ChangeScanner &scan)
+{
+    const DWORD blocks = (scan.size + WIDE_COMPARE_SIZE - 1) / WIDE_COMPARE_SIZE;
+    for (DWORD first = 0; first < blocks; first += 64) {
+        for (uint64_t marks = scan.changed[first / 64]; marks != 0; marks &= marks - 1) {
+            const DWORD at = (first + LowestSetBit(marks)) * WIDE_COMPARE_SIZE;
+            __builtin_prefetch(scan.original + at);
+            __builtin_prefetch(scan.modified + at);
+        }
+    }
+}
+
 // The first position from `from` on (at most 64 past the scanner's base) where
 // the files differ; the window's size when there is none.
 template <class Wide>
@@ -216,9 +247,13 @@ static inline DWORD NextDifferent(ChangeScanner &scan, DWORD from)
         DWORD base = scan.base + 64;
         if (base >= scan.size)
             return scan.size;
-        // Equal stretches are long: whole blocks are passed over with one test each.
-        while (scan.size - base > 64 && Wide::Same(scan.original + base, scan.modified + base))
-            base += 64;
+        // Equal stretches are long: whole blocks are passed over with one test
+        // each, or at once where the reader marked those that differ.
+        if (scan.changed != NULL)
+            base = NextMarkedBlock(scan, base);
+        else
+            while (scan.size - base > 64 && Wide::Same(scan.original + base, scan.modified + base))
+                base += 64;
         ScanAt<Wide>(scan, base);
         left = scan.differ;
     }
@@ -336,7 +371,9 @@ static inline BOOL WriteWindowChangesWith(Comparison &compare, PatchOutput *outp
 {
     const Window &bytesWindow = compare.window;
     const DWORD at = bytesWindow.at;
-    ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0};
+    ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0, bytesWindow.changed};
+    if (scan.changed != NULL)
+        FetchMarkedBlocks(scan);
     ScanAt<Wide>(scan, 0);
     const unsigned char *bytes = bytesWindow.modified;
     DWORD i = 0;
@@ -447,19 +484,22 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
 typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
 
 // A writer, the windows of each file read ahead for it (half of them in a
-// row), and whether it compares in mapped views of the files where it can.
-// The default writer reads 2 MiB of each file ahead at the usual read size
-// and compares each byte once, where the system keeps it. The smallest writer
-// keeps a window of its own and so reads less ahead, to stay within its
-// memory; it copies every byte into that window, which goes faster from a
-// slot the reader has just filled than from a view.
+// row), whether it compares in mapped views of the files where it can, and
+// whether the reader marks the blocks that differ. The default writer reads
+// 2 MiB of each file ahead at the usual read size and compares each byte once,
+// where the system keeps it, or passes over the blocks the reader, on a second
+// processor, found equal. The smallest writer keeps a window of its own and so
+// reads less ahead, to stay within its memory; it copies every byte into that
+// window, which goes faster from a slot the reader has just filled than from
+// a view, and compares it there.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
     bool mapsInputs;
+    bool sharesComparing;
 };
-static const Writer kStretchWriter = {WriteDifferences, 16, true};
-static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false};
+static const Writer kStretchWriter = {WriteDifferences, 16, true, true};
+static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false, false};
 
 // Where the patch goes: an open file, or a path to make it at once the inputs
 // have been checked.
@@ -543,7 +583,7 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
-                              writer.readAheadWindows, writer.mapsInputs))
+                              writer.readAheadWindows, writer.mapsInputs, writer.sharesComparing))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

@@ -1,5 +1,6 @@
 #include "engine/read_ahead.h"
 
+#include "engine/compare.h"
 #include "platform/file_views.h"
 #include "platform/threads.h"
 
@@ -54,7 +55,8 @@ void ReadAhead::Stop()
         reader_.join();
 }
 
-BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap)
+BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
+                      bool mayMark)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
@@ -69,9 +71,20 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     slots_ = mapped_ ? 2 : inFlight;
     // A slot holds a window and its slack, or a file's end with its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
-    block_ = (unsigned char *)VirtualAlloc(NULL, 2 * slots_ * stride_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    marking_ = mayMark && !inline_;
+    avx2_ = HasAvx2();
+    markWords_ = marking_ ? ((size_t)plan.readSize + 64 * WIDE_COMPARE_SIZE - 1) / (64 * WIDE_COMPARE_SIZE) : 0;
+    const size_t rings = 2 * slots_ * stride_;
+    block_ = (unsigned char *)VirtualAlloc(NULL, rings + 2 * turn_ * markWords_ * sizeof(uint64_t),
+                                           MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (block_ == NULL)
         return 0;
+    marks_ = (uint64_t *)(block_ + rings);
+    try {
+        markStates_.reset(new std::atomic<uint8_t>[marking_ ? 2 * turn_ : 0]);
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
     if (inline_)
         return 1;
     try {
@@ -131,6 +144,62 @@ const unsigned char *ReadAhead::Bytes(int file, uint64_t index) const
     return views_[file][parity] + (window.at - viewAt_[file][parity]);
 }
 
+// The marks of window index, in the ring of the windows in flight.
+uint64_t *ReadAhead::Marks(uint64_t index) const
+{
+    return marks_ + (size_t)(index % (2 * turn_)) * markWords_;
+}
+
+AVX2_FUNCTION static void MarkChangedBlocksAvx2(const unsigned char *a, const unsigned char *b, DWORD size,
+                                                uint64_t *marks)
+{
+    MarkChangedBlocks<Avx2Compare>(a, b, size, marks);
+}
+
+// Whether the reader may mark window index: one of both files.
+bool ReadAhead::Markable(uint64_t index) const
+{
+    return marking_ && index < bothWindows_;
+}
+
+std::atomic<uint8_t> &ReadAhead::MarkState(uint64_t index) const
+{
+    return markStates_[index % (2 * turn_)];
+}
+
+// Marks the windows first up to end, read whole, from the last on, as long
+// as the caller has not taken them: the more the caller falls behind, the
+// more of the comparing the reader takes on.
+void ReadAhead::MarkTurn(uint64_t first, uint64_t end)
+{
+    for (uint64_t index = end; index-- > first;) {
+        if (!Markable(index))
+            continue;
+        uint8_t state = kUnmarked;
+        if (!MarkState(index).compare_exchange_strong(state, kMarking))
+            return;
+        Window window;
+        Locate(plan_, bothWindows_, index, &window);
+        if (avx2_)
+            MarkChangedBlocksAvx2(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
+        else
+            MarkChangedBlocks<BaselineCompare>(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
+        MarkState(index).store(kMarked);
+    }
+}
+
+// Takes window index from the reader's marking: true when it is marked (or
+// being marked, which is then waited for), false when it never will be.
+bool ReadAhead::TakeMarks(uint64_t index)
+{
+    uint8_t state = kUnmarked;
+    if (!Markable(index) || MarkState(index).compare_exchange_strong(state, kTaken))
+        return false;
+    while (MarkState(index).load() != kMarked)
+        std::this_thread::yield();
+    return true;
+}
+
 BOOL ReadAhead::Unmap(int file, int parity)
 {
     const unsigned char *view = views_[file][parity];
@@ -173,6 +242,7 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
     const uint64_t index = taken_++;
     window->original = index < bothWindows_ ? Bytes(0, index) : NULL;
     window->modified = Bytes(1, index);
+    window->changed = TakeMarks(index) ? Marks(index) : NULL;
     Locate(plan_, bothWindows_, index, window);
     return 1;
 }
@@ -255,8 +325,8 @@ bool ReadAhead::ReadEnds()
 
 // Maps the stretch of each file that windows first up to end lie in, with
 // the byte before them and the slack after (the view two turns back is let
-// go first), and reads each of its pages once, so that the system brings
-// them in now, in order.
+// go first), and has the system bring its pages in and map them now, in
+// order, rather than at the comparing thread's first read of each.
 bool ReadAhead::MapTurn(uint64_t first, uint64_t end)
 {
     if (first == 0 && !ReadEnds())
@@ -284,10 +354,7 @@ bool ReadAhead::MapTurn(uint64_t first, uint64_t end)
         }
         views_[file][parity] = view;
         viewAt_[file][parity] = from;
-        unsigned char pages = 0;
-        for (size_t page = 0; page < to - from; page += kPage)
-            pages |= ((const volatile unsigned char *)view)[page];
-        (void)pages;
+        PrefaultView(view, (size_t)(to - from));
     }
     std::lock_guard<std::mutex> guard(lock_);
     read_ = end;
@@ -308,7 +375,10 @@ void ReadAhead::Read()
             if (stopping_)
                 return;
         }
+        for (uint64_t index = first; index < end && marking_; ++index)
+            MarkState(index).store(kUnmarked);
         if (!(mapped_ ? MapTurn(first, end) : ReadTurn(first, end)))
             return;
+        MarkTurn(first, end);
     }
 }

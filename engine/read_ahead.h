@@ -12,12 +12,19 @@
 // compared there. Where the platform starts no threads (ThreadsAvailable),
 // the caller's thread reads each half of the ring in turn as it takes the
 // first window of it.
+//
+// The reader may also take on part of the comparing: once a turn is read, it
+// marks, from the turn's last window back to the first that the caller has
+// taken, the blocks of WIDE_COMPARE_SIZE positions that differ, so that the
+// caller passes over the others without reading them.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
 #include "platform/win32.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -40,6 +47,7 @@ struct Window {
     DWORD size;                      // at least 1
     const unsigned char *original;   // null in the tail
     const unsigned char *modified;   // modified[-1] holds the modified file's byte before at (0 at 0)
+    const uint64_t *changed;         // the blocks that differ (MarkChangedBlocks), or null where unmarked
 };
 
 class ReadAhead {
@@ -54,9 +62,11 @@ public:
     // the caller's and must stay open until this object goes) in the windows
     // of plan, with up to inFlight windows (at least 2) of each file read
     // ahead: on a thread of its own, or in Next where the platform has none.
-    // The files are mapped only where mayMap is set and it is safe. 0 when
-    // the memory or a thread it needs is not given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap);
+    // The files are mapped only where mayMap is set and it is safe, and
+    // marked only where mayMark is set and a thread reads. 0 when the memory
+    // or a thread it needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
+               bool mayMark);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
@@ -84,6 +94,11 @@ private:
     uint64_t EndAt(int file) const;
     unsigned char *Slot(int file, uint64_t index) const;
     const unsigned char *Bytes(int file, uint64_t index) const;
+    bool Markable(uint64_t index) const;
+    std::atomic<uint8_t> &MarkState(uint64_t index) const;
+    uint64_t *Marks(uint64_t index) const;
+    void MarkTurn(uint64_t first, uint64_t end);
+    bool TakeMarks(uint64_t index);
 
     WindowPlan plan_ = {1, 0, 0};
     uint64_t bothWindows_ = 0, windows_ = 0;  // windows of both files, and in all
@@ -94,6 +109,15 @@ private:
     uint64_t turn_ = 1;            // windows read in one stretch: half the ring
     unsigned char before_ = 0;     // the last byte of the modified file read so far
     bool inline_ = false;          // no reader thread: Next reads
+    // Where the reader marks windows: for each window in flight, its marks
+    // (markWords_ words in a ring) and whether they are ready, which the
+    // reader and the caller change in turn without the lock.
+    enum MarkStateValue : uint8_t { kUnmarked, kMarking, kMarked, kTaken };
+    bool marking_ = false;
+    bool avx2_ = false;
+    uint64_t *marks_ = NULL;
+    size_t markWords_ = 0;
+    std::unique_ptr<std::atomic<uint8_t>[]> markStates_;
     // Where both files are mapped: their mappings, the views of the last two
     // turns by file and the turn's parity, and the offsets they begin at. The
     // ring then has two slots a file: the first window, and the file's end

@@ -1,4 +1,5 @@
-// Whether reading a file through a view (MapViewOfFile) can fail safely.
+// Whether reading a file through a view (MapViewOfFile) can fail safely, and
+// bringing a view's bytes in ahead of reading them.
 #ifndef ZORVIK_PLATFORM_FILE_VIEWS_H
 #define ZORVIK_PLATFORM_FILE_VIEWS_H
 
@@ -10,5 +11,12 @@
 // (Windows: an in-page error, say on a network drive that goes away), so that
 // files are read there rather than mapped.
 BOOL FileViewsFailSafely(void);
+
+// Brings the bytes of a view (bytes long, from MapViewOfFile) into memory and
+// maps them, so that reading them later takes no page fault: the POSIX layer
+// has the system map them all in one call; Windows reads a byte of each page.
+// A page that cannot be read is left to the reads of the view, which fail as
+// above.
+void PrefaultView(const void *view, size_t bytes);
 
 #endif

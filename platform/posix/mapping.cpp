@@ -172,3 +172,15 @@ BOOL FileViewsFailSafely(void)
 {
     return TRUE;
 }
+
+void PrefaultView(const void *view, size_t bytes)
+{
+    // Where the system lacks it (before Linux 5.14, or in the browser) the
+    // reads fault the pages in one by one instead.
+#ifdef MADV_POPULATE_READ
+    madvise(const_cast<void *>(view), bytes, MADV_POPULATE_READ);
+#else
+    (void)view;
+    (void)bytes;
+#endif
+}

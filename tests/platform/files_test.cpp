@@ -1,5 +1,6 @@
 // File behaviour the engines and jobs depend on, identical on Windows and in
 // the POSIX layer: what can be opened, replaced, deleted, and how failures show.
+#include "platform/file_views.h"
 #include "platform/output.h"
 #include "platform/path_rules.h"
 #include "platform/stream.h"
@@ -176,6 +177,7 @@ TEST_F(FileAccess, MappedViewsReadTheFileAndReportBytesLostUnderThem)
     EXPECT_EQ(Bytes(bytes.begin() + 65536, bytes.begin() + 2 * 65536 + 1), Bytes(view, view + 65537));
     std::error_code refused;
     std::filesystem::resize_file(FsPath(path), 65536, refused);
+    PrefaultView(view, 65537);
     EXPECT_EQ(refused ? bytes[2 * 65536] : 0, view[65536]);
     EXPECT_EQ(!refused, !UnmapViewOfFile(view));
     EXPECT_TRUE(CloseHandle(mapping) && CloseHandle(file) && CloseHandle(nothing));
