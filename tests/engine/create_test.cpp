@@ -22,7 +22,6 @@ static const char kCreated[] = "IPS32ﾌｧｲﾙ %s を作成しました。";
 
 class CreatePatchRecords : public TempDirTest {};
 
-// Reads of readSize bytes.
 static CreateTuning Reads(DWORD readSize)
 {
     return {readSize, IPS32_TERMINATOR_OFFSET};
@@ -38,10 +37,7 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
     for (unsigned char &byte : mixed)
         byte |= 1;  // differs from every zero byte
     const struct {
-        const char *name;
-        Bytes original, modified;
-        std::vector<Bytes> records;
-        CreateTuning tuning = kCreateTuning;
+        const char *name; Bytes original, modified; std::vector<Bytes> records; CreateTuning tuning = kCreateTuning;
     } cases[] = {
         {"tail of an empty original", {}, ToBytes("ABC"), {Data(0, "ABC")}},
         {"tail of equal bytes", {}, Bytes(10, 0), {RunRecord(0, 10, 0)}},
@@ -96,7 +92,7 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
-                  CreateBytes(dir, row.original, row.modified, NULL, CreateSmallestPatch));
+                  CreateBytes(dir, row.original, row.modified, NULL, kCreateTuning, CreateSmallestPatch));
     }
 }
 
@@ -152,11 +148,12 @@ TEST(WideCompare, WordsAndVectorsFindEveryDifference)
     }
 }
 
+class WritePatchRecordNearTerminatorOffset : public TempDirTest {};
+
 // A run or piece that would begin at the offset whose bytes read as "EEOF"
 // begins a byte earlier; runs that merely touch that offset stay as they are.
-TEST(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
+TEST_F(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
 {
-    TempDir dir;
     const DWORD at = IPS32_TERMINATOR_OFFSET;
     const Bytes mixed = RandomBytes(70000, 5);
     // Each run follows the byte 'p', the one before it in the modified file.
@@ -183,27 +180,27 @@ TEST(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
                     FlushPatchOutput(&output));
         EndPatchOutput(&output);
         EXPECT_TRUE(CloseHandle(file));
-        EXPECT_EQ(Concat({PatchHeader(), Concat(row.records)}), ReadFileBytes(path));
+        EXPECT_EQ(Concat({ToBytes("IPS32"), Concat(row.records)}), ReadFileBytes(path));
     }
 }
 
 // The files are equal up to the offset that reads as "EEOF" (a stand-in),
 // where 12 bytes 'y' begin: a record begins a byte earlier, and the run after it.
-TEST(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
+TEST_F(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
 {
-    TempDir dir;
     const DWORD at = 1000;
     EXPECT_EQ(BuildPatch({Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}),
               SmallestPatchOf(dir / "smallest.ips", Bytes(at + 20, 0), Concat({Bytes(at, 0), Bytes(12, 'y'), Bytes(8, 0)}),
                               SMALLEST_WINDOW_MIN, 20, at));
 }
 
+class CreatePatchRoundTrip : public TempDirTest {};
+
 // Random pairs of up to eight bytes of three values, with tails of zeros and
 // others, handed over a byte or a few at a time: each smallest patch makes the
 // modified file and is as small as the model's.
-TEST(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
+TEST_F(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
 {
-    TempDir dir;
     std::mt19937 random(7);
     for (int pair = 0; pair < 300; ++pair) {
         Bytes original(random() % 7), modified;
@@ -225,9 +222,8 @@ TEST(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
 // with sparse equal bytes, where the piece boundaries early on depend on
 // where the area ends), a quarter window is taken as it stands: at most 9
 // bytes more for each quarter window.
-TEST(CreatePatchRoundTrip, SmallestPatchInTheSmallestWindowStaysWithinItsBound)
+TEST_F(CreatePatchRoundTrip, SmallestPatchInTheSmallestWindowStaysWithinItsBound)
 {
-    TempDir dir;
     const Bytes original = RandomBytes(3u << 20, 4);
     Bytes modified = Concat({original, Bytes(100000, 0), RandomBytes(1000, 5)});
     for (size_t i = 0; i < original.size(); ++i)
@@ -302,7 +298,7 @@ TEST(CreatePatchMemory, EachCallGivesBackWhatItTook)
         if (call == 1)
             before = mapped();  // after what the first call keeps for good
         CreateBytes(dir, original, modified);
-        CreateBytes(dir, original, modified, NULL, CreateSmallestPatch);
+        CreateBytes(dir, original, modified, NULL, kCreateTuning, CreateSmallestPatch);
     }
     EXPECT_LT(mapped() - before, 8 << 20);
 }

@@ -1,7 +1,5 @@
 #include "engine_helpers.h"
 
-#include <functional>
-
 #include "notify/notifications.h"
 
 #include <gtest/gtest.h>
@@ -47,30 +45,16 @@ EngineOutcome ApplyBytes(const TempDir &dir, const Bytes &target, const Bytes &p
     return {result, text, ReadFileBytes(targetPath)};
 }
 
-// Writes both files into dir, runs create on them and reads the patch back.
-static EngineOutcome CreateWithFiles(const TempDir &dir, const Bytes &original, const Bytes &modified,
-                                     const std::function<BOOL(const char *, const char *, const char *, char *)> &create)
+EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window,
+                          const CreateTuning &tuning, PatchCreator create)
 {
-    const std::string originalPath = dir / "original.bin", modifiedPath = dir / "modified.bin";
+    const std::string originalPath = dir / "original.bin", modifiedPath = dir / "modified.bin",
+                      patchPath = dir / "modified.ips";
     WriteFileBytes(originalPath, original);
     WriteFileBytes(modifiedPath, modified);
+    const char *o = originalPath.c_str(), *m = modifiedPath.c_str(), *p = patchPath.c_str();
     char text[ENGINE_TEXT_SIZE] = "";
-    BOOL result = create(originalPath.c_str(), modifiedPath.c_str(), (dir / "modified.ips").c_str(), text);
-    return {result, text, PathExists(dir / "modified.ips") ? ReadFileBytes(dir / "modified.ips") : Bytes()};
-}
-
-EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window,
-                          const CreateTuning &tuning)
-{
-    return CreateWithFiles(dir, original, modified, [&](const char *o, const char *m, const char *p, char *text) {
-        return CreatePatchWith(tuning, o, m, p, text, ENGINE_TEXT_SIZE, window, WM_JOB_PROGRESS, NULL);
-    });
-}
-
-EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window,
-                          PatchCreator create)
-{
-    return CreateWithFiles(dir, original, modified, [&](const char *o, const char *m, const char *p, char *text) {
-        return create(o, m, p, text, ENGINE_TEXT_SIZE, window, WM_JOB_PROGRESS, NULL);
-    });
+    BOOL result = create != NULL ? create(o, m, p, text, sizeof text, window, WM_JOB_PROGRESS, NULL)
+                                 : CreatePatchWith(tuning, o, m, p, text, sizeof text, window, WM_JOB_PROGRESS, NULL);
+    return {result, text, PathExists(patchPath) ? ReadFileBytes(patchPath) : Bytes()};
 }

@@ -35,11 +35,9 @@ typedef BOOL (*PatchCreator)(const char *originalPath, const char *modifiedPath,
                              char *message, DWORD messageSize, HWND window, UINT progressMessage,
                              BOOL *patchCreated);
 
-// Writes both files into dir, creates "modified.ips" from them with the
-// given tuning, or with create, and reads it back.
+// Writes both files into dir, creates "modified.ips" from them with create, or
+// else with the given tuning, and reads it back.
 EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window = NULL,
-                          const CreateTuning &tuning = kCreateTuning);
-EngineOutcome CreateBytes(const TempDir &dir, const Bytes &original, const Bytes &modified, HWND window,
-                          PatchCreator create);
+                          const CreateTuning &tuning = kCreateTuning, PatchCreator create = NULL);
 
 #endif

@@ -26,6 +26,8 @@ TEST(IsIps32FileTest, OnlyFilesThatStartWithTheMagicArePatches)
     EXPECT_EQ(0, IsIps32File(dir.path().c_str()));
 }
 
+class InspectPatchTest : public TempDirTest {};
+
 // Everything a patch summary says, as one value to compare.
 static std::string Describe(const PatchSummary &summary, const std::vector<PatchRecordInfo> &records)
 {
@@ -58,9 +60,8 @@ static std::string Inspect(const std::string &path)
     return Describe(summary, records);
 }
 
-TEST(InspectPatchTest, EachPatchGivesItsSummary)
+TEST_F(InspectPatchTest, EachPatchGivesItsSummary)
 {
-    TempDir dir;
     const std::string path = dir / "patch.ips";
     const struct { const char *name; Bytes patch; std::string summary; } cases[] = {
         {"worked example", BuildPatch({RunRecord(0x10, 0x300, 0xAA), DataRecord(0x400, ToBytes("ABC"))}),
@@ -91,9 +92,8 @@ TEST(InspectPatchTest, EachPatchGivesItsSummary)
 }
 
 // A file holds a patch when every record writes its own bytes, within its end.
-TEST(InspectPatchTest, AppliedOnlyWhenTheFileHoldsEveryRecord)
+TEST_F(InspectPatchTest, AppliedOnlyWhenTheFileHoldsEveryRecord)
 {
-    TempDir dir;
     const std::string patch = dir / "patch.ips", target = dir / "target.bin";
     WriteFileBytes(target, ToBytes("abbd"));
     const struct { Bytes patch; BOOL applied; } cases[] = {

@@ -57,11 +57,7 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
     // (original, modified), reading readSize bytes at a time.
     enum Engine { kApply, kCreate, kCreateSmallest };
     const struct {
-        const char *name;
-        Engine engine;
-        Bytes first, second;
-        BOOL result;
-        std::vector<std::string> sent;
+        const char *name; Engine engine; Bytes first, second; BOOL result; std::vector<std::string> sent;
         DWORD readSize = kCreateTuning.readSize;
     } cases[] = {
         {"nine-byte patch", kApply, ToBytes("abc"), BuildPatch({}), 1,
@@ -84,7 +80,7 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
             row.engine == kApply ? ApplyBytes(dir, row.first, row.second, handle)
             : row.engine == kCreate
                 ? CreateBytes(dir, row.first, row.second, handle, {row.readSize, IPS32_TERMINATOR_OFFSET})
-                : CreateBytes(dir, row.first, row.second, handle, CreateSmallestPatch);
+                : CreateBytes(dir, row.first, row.second, handle, kCreateTuning, CreateSmallestPatch);
         EXPECT_EQ(row.result, outcome.result);
         EXPECT_EQ(row.sent, Describe(window.notifications()));
     }

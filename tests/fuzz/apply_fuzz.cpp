@@ -10,8 +10,6 @@
 #include "../engine/apply_model.h"
 #include "fuzz_support.h"
 
-#include <string.h>
-
 namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -32,14 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Finding("inspection differs from the format's rules");
     const BOOL applied = IsPatchApplied(patchPath.c_str(), targetPath.c_str());
 
-    char text[ENGINE_TEXT_SIZE + 1];
-    memset(text, 0xCC, sizeof text);
-    BOOL result = ApplyPatch(targetPath.c_str(), patchPath.c_str(), text, ENGINE_TEXT_SIZE, ProgressWindow(),
+    TextBuffer buffer;
+    BOOL result = ApplyPatch(targetPath.c_str(), patchPath.c_str(), buffer.text, ENGINE_TEXT_SIZE, ProgressWindow(),
                              WM_JOB_PROGRESS);
 
-    if (!TextFits(text, ENGINE_TEXT_SIZE))
-        Finding("text not terminated within its buffer");
-    CheckNotificationCount();
+    CheckTextAndProgress(buffer);
     if (ReadFileBytes(patchPath) != patch)
         Finding("the patch changed");
     int files = 0;

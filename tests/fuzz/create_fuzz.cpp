@@ -19,7 +19,6 @@
 #include "fuzz_support.h"
 
 #include <stdint.h>
-#include <string.h>
 
 #include <algorithm>
 
@@ -89,15 +88,12 @@ static void CheckRecords(const fs::path &path, uint32_t terminatorOffset)
 // Creates dir/patch.ips with tuning; returns the patch.
 static Bytes Create(const fs::path &dir, const CreateTuning &tuning)
 {
-    char text[ENGINE_TEXT_SIZE + 1];
-    memset(text, 0xCC, sizeof text);
+    TextBuffer buffer;
     const fs::path patchPath = dir / "patch.ips";
     if (!CreatePatchWith(tuning, (dir / "original.bin").c_str(), (dir / "modified.bin").c_str(), patchPath.c_str(),
-                         text, ENGINE_TEXT_SIZE, ProgressWindow(), WM_JOB_PROGRESS, NULL))
+                         buffer.text, ENGINE_TEXT_SIZE, ProgressWindow(), WM_JOB_PROGRESS, NULL))
         Finding("creation failed");
-    if (!TextFits(text, ENGINE_TEXT_SIZE))
-        Finding("text not terminated within its buffer");
-    CheckNotificationCount();
+    CheckTextAndProgress(buffer);
     return ReadFileBytes(patchPath);
 }
 

@@ -1,10 +1,10 @@
 #include "fuzz_support.h"
 
 #include "notify/notifications.h"
+#include "recording_window.h"
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <string>
 
@@ -32,19 +32,14 @@ static LRESULT CALLBACK CheckProgress(HWND window, UINT message, WPARAM wParam, 
 
 HWND ProgressWindow()
 {
-    static HWND window = NULL;
-    if (window == NULL) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = CheckProgress;
-        windowClass.lpszClassName = "ZorvikFuzzProgress";
-        RegisterClassA(&windowClass);
-        window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
-    }
+    static HWND window = MessageWindow("ZorvikFuzzProgress", CheckProgress);
     return window;
 }
 
-void CheckNotificationCount()
+void CheckTextAndProgress(const TextBuffer &buffer)
 {
+    if (memchr(buffer.text, 0, ENGINE_TEXT_SIZE) == NULL || (unsigned char)buffer.text[ENGINE_TEXT_SIZE] != 0xCC)
+        Finding("text not terminated within its buffer");
     if (notifications > 22)
         Finding("more notifications than the throttle lets through");
     notifications = 0;
@@ -56,9 +51,4 @@ fs::path MakeScratchDir()
     if (mkdtemp(&pattern[0]) == NULL)
         Finding("cannot make a directory");
     return pattern;
-}
-
-bool TextFits(const char *text, size_t size)
-{
-    return memchr(text, 0, size) != NULL && (unsigned char)text[size] == 0xCC;
 }

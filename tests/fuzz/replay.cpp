@@ -3,21 +3,20 @@
 // a few hundred fresh cases on every build; a finding aborts the run.
 //   REPLAY [--seeded COUNT] [--prefix TEXT] DIR...
 // Seeded inputs are 0 to 400 random bytes, most of them after TEXT.
+#include "bytes.h"
+
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-static void Run(const std::vector<uint8_t> &input)
+static void Run(const Bytes &input)
 {
     LLVMFuzzerTestOneInput(input.data(), input.size());
 }
@@ -33,15 +32,14 @@ int main(int argc, char **argv)
             prefix = argv[++i];
         } else {
             for (const auto &entry : std::filesystem::directory_iterator(argv[i])) {
-                std::ifstream file(entry.path(), std::ios::binary);
-                Run(std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {}));
+                Run(ReadFileBytes(entry.path().string()));
                 ++replayed;
             }
         }
     }
     std::mt19937 random(1);
     for (int i = 0; i < seeded; ++i) {
-        std::vector<uint8_t> input(random() % 4 ? prefix.begin() : prefix.end(), prefix.end());
+        Bytes input(random() % 4 ? prefix.begin() : prefix.end(), prefix.end());
         for (size_t size = random() % 401; size > 0; --size)
             input.push_back((uint8_t)random());
         Run(input);

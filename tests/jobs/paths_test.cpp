@@ -29,9 +29,7 @@ static std::string Extension(const std::string &path)
 
 TEST(PathHelpersExamples, BothFindTheLastDotOfTheFileNameOnly)
 {
-    const struct {
-        const char *path, *extension, *withIps, *withNone;
-    } examples[] = {
+    const struct { const char *path, *extension, *withIps, *withNone; } examples[] = {
         {"D:/data/game.BIN", "BIN", "D:/data/game.ips", "D:/data/game"},
         {"D:/data/game", "", "D:/data/game.ips", "D:/data/game"},
         {"D:/data/game.tar.gz", "gz", "D:/data/game.tar.ips", "D:/data/game.tar"},

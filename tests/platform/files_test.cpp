@@ -20,10 +20,12 @@
 
 class FileAccess : public TempDirTest {};
 
-static HANDLE Open(const std::string &path, DWORD access, DWORD creation)
+static HANDLE Open(const std::string &path, DWORD access, DWORD creation, DWORD share = 0)
 {
-    return CreateFileA(path.c_str(), access, 0, NULL, creation, FILE_ATTRIBUTE_NORMAL, NULL);
+    return CreateFileA(path.c_str(), access, share, NULL, creation, FILE_ATTRIBUTE_NORMAL, NULL);
 }
+
+static const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 TEST_F(FileAccess, ReadOnlyFileIsRefusedForWritingAndDeletingUntilItsMarkIsLifted)
 {
@@ -49,20 +51,17 @@ TEST_F(FileAccess, AHandleThatSharesNothingKeepsEveryOtherOpenOutUntilItIsClosed
 {
     const std::string path = dir / "held.bin";
     WriteFileBytes(path, ToBytes("held"));
-    auto share = [&](DWORD access) {
-        return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
-    };
     HANDLE held = Open(path, GENERIC_WRITE, OPEN_EXISTING);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, CREATE_ALWAYS));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, share(GENERIC_READ));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, OPEN_EXISTING, kShareAll));
     EXPECT_EQ(nullptr, OpenStream(path.c_str(), "rb"));
     EXPECT_FALSE(DeleteFileA(path.c_str()));
     EXPECT_TRUE(CloseHandle(held));
     EXPECT_EQ(ToBytes("held"), ReadFileBytes(path));
     // Handles that share open side by side, and keep out one that does not.
-    HANDLE reader = share(GENERIC_READ), writer = share(GENERIC_WRITE);
+    HANDLE reader = Open(path, GENERIC_READ, OPEN_EXISTING, kShareAll);
+    HANDLE writer = Open(path, GENERIC_WRITE, OPEN_EXISTING, kShareAll);
     EXPECT_NE(INVALID_HANDLE_VALUE, reader);
     EXPECT_NE(INVALID_HANDLE_VALUE, writer);
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, OPEN_EXISTING));
@@ -159,11 +158,8 @@ TEST_F(FileAccess, MappedViewsReadTheFileAndReportBytesLostUnderThem)
     const Bytes bytes = RandomBytes(3 * 65536, 4);
     WriteFileBytes(path, bytes);
     WriteFileBytes(empty, {});
-    auto open = [](const std::string &name) {
-        return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
-    };
-    HANDLE nothing = open(empty), file = open(path);
+    HANDLE nothing = Open(empty, GENERIC_READ, OPEN_EXISTING, kShareAll);
+    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, kShareAll);
     EXPECT_EQ(nullptr, CreateFileMappingA(nothing, NULL, PAGE_READONLY, 0, 0, NULL));
     HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
     ASSERT_NE(nullptr, mapping);

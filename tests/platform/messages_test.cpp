@@ -63,13 +63,7 @@ static LRESULT CALLBACK NoteThread(HWND window, UINT message, WPARAM wParam, LPA
 // This thread runs no message loop: only a direct call can answer.
 TEST(SendMessageDelivery, FromTheOwningThreadCallsTheProcedureDirectly)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = NoteThread;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = "ZorvikTestNoteThread";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                                  windowClass.hInstance, NULL);
+    HWND window = MessageWindow("ZorvikTestNoteThread", NoteThread);
     DWORD ranOn = 0;
     EXPECT_EQ(10, SendMessageA(window, WM_USER, 5, (LPARAM)&ranOn));
     EXPECT_EQ(GetCurrentThreadId(), ranOn);

@@ -56,16 +56,6 @@ bool PathExists(const std::string &path)
     return stat(path.c_str(), &info) == 0;
 }
 
-Bytes PatchHeader()
-{
-    return ToBytes("IPS32");
-}
-
-Bytes PatchTerminator()
-{
-    return ToBytes("EEOF");
-}
-
 static void PutBigEndian(Bytes &out, uint32_t value, int bytes)
 {
     for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
@@ -83,9 +73,7 @@ Bytes DataRecord(uint32_t offset, const Bytes &data)
 
 Bytes RunRecord(uint32_t offset, uint16_t length, unsigned char value)
 {
-    Bytes record;
-    PutBigEndian(record, offset, 4);
-    PutBigEndian(record, 0, 2);
+    Bytes record = DataRecord(offset, {});  // a size of 0 marks a run
     PutBigEndian(record, length, 2);
     record.push_back(value);
     return record;
@@ -93,7 +81,7 @@ Bytes RunRecord(uint32_t offset, uint16_t length, unsigned char value)
 
 Bytes BuildPatch(const std::vector<Bytes> &records)
 {
-    return Concat({PatchHeader(), Concat(records), PatchTerminator()});
+    return Concat({ToBytes("IPS32"), Concat(records), ToBytes("EEOF")});
 }
 
 Bytes RandomBytes(size_t size, uint32_t seed)

@@ -19,9 +19,7 @@ void WriteFileBytes(const std::string &path, const Bytes &bytes);
 Bytes ReadFileBytes(const std::string &path);
 bool PathExists(const std::string &path);
 
-// IPS32 building blocks: magic, terminator, and one record of each form.
-Bytes PatchHeader();
-Bytes PatchTerminator();
+// IPS32 building blocks: one record of each form.
 Bytes DataRecord(uint32_t offset, const Bytes &data);
 Bytes RunRecord(uint32_t offset, uint16_t length, unsigned char value);
 // "IPS32", the records in order, then "EEOF".

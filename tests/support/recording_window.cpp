@@ -2,8 +2,6 @@
 
 #include "notify/notifications.h"
 
-static const char kClassName[] = "ZorvikRecordingWindow";
-
 std::string Notification::Describe() const
 {
     return std::to_string(message) + "(" + std::to_string(wParam) + ", " + (hasText ? "\"" + text + "\"" : "null") +
@@ -13,12 +11,7 @@ std::string Notification::Describe() const
 RecordingWindow::RecordingWindow(std::vector<int> answers) : answers_(answers.begin(), answers.end())
 {
     thread_ = std::thread([this] {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = Procedure;
-        windowClass.hInstance = GetModuleHandleA(NULL);
-        windowClass.lpszClassName = kClassName;
-        RegisterClassA(&windowClass);  // fails harmlessly once the class exists
-        window_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, windowClass.hInstance, NULL);
+        window_ = MessageWindow("ZorvikRecordingWindow", Procedure);
         SetWindowLongPtrA(window_, GWLP_USERDATA, (LONG_PTR)this);
         threadId_ = GetCurrentThreadId();
         started_.set_value();

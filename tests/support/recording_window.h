@@ -10,6 +10,18 @@
 #include <thread>
 #include <vector>
 
+// A message-only window of this thread whose messages go to procedure; the
+// class is registered by the first call (later ones fail harmlessly).
+inline HWND MessageWindow(const char *className, WNDPROC procedure)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, windowClass.hInstance, NULL);
+}
+
 // One message as the window saw it; the text is copied while the handler runs,
 // as a real window must, since the sender's buffer is only valid until then.
 struct Notification {
