@@ -37,9 +37,10 @@ exits() { [ "$status" = "$1" ]; }
 stdout_is() { [ "$(cat out.txt)" = "$(text "$1")" ]; }
 stderr_has() { case "$(cat err.txt)" in *"$(text "$1")"*) ;; *) false ;; esac; }
 stderr_lacks() { ! stderr_has "$1"; }
-# holds out|err TEXT: standard output is TEXT, or standard error holds it.
-holds() { case $1 in out) stdout_is "$2" ;; err) stderr_has "$2" ;; esac; }
 ascii_only() { [ -z "$(cat out.txt err.txt | LC_ALL=C tr -d '\000-\177')" ]; }
+no_temporary_left() { test -z "$(ls -A . dist | grep zorvik-)"; }
+# ran STATUS: checks the exit status of the command just run, where `run` cannot run it.
+ran() { status=$?; check exits "$1"; }
 
 # run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
 # LF) and checks its exit status. Standard input is the caller's, or nothing.
@@ -54,23 +55,28 @@ run() {
     check exits "$expected"
 }
 
-# says STATUS out|err JAPANESE ENGLISH ARGS...: runs the tool (run STATUS
-# ARGS...) and checks that what it printed holds JAPANESE; natively runs it
-# once more in English (C.UTF-8), where it must hold ENGLISH and no byte
-# outside ASCII. The checks that follow see the Japanese run's output.
+# prints STATUS out|err TEXT ARGS...: runs the tool (run STATUS ARGS...) and
+# checks that its standard output is TEXT, or that its standard error holds it.
+prints() {
+    expected=$1 where=$2 said=$3
+    shift 3
+    run "$expected" "$@"
+    case $where in out) check stdout_is "$said" ;; err) check stderr_has "$said" ;; esac
+}
+
+# says STATUS out|err JAPANESE ENGLISH ARGS...: prints STATUS out|err JAPANESE
+# ARGS...; natively after a run in English (C.UTF-8), which must print ENGLISH
+# and no byte outside ASCII. The checks that follow see the Japanese run's output.
 says() {
     expected=$1 where=$2 japanese=$3 english=$4
     shift 4
-    run "$expected" "$@"
-    check holds "$where" "$japanese"
-    [ -z "$runner" ] || return 0
-    mv out.txt out.ja && mv err.txt err.ja
-    LANG=C.UTF-8
-    run "$expected" "$@"
-    LANG=ja_JP.UTF-8
-    check holds "$where" "$english"
-    check ascii_only
-    mv out.ja out.txt && mv err.ja err.txt
+    if [ -z "$runner" ]; then
+        LANG=C.UTF-8
+        prints "$expected" "$where" "$english" "$@"
+        LANG=ja_JP.UTF-8
+        check ascii_only
+    fi
+    prints "$expected" "$where" "$japanese" "$@"
 }
 exec </dev/null
 
@@ -78,12 +84,10 @@ exec </dev/null
 # patches, so that an applied copy never lands on new.bin.
 printf 'The quick brown fox jumps over the lazy dog.' >old.bin
 printf 'The quick BROWN fox jumps over the lazy cat.!!' >new.bin
-mkdir dist
-chmod 777 dist
+mkdir -m 777 dist
 
-case="--version and --help"
-run 0 --version
-check stdout_is "Zorvik 0.64 Teldra"
+case="--version, --help and usage errors"
+prints 0 out "Zorvik 0.64 Teldra" --version
 run 0 --help
 check grep -q "zorvik \[options\] apply PATCH... FILE" out.txt
 # The man page names the same options, and the same commands in its synopsis, as --help.
@@ -91,14 +95,10 @@ options() { grep -o -e '--[a-z][a-z-]*' -e ' -[a-z][, ]' | sed 's/^ //; s/[, ]$/
 check test "$(options <out.txt)" = "$(sed 's/\\-/-/g' "$manual" | options)"
 check test "$(grep -o 'zorvik \[.*\] [a-z]*' out.txt | awk '{print $NF}' | sort -u)" = \
     "$(sed -n '/^\.SH SYNOPSIS/,/^\.SH DESCRIPTION/s/^\.B \([a-z]*\)$/\1/p' "$manual" | grep -v zorvik | sort -u)"
-
-case="usage errors"
-long=$(printf '%0260d' 0)
 for args in "" "frob a b" "apply only-one" "create a b c" "info a b" "--json create a b" "--bogus apply a b" \
-    "create old.bin $long"; do
+    "create old.bin $(printf '%0260d' 0)"; do
     # shellcheck disable=SC2086
-    run 2 $args
-    check stderr_has "zorvik --help"
+    prints 2 err "zorvik --help" $args
 done
 check stderr_has "path longer than 259 bytes"
 
@@ -130,40 +130,23 @@ says 1 err "dist/none.ips は、存在しません。" "dist/none.ips does not e
 check test ! -s out.txt
 
 case="output that is an input through a link"
-cp old.bin old.keep
-ln -sf old.bin new.ips
+cp old.bin old.keep && ln -sf old.bin new.ips
 run 1 -y create old.bin new.bin
 check stderr_has "IPSﾌｧｲﾙが変更前または変更後のﾌｧｲﾙと同名になってしまうためIPSを作成できません。"
 check cmp -s old.bin old.keep
-rm new.ips
-cp dist/new.ips new.ips && chmod a+w new.ips
+rm new.ips && cp dist/new.ips new.ips && chmod a+w new.ips
 
-if [ -z "$runner" ] && [ -e /dev/full ]; then
-    case="standard output or error lost"
-    "$zorvik" --version >/dev/full 2>err.txt
-    status=$?
-    check exits 1
-    check stderr_has "zorvik: cannot write to standard output"
-    "$zorvik" -y create old.bin new.bin >out.txt 2>/dev/full
-    status=$?
-    check exits 1
-fi
-
-case="create --smallest and -o"
-run 0 -y --smallest -o dist/small.ips create old.bin new.bin
-check stdout_is "IPS32ﾌｧｲﾙ dist/small.ips を作成しました。"
+case="create --smallest and -o; -o: an older file that a failed run was to replace stays as it was"
+prints 0 out "IPS32ﾌｧｲﾙ dist/small.ips を作成しました。" -y --smallest -o dist/small.ips create old.bin new.bin
 # BROWN; then cat, the equal "." and the tail !! in one record: 5 + 11 + 12 + 4 bytes.
 check test "$(wc -c <dist/small.ips)" -eq 32
 run 0 -y --output dist/small.bin apply dist/small.ips old.bin
 check cmp -s dist/small.bin new.bin
-
-case="-o: an older file that a failed run was to replace stays as it was"
 printf 'IPS32' >dist/cut.ips
-printf 'keep' >dist/keep.bin
-chmod a+w dist/keep.bin
+printf 'keep' >dist/keep.bin && chmod a+w dist/keep.bin
 run 1 -y -o dist/keep.bin apply dist/cut.ips old.bin
 check grep -qx keep dist/keep.bin
-check test -z "$(ls -A dist | grep zorvik)"
+check no_temporary_left
 
 case="apply several patches in a row, and a failing second one"
 printf 'IPS32\0\0\0\012\0\005BROWNEEOF' >dist/a.ips
@@ -184,8 +167,7 @@ says 3 err "new.bin は、すでにﾊﾟｯﾁされています。
 それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] " "new.bin has already been patched.
 Patch anyway? [y/n] " -o dist/again.bin apply dist/new.ips new.bin
 check test ! -e dist/again.bin
-run 0 -y -o dist/again.bin apply dist/new.ips new.bin
-check stderr_has "それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] y"
+prints 0 err "それでもﾊﾟｯﾁしてもよろしいですか？ [y/n] y" -y -o dist/again.bin apply dist/new.ips new.bin
 check cmp -s dist/again.bin new.bin
 
 case="info on a good, a truncated and a trailing-byte patch"
@@ -231,45 +213,42 @@ if [ -z "$runner" ] && command -v script >/dev/null 2>&1; then
 fi
 
 if [ -z "$runner" ]; then
+    case="standard output or error lost"
+    "$zorvik" --version >/dev/full 2>err.txt
+    ran 1
+    check stderr_has "zorvik: cannot write to standard output"
+    "$zorvik" -y create old.bin new.bin >out.txt 2>/dev/full
+    ran 1
+
     # LANGUAGE, a list, counts in every locale but C; of LC_ALL, LC_MESSAGES
     # and LANG the first that is set; a language without a catalog is English.
     for setting in "ja LANG=C.UTF-8 LANGUAGE=fr:ja" "ja LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8" \
         "ja LC_ALL=ja_JP.UTF-8 LANG=C" "en LC_ALL=C.UTF-8" "en LANG=POSIX LANGUAGE=ja" "en LANGUAGE=fr"; do
         case="language chosen from $setting"
-        # shellcheck disable=SC2086
-        env ${setting#* } "$zorvik" -y apply dist/none.ips old.bin >out.txt 2>err.txt
-        status=$?
-        case ${setting%% *} in
-        ja) check stderr_has "dist/none.ips は、存在しません。" ;;
-        en) check stderr_has "dist/none.ips does not exist." ;;
-        esac
+        confine="env ${setting#* }"
+        case ${setting%% *} in ja) said="dist/none.ips は、存在しません。" ;; en) said="dist/none.ips does not exist." ;; esac
+        prints 1 err "$said" -y apply dist/none.ips old.bin
     done
 
     # At most 10 seconds, so that a run that would block or write without end
     # fails instead; and a full disk: writes past 1 KiB fail (ulimit -f counts
     # blocks of 512 bytes). The tool itself ignores the SIGXFSZ that such a
     # write raises, and fails like on a full disk.
-    printf '#!/bin/sh\nulimit -f 2\nexec timeout 10 "$@"\n' >confined
-    chmod +x confined
-    confine=./confined
+    printf 'ulimit -f 2\nexec timeout 10 "$@"\n' >confined
+    confine="sh confined"
 
     case="FIFOs and devices are no files"
-    mkfifo fifo.ips fifo.bin
+    mkfifo fifo.ips fifo.bin && ln -s fifo.bin fifo.link
     says 1 err "fifo.ips は、IPSﾌｧｲﾙではありません。" "fifo.ips is not an IPS file." -y apply fifo.ips old.bin
-    run 1 -y create fifo.bin new.bin
-    check stderr_has "fifo.binを開けません。"
-    run 1 -y apply dist/new.ips /dev/zero
-    check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。"
+    prints 1 err "fifo.binを開けません。" -y create fifo.bin new.bin
+    prints 1 err "ﾌｧｲﾙをｺﾋﾟｰできません。" -y apply dist/new.ips /dev/zero
     check test ! -e dist/new
     # An output name that leads to a special file: it is no file to replace.
-    ln -s fifo.bin fifo.link
     for name in fifo.bin fifo.link; do
-        run 1 -y -o $name apply dist/new.ips old.bin
-        check stderr_has "ﾌｧｲﾙをｺﾋﾟｰできません。
-Not a regular file"
-        run 1 -y -o $name create old.bin new.bin
-        check stderr_has "新規ﾌｧｲﾙを作成できません。
-Not a regular file"
+        prints 1 err "ﾌｧｲﾙをｺﾋﾟｰできません。
+Not a regular file" -y -o $name apply dist/new.ips old.bin
+        prints 1 err "新規ﾌｧｲﾙを作成できません。
+Not a regular file" -y -o $name create old.bin new.bin
     done
     check test -p fifo.bin -a -L fifo.link
 
@@ -286,39 +265,32 @@ File too large" -y create old.bin big.bin
     check test ! -e big.ips
     confine=
 
-    # Output safety, for both commands: what each makes at -o out, and from what.
-    made_by() { case $1 in apply) echo new.bin ;; create) echo dist/new.ips ;; esac; }
-    input_of() { case $1 in apply) echo old.bin ;; create) echo new.bin ;; esac; }
-    job_args() { case $1 in apply) echo "apply dist/new.ips old.bin" ;; create) echo "create old.bin new.bin" ;; esac; }
-    no_temporary_left() { test -z "$(ls -A . dist | grep zorvik-)"; }
-    for command in apply create; do
-        case="$command: a symbolic, hard or dangling link at the output is replaced, not followed"
-        for link in "ln -s victim" "ln victim" "ln -s nowhere"; do
+    # Output safety, for both commands, with a link or nothing at -o out. A row:
+    # what the job makes there, then the job, whose last file is the input made private.
+    for row in "new.bin apply dist/new.ips old.bin" "dist/new.ips create old.bin new.bin"; do
+        # shellcheck disable=SC2086
+        set -- $row
+        made=$1 input=$4
+        shift
+        case="$1: a symbolic, hard or dangling link at -o is replaced, not followed; private input, private output"
+        chmod 600 "$input"
+        for link in "ln -s victim" "ln victim" "ln -s nowhere" :; do
             printf 'precious\n' >victim
             rm -f out nowhere
             $link out
-            # shellcheck disable=SC2046
-            run 0 -y -o out $(job_args $command)
+            run 0 -y -o out "$@"
             check grep -qx precious victim
             check test ! -L out -a ! -e nowhere
-            check cmp -s out "$(made_by $command)"
+            check cmp -s out "$made"
+            check test "$(stat -c %a out)" = 600
         done
-
-        case="$command: a private input gives a private output"
-        chmod 600 "$(input_of $command)"
-        rm -f out
-        # shellcheck disable=SC2046
-        run 0 -y -o out $(job_args $command)
-        check test "$(stat -c %a out)" = 600
-        chmod 644 "$(input_of $command)"
+        chmod 644 "$input"
     done
-    rm -f out victim
 
     case="names are printed with their control bytes escaped"
     escaped=$(printf 'e\033]0;x\007\nfake [y] .bin')
     cp new.bin "$escaped"
-    run 0 -y create old.bin "$escaped"
-    check stdout_is 'IPS32ﾌｧｲﾙ e\x1b]0;x\x07\x0afake [y] .ips を作成しました。'
+    prints 0 out 'IPS32ﾌｧｲﾙ e\x1b]0;x\x07\x0afake [y] .ips を作成しました。' -y create old.bin "$escaped"
     check stderr_has 'e\x1b]0;x\x07\x0afake [y] .bin'
     check test "$(tr -d '\n' <err.txt | tr -d '[:print:]' | LC_ALL=C tr -d '\200-\377')" = ""
     rm -f "$escaped" e*.ips
@@ -337,15 +309,17 @@ File too large" -y create old.bin big.bin
         exec 3<progress
         while IFS= read -r line <&3 && [ "${line#*"$part"}" = "$line" ]; do :; done
     }
-    # finish SIGNAL STATUS: stops it with SIGNAL (none: lets it end) and checks
-    # its exit status; what it printed is in progress.out and err.txt.
+    # finish SIGNAL STATUS [FILE]: stops it with SIGNAL (none: lets it end) and
+    # checks its exit status, that FILE is not there and, unless killed, that no
+    # temporary file is left; what it printed is in progress.out and err.txt.
     finish() {
         [ "$1" = none ] || kill -"$1" $first
         cat <&3 >err.txt
         wait $first
-        status=$?
+        ran "$2"
         exec 3<&-
-        check exits "$2"
+        [ -z "${3:-}" ] || check test ! -e "$3"
+        [ "$1" = KILL ] || check no_temporary_left
     }
 
     # A patch that takes seconds to apply: 2^18 pairs of runs of 65535 bytes,
@@ -353,10 +327,8 @@ File too large" -y create old.bin big.bin
     printf '\0\0\0\0\0\0\377\377r\100\0\0\0\0\0\377\377s' >runs
     for i in $(seq 18); do cat runs runs >runs2 && mv runs2 runs; done
     { printf 'IPS32'; cat runs; printf 'EEOF'; } >dist/slow.ips
-    rm runs
     # Every other byte differs: a second to compare.
-    yes a | head -c 64M >a.bin
-    yes b | head -c 64M >b.bin
+    for c in a b; do yes $c | head -c 64M >$c.bin; done
 
     case="standard error closed early (SIGPIPE): a failure, the output whole or absent"
     for job in "apply dist/slow.ips old.bin" "create a.bin b.bin"; do
@@ -369,59 +341,47 @@ File too large" -y create old.bin big.bin
     done
     check test ! -e out -o "$("$zorvik" -y -o check.bin apply out a.bin >/dev/null 2>&1 && cmp check.bin b.bin &&
         echo whole)" = whole
-    rm -f out status check.bin
 
-    case="a second run at the same output: each output whole"
+    case="a second run at the same output, then the first stopped while it patches: each output whole"
     background ﾌｧｲﾙ情報を取得中 apply dist/slow.ips old.bin
     run 0 -y -o dist/slow.bin apply dist/new.ips old.bin
     check cmp -s dist/slow.bin new.bin
-
-    case="run stopped while it patches: the older output stays"
     finish INT 130
     check cmp -s dist/slow.bin new.bin
     rm dist/slow.bin
 
     case="run killed while it patches: at most a temporary file"
     background ﾊﾟｯﾁ処理中 apply dist/slow.ips old.bin
-    finish KILL 137
-    check test ! -e dist/slow.bin
+    finish KILL 137 dist/slow.bin
     check test "$(ls -A dist | grep zorvik- | grep -cv '^\.slow\.bin\.zorvik-......$')" = 0
     rm -f dist/.slow.bin.zorvik-*
 
     case="patch rewritten while it is applied"
     background ﾊﾟｯﾁ処理中 apply dist/slow.ips old.bin
-    # The same byte again: the content stays, the change is seen all the same.
-    tail -c 5 dist/slow.ips | head -c 1 | dd of=dist/slow.ips bs=1 seek=$(($(wc -c <dist/slow.ips) - 5)) \
-        conv=notrunc 2>/dev/null
-    finish none 1
+    # The last run's byte, s, again: the content stays, the change is seen all the same.
+    printf s | dd of=dist/slow.ips bs=1 seek=$(($(wc -c <dist/slow.ips) - 5)) conv=notrunc 2>/dev/null
+    finish none 1 dist/slow.bin
     check stderr_has "dist/slow.ipsは、読み込み中に変更されました。"
-    check test ! -e dist/slow.bin
 
     case="run stopped while it creates"
-    background 作成中 create a.bin b.bin
-    finish TERM 143
-    check test ! -e b.ips
-    background 作成中 create a.bin b.bin
-    finish QUIT 131
-    check test ! -e b.ips
+    for stop in "TERM 143" "QUIT 131"; do
+        background 作成中 create a.bin b.bin
+        # shellcheck disable=SC2086
+        finish $stop b.ips
+    done
 
     case="input rewritten while a patch is made of it"
     background 作成中 create a.bin b.bin
     printf 'b' | dd of=b.bin bs=1 seek=1000 conv=notrunc 2>/dev/null
-    finish none 1
+    finish none 1 b.ips
     check stderr_has "b.binは、読み込み中に変更されました。"
-    check test ! -e b.ips
-    check no_temporary_left
 
     case="input made shorter while a patch is made of it"
     yes b | head -c 64M >b.bin
     background 作成中 create a.bin b.bin
     truncate -s 1M b.bin
-    finish none 1
+    finish none 1 b.ips
     check stderr_has "b.binを開けません。"
-    check test ! -e b.ips
-    check no_temporary_left
-    rm a.bin b.bin
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the
@@ -432,14 +392,10 @@ if [ -z "$runner" ] && (limited --version) 2>/dev/null; then
     case="job thread cannot be started"
     rm new.ips
     limited -y create old.bin new.bin
-    status=$?
-    check exits 1
+    ran 1
     check stderr_has "cannot start the job's thread"
     check test ! -e new.ips
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "all command-line checks passed"
