@@ -9,15 +9,13 @@ headers=$("$objdump" -p "$exe") || { echo "FAIL: $objdump cannot read $exe"; exi
 failures=0
 expect() {  # DESCRIPTION PATTERN
     printf '%s\n' "$headers" | grep -qE "$2" && return
-    echo "FAIL: $exe: $1 (no line matching '$2')"
-    failures=$((failures + 1))
+    echo "FAIL: $exe: $1 (no line matching '$2')"; failures=$((failures + 1))
 }
-if [ "$bits" = 32 ]; then
-    expect "a 32-bit program" 'file format pei-i386$'
-    expect "the whole 4 GiB address space" '^[[:space:]]*large address aware$'
-else
-    expect "a 64-bit program" 'file format pei-x86-64$'
-fi
+case $bits in
+32) expect "a 32-bit program" 'file format pei-i386$'
+    expect "the whole 4 GiB address space" '^[[:space:]]*large address aware$' ;;
+*) expect "a 64-bit program" 'file format pei-x86-64$' ;;
+esac
 expect "the GUI subsystem" '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)'
 for name in MAINWNDDLG MAINWNDMENU VERSIONDLG APPICON BROWSEICON IPSFILE; do
     expect "resource $name" "Entry: name: .*: $name,"

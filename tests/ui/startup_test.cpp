@@ -16,25 +16,20 @@ struct Program {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         EXPECT_TRUE(CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) << line;
+        CloseHandle(info.hThread);
     }
 
     ~Program()
     {
-        if (info.hProcess != NULL && !EndedWithZero(0)) {
-            TerminateProcess(info.hProcess, 1);
-            WaitForSingleObject(info.hProcess, kWaitMs);
-        }
-        CloseHandle(info.hThread);
+        TerminateProcess(info.hProcess, 1);  // fails, and changes nothing, once it has ended
+        WaitForSingleObject(info.hProcess, kWaitMs);
         CloseHandle(info.hProcess);
     }
 
-    // The main dialog of this process, once it shows.
-    HWND Window() { return FindDialog(NULL, kWaitMs, info.dwProcessId); }
-
-    bool EndedWithZero(DWORD timeoutMs = kWaitMs)
+    bool EndedWithZero()
     {
         DWORD code = 1;
-        return WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0 &&
+        return WaitForSingleObject(info.hProcess, kWaitMs) == WAIT_OBJECT_0 &&
                GetExitCodeProcess(info.hProcess, &code) && code == 0;
     }
 
@@ -45,8 +40,7 @@ class Startup : public TempDirTest {
 protected:
     void SetUp() override { ASSERT_TRUE(CopyFileA(ZORVIK_EXE, exe.c_str(), FALSE)) << ZORVIK_EXE; }
 
-    std::string exe = dir / "zorvik.exe";
-    std::string ini = dir / "zorvik.ini";
+    std::string exe = dir / "zorvik.exe", ini = dir / "zorvik.ini";
 };
 
 TEST_F(Startup, TheTailArrivesInTheFirstFieldWithoutQuotesAndCutToAPath)
@@ -59,7 +53,7 @@ TEST_F(Startup, TheTailArrivesInTheFirstFieldWithoutQuotesAndCutToAPath)
     for (const auto &start : tailsAndFields) {
         SCOPED_TRACE(start.first);
         Program program(exe, start.first);
-        HWND window = program.Window();
+        HWND window = FindDialog(NULL, kWaitMs, program.info.dwProcessId);
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(MODE_APPLY, Send(GetDlgItem(window, IDC_MODE), CB_GETCURSEL));
         EXPECT_EQ(start.second, ItemText(window, IDC_FIRST_PATH));
@@ -80,7 +74,7 @@ TEST_F(Startup, ASecondInstanceHandsItsTailOverWithItsQuotesWhileAJobAsks)
     WriteFileBytes(dir / "old.bin", ToBytes("abc"));
     WriteFileBytes(dir / "new.bin", ToBytes("abd"));
     Program first(exe, "");
-    HWND window = first.Window();
+    HWND window = FindDialog(NULL, kWaitMs, first.info.dwProcessId);
     ASSERT_NE(nullptr, window);
     EXPECT_NE(0, GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     Command(window, IDM_ALWAYS_ON_TOP);
