@@ -16,18 +16,13 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-fuzz-corpus.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 # The targets' files of each input live in memory where that is possible.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    export TMPDIR=/dev/shm
-fi
+[ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 # Each fuzzer's own output goes to BUILD_DIR/tests/fuzz/TARGET.log; one line
 # tells how it went, and the log's end is shown when it found something.
-passed=0
-failed=0
+passed=0 failed=0
 for target in apply create; do
-    case $target in
-    apply) corpus="$tests/corpus" ;;
-    create) corpus="$tests/corpus-create" ;;
-    esac
+    corpus="$tests/corpus"
+    [ $target = apply ] || corpus="$tests/corpus-create"
     mkdir "$scratch/$target"
     log="$1/tests/fuzz/${target}_fuzz.log"
     if "$1/tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -9,6 +9,8 @@
 #include "recording_window.h"
 #include "temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -55,11 +57,12 @@ struct JobEnd {
     std::string first, second, output;
     std::vector<int> answers;
     Lines seen;
-    DWORD exitCode;
-    Files changes;
+    DWORD exitCode = 0;
+    Files changes = {};
     bool windowGone = false;  // closed before the job runs, so that nothing is seen
 };
 inline void PrintTo(const JobEnd &end, std::ostream *os) { *os << end.name; }
+inline std::string RowName(const ::testing::TestParamInfo<JobEnd> &row) { return row.param.name; }
 
 class JobTest : public TempDirTest, public ::testing::WithParamInterface<JobEnd> {
 protected:
@@ -97,8 +100,8 @@ protected:
         }
         return files;
     }
-    // Runs job over inputs as the row says; confirmation is the job's first
-    // question, with "<name>" for each path in it.
+    // Runs job over inputs as the row says and checks its notifications, exit code and files; confirmation is the
+    // job's first question, with "<name>" for each path in it.
     void Check(LPTHREAD_START_ROUTINE job, const Files &inputs, const std::string &confirmation)
     {
         const JobEnd &end = GetParam();

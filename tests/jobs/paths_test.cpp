@@ -20,13 +20,6 @@ static std::string Replaced(const std::string &source, const char *extension)
     return dest;
 }
 
-static std::string Extension(const std::string &path)
-{
-    char dest[PATH_BUFFER_SIZE];
-    GetExtension(path.c_str(), dest);
-    return dest;
-}
-
 TEST(PathHelpersExamples, BothFindTheLastDotOfTheFileNameOnly)
 {
     const struct { const char *path, *extension, *withIps, *withNone; } examples[] = {
@@ -46,7 +39,9 @@ TEST(PathHelpersExamples, BothFindTheLastDotOfTheFileNameOnly)
     auto native = [](std::string path) { std::replace(path.begin(), path.end(), '/', kPathSeparator); return path; };
     for (const auto &example : examples) {
         SCOPED_TRACE(example.path);
-        EXPECT_EQ(example.extension, Extension(native(example.path)));
+        char extension[PATH_BUFFER_SIZE];
+        GetExtension(native(example.path).c_str(), extension);
+        EXPECT_EQ(example.extension, std::string(extension));
         EXPECT_EQ(native(example.withIps), Replaced(native(example.path), "ips"));
         EXPECT_EQ(native(example.withNone), Replaced(native(example.path), ""));
     }

@@ -6,11 +6,6 @@
 #include <random>
 #include <stdexcept>
 
-Bytes ToBytes(const std::string &text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
 Bytes Concat(const std::vector<Bytes> &parts)
 {
     Bytes all;
@@ -36,16 +31,13 @@ void WriteFileBytes(const std::string &path, const Bytes &bytes)
 Bytes ReadFileBytes(const std::string &path)
 {
     FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        throw std::runtime_error("cannot read " + path);
     Bytes bytes;
     unsigned char chunk[65536];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (file != nullptr && (got = fread(chunk, 1, sizeof chunk, file)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + got);
-    bool read = ferror(file) == 0;
-    fclose(file);
-    if (!read)
+    bool read = file != nullptr && ferror(file) == 0;
+    if (file == nullptr || fclose(file) != 0 || !read)
         throw std::runtime_error("cannot read " + path);
     return bytes;
 }

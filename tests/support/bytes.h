@@ -8,7 +8,7 @@
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes ToBytes(const std::string &text);
+inline Bytes ToBytes(const std::string &text) { return Bytes(text.begin(), text.end()); }
 Bytes Concat(const std::vector<Bytes> &parts);
 Bytes Prefix(const Bytes &bytes, size_t length);
 

@@ -20,12 +20,8 @@ ssize_t Disturbed(const char *name, int fd, Buffer buffer, size_t count, Positio
 {
     static auto next = (ssize_t (*)(int, Buffer, size_t, Position...))dlsym(RTLD_NEXT, name);
     if (g_on.load()) {
-        if (++g_calls > 1000000) {
-            errno = EIO;
-            return -1;
-        }
-        if ((t_interrupted = !t_interrupted)) {
-            errno = EINTR;
+        if (++g_calls > 1000000 || (t_interrupted = !t_interrupted)) {
+            errno = g_calls > 1000000 ? EIO : EINTR;
             return -1;
         }
         count = std::min(count, g_most);

@@ -44,11 +44,9 @@ LRESULT CALLBACK RecordingWindow::Procedure(HWND window, UINT message, WPARAM wP
     Notification seen = {message, wParam, lParam != 0, lParam != 0 ? (const char *)lParam : "", GetCurrentThreadId()};
     std::lock_guard<std::mutex> guard(self->lock_);
     if (message == WM_JOB_ASK) {
-        int answer = 1;
-        if (!self->answers_.empty()) {
-            answer = self->answers_.front();
+        int answer = self->answers_.empty() ? 1 : self->answers_.front();
+        if (!self->answers_.empty())
             self->answers_.pop_front();
-        }
         *(int *)wParam = answer;
         seen.wParam = (WPARAM)answer;  // recorded as the answer given
     }

@@ -40,34 +40,27 @@ std::string NarrowPath(const fs::path &path)
 
 #endif
 
-static void MakeWritable(const fs::path &root)
-{
-    std::error_code ec;
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        fs::permissions(it->path(), fs::perms::owner_write | fs::perms::owner_read, fs::perm_options::add, ec);
-}
-
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     fs::path base = fs::temp_directory_path();
-    for (;;) {
-        fs::path candidate = base / ("zorvik-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
-        if (fs::create_directory(candidate)) {
-            path_ = NarrowPath(candidate);
-            return;
-        }
-    }
+    fs::path candidate;
+    do
+        candidate = base / ("zorvik-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    while (!fs::create_directory(candidate));
+    path_ = NarrowPath(candidate);
 }
 
 TempDir::~TempDir()
 {
     std::error_code ec;
-    MakeWritable(FsPath(path_));
-    fs::remove_all(FsPath(path_), ec);
+    fs::path root = FsPath(path_);
+    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_write | fs::perms::owner_read, fs::perm_options::add, ec);
+    fs::remove_all(root, ec);
 }
 
 std::string TempDir::operator/(const std::string &name) const

@@ -29,7 +29,6 @@ private:
     std::string path_;
 };
 
-// A test fixture that owns a TempDir as dir.
 class TempDirTest : public ::testing::Test {
 protected:
     TempDir dir;

@@ -103,8 +103,7 @@ class PageDriver:
             self.element('yes').click()
         started = time.monotonic()
         self.wait_for(lambda d: self.element('result').is_displayed() and self.element('start').is_enabled(), seconds)
-        took = time.monotonic() - started
-        run = Run(self.element('result-text').text, None, question, output, took)
+        run = Run(self.element('result-text').text, None, question, output, time.monotonic() - started)
         if not self.element('download').is_displayed():
             return run
         saved = self.downloads / self.element('download').get_attribute('download')
