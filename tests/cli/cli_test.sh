@@ -376,12 +376,15 @@ File too large" -y create old.bin big.bin
     finish none 1 b.ips
     check stderr_has "b.binは、読み込み中に変更されました。"
 
-    case="input made shorter while a patch is made of it"
-    yes b | head -c 64M >b.bin
-    background 作成中 create a.bin b.bin
-    truncate -s 1M b.bin
-    finish none 1 b.ips
-    check stderr_has "b.binを開けません。"
+    case="input made shorter while a patch is made of it, by either writer"
+    for writer in --smallest ""; do
+        yes b | head -c 64M >b.bin
+        # shellcheck disable=SC2086
+        background 作成中 $writer create a.bin b.bin
+        truncate -s 1M b.bin
+        finish none 1 b.ips
+        check stderr_has "b.binを開けません。"
+    done
 fi
 
 # A thread whose stack cannot be had: a stack limit of 4 GB becomes the
