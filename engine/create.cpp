@@ -555,7 +555,7 @@ static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, co
     return failure;
 }
 
-const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET};
+const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET, false};
 
 // The body of every creation: opens both inputs, checks their sizes, starts
 // reading them ahead and has writer write the patch.
@@ -583,7 +583,9 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
-                              writer.readAheadWindows, writer.mapsInputs, writer.sharesComparing))
+                              writer.readAheadWindows, writer.mapsInputs,
+                              !writer.sharesComparing ? ReadAhead::kMarkNone
+                              : tuning.marksEveryWindow ? ReadAhead::kMarkAll : ReadAhead::kMarkWhenAhead))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

@@ -56,7 +56,7 @@ void ReadAhead::Stop()
 }
 
 BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
-                      bool mayMark)
+                      Marking marking)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
@@ -71,7 +71,8 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     slots_ = mapped_ ? 2 : inFlight;
     // A slot holds a window and its slack, or a file's end with its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
-    marking_ = mayMark && !inline_;
+    marking_ = marking != kMarkNone && !inline_;
+    marksAll_ = marking == kMarkAll;
     avx2_ = HasAvx2();
     markWords_ = marking_ ? ((size_t)plan.readSize + 64 * WIDE_COMPARE_SIZE - 1) / (64 * WIDE_COMPARE_SIZE) : 0;
     const size_t rings = 2 * slots_ * stride_;
@@ -167,6 +168,18 @@ std::atomic<uint8_t> &ReadAhead::MarkState(uint64_t index) const
     return markStates_[index % (2 * turn_)];
 }
 
+// Marks window index, read whole, whose marking this thread has taken on.
+void ReadAhead::MarkWindow(uint64_t index)
+{
+    Window window;
+    Locate(plan_, bothWindows_, index, &window);
+    if (avx2_)
+        MarkChangedBlocksAvx2(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
+    else
+        MarkChangedBlocks<BaselineCompare>(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
+    MarkState(index).store(kMarked);
+}
+
 // Marks the windows first up to end, read whole, from the last on, as long
 // as the caller has not taken them: the more the caller falls behind, the
 // more of the comparing the reader takes on.
@@ -178,23 +191,23 @@ void ReadAhead::MarkTurn(uint64_t first, uint64_t end)
         uint8_t state = kUnmarked;
         if (!MarkState(index).compare_exchange_strong(state, kMarking))
             return;
-        Window window;
-        Locate(plan_, bothWindows_, index, &window);
-        if (avx2_)
-            MarkChangedBlocksAvx2(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
-        else
-            MarkChangedBlocks<BaselineCompare>(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
-        MarkState(index).store(kMarked);
+        MarkWindow(index);
     }
 }
 
 // Takes window index from the reader's marking: true when it is marked (or
-// being marked, which is then waited for), false when it never will be.
+// being marked, which is then waited for, or, where every window is marked,
+// not yet reached, which is then marked here), false when it never will be.
 bool ReadAhead::TakeMarks(uint64_t index)
 {
-    uint8_t state = kUnmarked;
-    if (!Markable(index) || MarkState(index).compare_exchange_strong(state, kTaken))
+    if (!Markable(index))
         return false;
+    uint8_t state = kUnmarked;
+    if (MarkState(index).compare_exchange_strong(state, marksAll_ ? kMarking : kTaken)) {
+        if (!marksAll_)
+            return false;
+        MarkWindow(index);
+    }
     while (MarkState(index).load() != kMarked)
         std::this_thread::yield();
     return true;

@@ -58,15 +58,20 @@ public:
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
+    // Which windows of both files get their differing blocks marked: none;
+    // those the reader marks before the caller takes them; or every one, the
+    // rest by the caller as it takes them.
+    enum Marking { kMarkNone, kMarkWhenAhead, kMarkAll };
+
     // Starts reading original and modified (open, at their start; they stay
     // the caller's and must stay open until this object goes) in the windows
     // of plan, with up to inFlight windows (at least 2) of each file read
     // ahead: on a thread of its own, or in Next where the platform has none.
     // The files are mapped only where mayMap is set and it is safe, and
-    // marked only where mayMark is set and a thread reads. 0 when the memory
-    // or a thread it needs is not given.
+    // marked as marking asks only where a thread reads. 0 when the memory or
+    // a thread it needs is not given.
     BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
-               bool mayMark);
+               Marking marking);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
@@ -97,6 +102,7 @@ private:
     bool Markable(uint64_t index) const;
     std::atomic<uint8_t> &MarkState(uint64_t index) const;
     uint64_t *Marks(uint64_t index) const;
+    void MarkWindow(uint64_t index);
     void MarkTurn(uint64_t first, uint64_t end);
     bool TakeMarks(uint64_t index);
 
@@ -114,6 +120,7 @@ private:
     // reader and the caller change in turn without the lock.
     enum MarkStateValue : uint8_t { kUnmarked, kMarking, kMarked, kTaken };
     bool marking_ = false;
+    bool marksAll_ = false;
     bool avx2_ = false;
     uint64_t *marks_ = NULL;
     size_t markWords_ = 0;

@@ -24,13 +24,14 @@ class CreatePatchRecords : public TempDirTest {};
 
 static CreateTuning Reads(DWORD readSize)
 {
-    return {readSize, IPS32_TERMINATOR_OFFSET};
+    return {readSize, IPS32_TERMINATOR_OFFSET, false};
 }
 
 // Every row creates the same patch file, so the small ones after the large
 // ones also show that an older patch is emptied. Rows with small reads put
 // runs across the boundaries between one read and the next; the fuzz target
-// checks that no read size changes a patch.
+// checks that no read size changes a patch. Each row is run as it comes and
+// with every window marked.
 TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
 {
     Bytes mixed = RandomBytes(131071, 3);
@@ -53,6 +54,9 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {RunRecord(0, 4, 'q'), RunRecord(4, 4, 'q')}},
         {"equal files", ToBytes("same"), ToBytes("same"), {}},
         {"empty files", {}, {}, {}},
+        {"a change alone in the first block of a word of marks", Bytes(8192, 0),
+         Concat({Bytes(10, 0), ToBytes("y"), Bytes(4085, 0), ToBytes("x"), Bytes(4095, 0)}),
+         {Data(10, "y"), Data(4096, "x")}},
         {"equal bytes, then another reads later", Bytes(20, 0), Concat({Bytes(2, 0), ToBytes("qqqqqqqqqqqqqqqr"), Bytes(2, 0)}),
          {Data(2, "qqqqqqqqqqqqqqqr")}, Reads(3)},
         {"65536 equal bytes over reads", Bytes(65537, 0), Concat({Bytes(1, 0), Bytes(65536, 'A')}),
@@ -63,9 +67,13 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {Data(6, "XY"), RunRecord(8, 5, 'Z')}, Reads(4)},
     };
     for (const auto &row : cases) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
-                  CreateBytes(dir, row.original, row.modified, NULL, row.tuning));
+        for (bool marked : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (marked ? ", marked" : ""));
+            CreateTuning tuning = row.tuning;
+            tuning.marksEveryWindow = marked;
+            EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
+                      CreateBytes(dir, row.original, row.modified, NULL, tuning));
+        }
     }
 }
 
@@ -97,7 +105,8 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
 }
 
 // The comparison passes over equal and differing bytes several at a time: a
-// changed byte, and a run ended by one equal byte, are found at every alignment.
+// changed byte, and a run ended by one equal byte, are found at every
+// alignment, whether the window is marked or not.
 TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
 {
     const Bytes original = RandomBytes(200, 11);
@@ -111,8 +120,9 @@ TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
             modified[i] ^= i == equal ? 0 : 0x80;
         const Bytes patch = BuildPatch({DataOf(modified, at, at + 1), DataOf(modified, start, equal),
                                         DataOf(modified, equal + 1, end)});
-        EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), patch}),
-                  CreateBytes(dir, original, modified));
+        for (bool marked : {false, true})
+            EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), patch}),
+                      CreateBytes(dir, original, modified, NULL, {kCreateTuning.readSize, IPS32_TERMINATOR_OFFSET, marked}));
     }
 }
 

@@ -79,7 +79,7 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
         const EngineOutcome outcome =
             row.engine == kApply ? ApplyBytes(dir, row.first, row.second, handle)
             : row.engine == kCreate
-                ? CreateBytes(dir, row.first, row.second, handle, {row.readSize, IPS32_TERMINATOR_OFFSET})
+                ? CreateBytes(dir, row.first, row.second, handle, {row.readSize, IPS32_TERMINATOR_OFFSET, false})
                 : CreateBytes(dir, row.first, row.second, handle, kCreateTuning, CreateSmallestPatch);
         EXPECT_EQ(row.result, outcome.result);
         EXPECT_EQ(row.sent, Describe(window.notifications()));

@@ -4,8 +4,9 @@
 // ApplyPatch applies it to a copy of the original. Besides crashes, leaks and
 // sanitizer reports, each of these is a finding: a failed call, a copy that
 // differs from the modified file, a record at the stand-in offset or of no
-// bytes, anything after the terminator, a patch that differs from the one
-// made with the usual read size, bad progress, or a text not terminated
+// bytes, anything after the terminator, a patch (made with every window
+// marked) that differs from the one made with the usual read size and
+// marking, bad progress, or a text not terminated
 // within its buffer. The smallest writer gets the same files in pieces of the
 // read size; its patch must apply back and be exactly as small as the plain
 // walk of the model finds.
@@ -100,7 +101,7 @@ static Bytes Create(const fs::path &dir, const CreateTuning &tuning)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Source source(data, size);
-    CreateTuning tuning = {source.Take(2) + 1, source.Take(3) % 250000 + 1};
+    CreateTuning tuning = {source.Take(2) + 1, source.Take(3) % 250000 + 1, true};
     Bytes original, modified;
     Pair(source, original, modified);
     // At most a thousand reads or so, so that each input takes milliseconds.
@@ -112,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const Bytes patch = Create(dir, tuning);
     CheckRecords(dir / "patch.ips", tuning.terminatorOffset);
-    if (Create(dir, {kCreateTuning.readSize, tuning.terminatorOffset}) != patch)
-        Finding("the patch depends on the read size");
+    if (Create(dir, {kCreateTuning.readSize, tuning.terminatorOffset, false}) != patch)
+        Finding("the patch depends on the read size or the marking");
     const fs::path copy = dir / "copy.bin";
     WriteFileBytes(copy, original);
     char text[ENGINE_TEXT_SIZE];
