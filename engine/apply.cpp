@@ -332,7 +332,11 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     unsigned char *buffers = (unsigned char *)malloc(PATCH_READER_SIZE + kBlockBufferSize);
     if (buffers == NULL)
         return kNoMemoryText;
-    PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE};
+    // The patch is read on a second thread where there is one, while its
+    // records are applied here.
+    PatchReadAhead ahead;
+    PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE,
+                         ahead.Start(patchFile, IPS32_MAGIC_SIZE) ? &ahead : NULL};
     TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out

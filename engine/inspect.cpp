@@ -72,7 +72,7 @@ BOOL InspectPatch(const char *path, PatchSummary *summary, PatchRecordVisitor vi
         summary->condition = kPatchCannotOpen;
     } else {
         setvbuf(file, NULL, _IONBF, 0);
-        PatchReader patch = {file, chunk, 0, 0, 0};
+        PatchReader patch = {file, chunk, 0, 0, 0, NULL};
         const unsigned char *magic = TakeFromPatch(patch, IPS32_MAGIC_SIZE);
         if (magic == NULL && ferror(file))
             summary->condition = kPatchCannotRead;

@@ -9,6 +9,10 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #ifdef ZORVIK_FUZZ_SIZES
 // The fuzz build reads a few bytes at a time, so that its short patches reach
 // every chunk boundary.
@@ -25,19 +29,64 @@
 // that each field and each record's data lie in one piece, and room to align.
 #define PATCH_READER_SIZE (PATCH_CHUNK_SIZE + IPS32_MAX_RECORD_SIZE + PATCH_READER_ALIGNMENT)
 
+class PatchReadAhead;
+
 struct PatchReader {
     FILE *file;
-    unsigned char *chunk;  // PATCH_READER_SIZE bytes
+    unsigned char *chunk;  // PATCH_READER_SIZE bytes, or a buffer of ahead's
     DWORD next;            // chunk[next, end) is read but not yet taken
     DWORD end;
     uint64_t position;     // in the file, of chunk[next]
+    PatchReadAhead *ahead; // reads the chunks on a thread of its own; null: they are read here
 };
 
-// Moves what is left of the chunk to its start (aligned as the file) and
-// reads on, a chunk at a time, until it holds size bytes (at most IPS32_MAX_RECORD_SIZE); 0 when the
-// patch ends before them or cannot be read further, and then the chunk holds
-// all there was.
+// Reads on, a chunk at a time, until the reader holds size bytes (at most
+// IPS32_MAX_RECORD_SIZE) in one piece, aligned as the file: what is left is
+// moved to the chunk's start, or, with ahead, just before the next chunk in
+// its buffer. 0 when the patch ends before them or cannot be read further,
+// and then the chunk holds all there was.
 BOOL RefillPatch(PatchReader &patch, DWORD size);
+
+// The patch read ahead on a thread of its own, chunk after chunk into a ring
+// of buffers, so that the reading of the next chunks overlaps the work on the
+// one taken. Each buffer has room before its chunk for the rest of a record,
+// so that a chunk is never copied.
+class PatchReadAhead {
+public:
+    PatchReadAhead() = default;
+    // Stops the thread and frees the ring.
+    ~PatchReadAhead();
+    PatchReadAhead(const PatchReadAhead &) = delete;
+    PatchReadAhead &operator=(const PatchReadAhead &) = delete;
+
+    // Starts reading file (unbuffered, at position; it stays the caller's and
+    // is not to be used until this object goes) on a thread. 0 where the
+    // platform starts no threads, or memory or the thread is not given.
+    BOOL Start(FILE *file, uint64_t position);
+
+    // Waits for the next chunk and moves the kept bytes at keep just before
+    // it; 0 at the patch's end or a failed read. The buffer taken before,
+    // which keep may lie in, is given back then.
+    BOOL Take(const unsigned char *keep, DWORD kept, PatchReader &patch);
+
+private:
+    void Read();
+    unsigned char *Data(uint64_t index) const;
+
+    static const int kRing = 4;
+    FILE *file_ = NULL;
+    uint64_t start_ = 0;          // the file's position of chunk 0
+    unsigned char *ring_ = NULL;  // kRing buffers
+    std::thread reader_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    // Guarded by lock_:
+    uint64_t read_ = 0;           // chunks read; the last may be empty
+    uint64_t taken_ = 0;          // chunks taken; the last of them is held
+    DWORD sizes_[kRing] = {};     // each buffer's bytes
+    bool ended_ = false;          // no chunk follows read_
+    bool stopping_ = false;
+};
 
 // The next size bytes of the patch (at most IPS32_MAX_RECORD_SIZE), in one
 // piece; null when the patch ends before them or cannot be read further.
