@@ -53,6 +53,7 @@ struct TargetWriter {
     uint64_t start;         // target position of block[0]
     DWORD used;             // block[0, used) is still to be written
     DWORD loaded;           // block[used, loaded) holds the target's own bytes
+    DWORD loadedBefore;     // what the block before had loaded when it was written out
 };
 
 static BOOL FlushTarget(TargetWriter &target)
@@ -60,6 +61,7 @@ static BOOL FlushTarget(TargetWriter &target)
     if (target.used == 0)
         return 1;
     BOOL written = WriteStreamAt(target.file, target.block, target.used, (int64_t)target.start) == 0;
+    target.loadedBefore = target.loaded;
     target.used = 0;
     target.loaded = 0;
     return written;
@@ -97,11 +99,12 @@ static BOOL ReachInTarget(TargetWriter &target, uint64_t offset)
     if (at <= target.loaded)
         return 1;
     // The target's bytes up to the record are needed; as many again as the
-    // block holds are read ahead with them, so that records close together
-    // cost a read per doubling of the block, and scattered ones little more
-    // than their gaps.
-    DWORD ahead = target.loaded < kBlockSize - at ? target.loaded : kBlockSize - at;
-    return LoadTarget(target, at + ahead);
+    // block holds, or as the block before came to load, are read ahead with
+    // them, so that records close together cost a read per doubling of the
+    // first block and about one a block after it, and scattered ones little
+    // more than their gaps.
+    DWORD ahead = target.loaded > target.loadedBefore ? target.loaded : target.loadedBefore;
+    return LoadTarget(target, at + (ahead < kBlockSize - at ? ahead : kBlockSize - at));
 }
 
 // Whether the block reaches the target position offset with the target's own
@@ -337,7 +340,7 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     PatchReadAhead ahead;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE,
                          ahead.Start(patchFile, IPS32_MAGIC_SIZE) ? &ahead : NULL};
-    TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0};
+    TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.
