@@ -51,8 +51,11 @@ void ReadAhead::Stop()
         stopping_ = true;
     }
     changed_.notify_all();
+    task_.notify_all();
     if (reader_.joinable())
         reader_.join();
+    if (modifiedReader_.joinable())
+        modifiedReader_.join();
 }
 
 BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
@@ -88,7 +91,11 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     }
     if (inline_)
         return 1;
+    // Slots of the two files are read side by side, on two threads: the
+    // system's copy into them is most of the reading.
     try {
+        if (!mapped_)
+            modifiedReader_ = std::thread(&ReadAhead::ReadModified, this);
         reader_ = std::thread(&ReadAhead::Read, this);
     } catch (const std::system_error &) {
         return 0;
@@ -245,6 +252,8 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
         ReadTurn(taken_, end);
         guard.lock();
     }
+    if (read_ <= taken_)
+        waited_ = true;
     changed_.wait(guard, [this] { return read_ > taken_ || failed_; });
     if (read_ <= taken_) {
         *failedModified = failedModified_;
@@ -271,45 +280,96 @@ void ReadAhead::Fail(bool modified, BOOL readResult)
     changed_.notify_all();
 }
 
-// Reads window first up to end: the original's bytes of them all, then the
-// modified file's, each window handed over as soon as both are in. Returns
-// false once a window cannot be read (failed_ is then set) or the reader is
-// stopped.
-bool ReadAhead::ReadTurn(uint64_t first, uint64_t end)
+// Reads file's bytes of windows first up to end (of the original, those it
+// has) into their slots, the modified file's with the byte before each, and
+// with publish hands each of those over as soon as it is in. Returns the
+// first window not read whole (end when all were), and how its read ended:
+// ReadFile's result, and the last error where it failed.
+ReadAhead::WindowsRead ReadAhead::ReadWindows(int file, uint64_t first, uint64_t end, bool publish)
 {
     Window window;
-    uint64_t originalEnd = end;
-    BOOL read = 1;
     DWORD got = 0;
-    for (uint64_t index = first; index < end && index < bothWindows_; ++index) {
+    for (uint64_t index = first; index < end && (file == 1 || index < bothWindows_); ++index) {
         Locate(plan_, bothWindows_, index, &window);
-        read = ReadFile(files_[0], Slot(0, index), window.size, &got, NULL);
-        if (!read || got != window.size) {
-            originalEnd = index;
-            break;
+        unsigned char *slot = Slot(file, index);
+        const BOOL read = ReadFile(files_[file], slot, window.size, &got, NULL);
+        if (!read || got != window.size)
+            return {index, read, read ? 0 : GetLastError()};
+        if (file == 1) {
+            slot[-1] = before_;
+            before_ = slot[window.size - 1];
+        }
+        if (publish) {
+            std::lock_guard<std::mutex> guard(lock_);
+            read_ = index + 1;
+            changed_.notify_all();
         }
     }
-    for (uint64_t index = first; index < originalEnd; ++index) {
-        Locate(plan_, bothWindows_, index, &window);
-        unsigned char *slot = Slot(1, index);
-        BOOL modifiedRead = ReadFile(files_[1], slot, window.size, &got, NULL);
-        if (!modifiedRead || got != window.size) {
-            Fail(true, modifiedRead);
-            return false;
-        }
-        slot[-1] = before_;
-        before_ = slot[window.size - 1];
+    return {end, 1, 0};
+}
+
+// The second reader: reads the modified file's windows of each turn the
+// reader hands it, beside the reader, which reads the original's.
+void ReadAhead::ReadModified()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        task_.wait(guard, [this] { return modifiedTask_ || stopping_; });
+        if (!modifiedTask_)
+            return;
+        guard.unlock();
+        const WindowsRead read = ReadWindows(1, taskFirst_, taskEnd_, false);
+        guard.lock();
+        modifiedRead_ = read;
+        modifiedTask_ = false;
+        task_.notify_all();
+    }
+}
+
+// Reads windows first up to end of both files: the original's, then the
+// modified file's, each window handed over as soon as both are in. Where
+// there is a second reader and the caller had to wait for a window since the
+// turn before, the modified file's are read on it at the same time, and the
+// turn is handed over once all are in; otherwise the caller is behind, and
+// the processor is left to it.
+// Where a window cannot be read whole, those before it are handed over and
+// the file that failed there is named, the original where both did. Returns
+// false then (failed_ is set) or once the reader is stopped.
+bool ReadAhead::ReadTurn(uint64_t first, uint64_t end)
+{
+    bool split = false;
+    if (modifiedReader_.joinable()) {
         std::lock_guard<std::mutex> guard(lock_);
-        read_ = index + 1;
+        split = modifiedTask_ = waited_;
+        waited_ = false;
+        taskFirst_ = first;
+        taskEnd_ = end;
+    }
+    if (split)
+        task_.notify_all();
+    WindowsRead modified;
+    const WindowsRead original = ReadWindows(0, first, end, false);
+    if (split) {
+        std::unique_lock<std::mutex> guard(lock_);
+        task_.wait(guard, [this] { return !modifiedTask_; });
+        modified = modifiedRead_;
+    } else {
+        modified = ReadWindows(1, first, original.end, true);
+    }
+    const bool modifiedFails = modified.end < original.end;
+    const WindowsRead &failing = modifiedFails ? modified : original;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        read_ = failing.end;
         changed_.notify_all();
         if (stopping_)
             return false;
     }
-    if (originalEnd < end) {
-        Fail(false, read);
-        return false;
-    }
-    return true;
+    if (failing.end == end)
+        return true;
+    SetLastError(failing.error);
+    Fail(modifiedFails, failing.read);
+    return false;
 }
 
 // Reads the first window of each file, and its end from EndAt on, into the

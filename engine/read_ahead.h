@@ -9,9 +9,10 @@
 // the caller compares the bytes where the system keeps them: nothing is
 // copied but the first window and those too near a file's end for the slack.
 // Elsewhere the stretches are read into a ring of page-aligned slots and
-// compared there. Where the platform starts no threads (ThreadsAvailable),
-// the caller's thread reads each half of the ring in turn as it takes the
-// first window of it.
+// compared there; while the caller waits for them, a second thread reads the
+// modified file's beside the original's. Where the platform starts no
+// threads (ThreadsAvailable), the caller's thread reads each half of the ring
+// in turn as it takes the first window of it.
 //
 // The reader may also take on part of the comparing: once a turn is read, it
 // marks, from the turn's last window back to the first that the caller has
@@ -88,7 +89,16 @@ public:
     BOOL Finish(bool *failedModified);
 
 private:
+    // How reading a file's windows ended (ReadWindows).
+    struct WindowsRead {
+        uint64_t end;  // the first window not read whole
+        BOOL read;     // ReadFile's result for it
+        DWORD error;   // the last error where that failed
+    };
+
     void Read();
+    WindowsRead ReadWindows(int file, uint64_t first, uint64_t end, bool publish);
+    void ReadModified();
     bool ReadTurn(uint64_t first, uint64_t end);
     void Fail(bool modified, BOOL readResult);
     bool Map();
@@ -137,6 +147,8 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::thread reader_;
+    std::thread modifiedReader_;       // reads the modified file beside reader_, where slots are read
+    std::condition_variable task_;     // a turn handed to modifiedReader_, or done
     // Guarded by lock_:
     uint64_t read_ = 0;           // windows read whole
     uint64_t taken_ = 0;          // windows handed over
@@ -146,6 +158,10 @@ private:
     bool systemError_ = false;    // ReadFile failed (rather than ending early), leaving error_
     DWORD error_ = 0;
     bool stopping_ = false;
+    bool waited_ = true;          // the caller waited for a window since the last turn began
+    bool modifiedTask_ = false;   // modifiedReader_ is to read windows taskFirst_ up to taskEnd_
+    uint64_t taskFirst_ = 0, taskEnd_ = 0;
+    WindowsRead modifiedRead_ = {0, 1, 0};  // how its last turn ended
 };
 
 #endif

@@ -270,12 +270,16 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
         {dir / "4GiB.bin", modified, dir / "new.ips", Expected("%sを開けません。", dir / "4GiB.bin"), 0}};
     WriteFileBytes(dir / "4GiB.bin", {});
     std::filesystem::resize_file(FsPath(dir / "4GiB.bin"), 1ull << 32);  // sparse: no room taken
-    // A file that reads shorter than its size, as one that shrinks while it is compared.
-    const std::string shrinks = "/sys/devices/system/cpu/online";
+    // Files that read shorter than their size, as ones that shrink while they
+    // are compared; where both do at once, the original is named.
+    const std::string shrinks = "/sys/devices/system/cpu/online", alsoShrinks = "/sys/devices/system/cpu/possible";
     const std::string longer = dir / "longer.bin";
     WriteFileBytes(longer, Bytes(5000, 'x'));
-    if (PathExists(shrinks))
+    if (PathExists(shrinks) && PathExists(alsoShrinks)) {
         cases.push_back({shrinks, longer, dir / "shrinks.ips", Expected("%sを開けません。", shrinks), 1});
+        cases.push_back({original, shrinks, dir / "shrinks.ips", Expected("%sを開けません。", shrinks), 1});
+        cases.push_back({shrinks, alsoShrinks, dir / "shrinks.ips", Expected("%sを開けません。", shrinks), 1});
+    }
     for (const auto &[originalPath, modifiedPath, patchPath, expected, expectedCreated] : cases) {
         SCOPED_TRACE(expected);
         char text[ENGINE_TEXT_SIZE] = "";
