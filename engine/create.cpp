@@ -320,19 +320,15 @@ struct Comparison {
     bool avx2;  // the processor has AVX2
 };
 
-// The failure to read an input, named as the reader reports it.
-static Failure ReadFailure(const Comparison &compare, bool failedModified)
-{
-    return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
-}
-
 // Takes the next window of the files (see WindowPlan). Fails, naming the
 // input, when it cannot be read or ends before (it shrank since it was
 // measured).
 static Failure NextWindow(Comparison &compare)
 {
     bool failedModified = false;
-    return compare.reader.Next(&compare.window, &failedModified) ? kNoFailure : ReadFailure(compare, failedModified);
+    if (compare.reader.Next(&compare.window, &failedModified))
+        return kNoFailure;
+    return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
 }
 
 // Appends the records WritePatchRecord gives for a stretch of length bytes at
@@ -484,22 +480,19 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
 typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
 
 // A writer, the windows of each file read ahead for it (half of them in a
-// row), whether it compares in mapped views of the files where it can, and
-// whether the reader marks the blocks that differ. The default writer reads
-// 2 MiB of each file ahead at the usual read size and compares each byte once,
-// where the system keeps it, or passes over the blocks the reader, on a second
-// processor, found equal. The smallest writer keeps a window of its own and so
-// reads less ahead, to stay within its memory; it copies every byte into that
-// window, which goes faster from a slot the reader has just filled than from
-// a view, and compares it there.
+// row), and whether the reader marks the blocks that differ. The default
+// writer reads 2 MiB of each file ahead at the usual read size and compares
+// each byte once, or passes over the blocks the reader, on a second
+// processor, found equal. The smallest writer keeps a window of its own and
+// so reads less ahead, to stay within its memory; it copies every byte into
+// that window and compares it there.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
-    bool mapsInputs;
     bool sharesComparing;
 };
-static const Writer kStretchWriter = {WriteDifferences, 16, true, true};
-static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false, false};
+static const Writer kStretchWriter = {WriteDifferences, 16, true};
+static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false};
 
 // Where the patch goes: an open file, or a path to make it at once the inputs
 // have been checked.
@@ -525,8 +518,8 @@ static Failure WritePatch(DifferenceWriter writer, Comparison &compare, HANDLE f
     return failure;
 }
 
-// Writes the patch into the destination, then checks that every input byte
-// was read whole and that neither input changed while it was read. A file
+// Writes the patch into the destination, then checks that neither input
+// changed while it was read. A file
 // made here is closed on every path, and a failed close fails the run.
 static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, const PatchDestination &patch,
                                 DWORD terminatorOffset, HWND window, UINT progressMessage, BOOL *patchCreated)
@@ -545,9 +538,6 @@ static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, co
     Failure failure = WritePatch(writer, compare, file, terminatorOffset, window, progressMessage);
     if (!made.Close() && failure.text == NULL)
         failure = {kCreateErrorText, NULL};
-    bool failedModified = false;
-    if (failure.text == NULL && !compare.reader.Finish(&failedModified))
-        failure = ReadFailure(compare, failedModified);
     if (failure.text == NULL)
         failure = CheckUnchanged(compare.original);
     if (failure.text == NULL)
@@ -583,7 +573,7 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
-                              writer.readAheadWindows, writer.mapsInputs,
+                              writer.readAheadWindows,
                               !writer.sharesComparing ? ReadAhead::kMarkNone
                               : tuning.marksEveryWindow ? ReadAhead::kMarkAll : ReadAhead::kMarkWhenAhead))
         failure = noMemory;

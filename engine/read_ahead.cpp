@@ -1,7 +1,6 @@
 #include "engine/read_ahead.h"
 
 #include "engine/compare.h"
-#include "platform/file_views.h"
 #include "platform/threads.h"
 
 #include <string.h>
@@ -12,9 +11,6 @@
 // the page before: the system's copy into a buffer that lies at another
 // offset within its page than the file's bytes can be several times slower.
 static const size_t kPage = 4096;
-
-// Views of a file begin at multiples of this, as Windows asks.
-static const uint64_t kGranularity = 64 * 1024;
 
 static size_t RoundToPages(size_t size)
 {
@@ -34,12 +30,6 @@ static void Locate(const WindowPlan &plan, uint64_t bothWindows, uint64_t index,
 ReadAhead::~ReadAhead()
 {
     Stop();
-    for (int file = 0; file < 2; ++file) {
-        Unmap(file, 0);
-        Unmap(file, 1);
-        if (mappings_[file] != NULL)
-            CloseHandle(mappings_[file]);
-    }
     if (block_ != NULL)
         VirtualFree(block_, 0, MEM_RELEASE);
 }
@@ -58,8 +48,7 @@ void ReadAhead::Stop()
         modifiedReader_.join();
 }
 
-BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
-                      Marking marking)
+BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, Marking marking)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
@@ -68,11 +57,8 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     files_[1] = modified;
     turn_ = inFlight / 2;
     inline_ = !ThreadsAvailable();
-    // Mapping pays only with a reader ahead of the caller, and is safe only
-    // where a byte that cannot be read fails the view rather than the program.
-    mapped_ = mayMap && !inline_ && FileViewsFailSafely() && Map();
-    slots_ = mapped_ ? 2 : inFlight;
-    // A slot holds a window and its slack, or a file's end with its slack.
+    slots_ = inFlight;
+    // A slot holds a window and its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
     marking_ = marking != kMarkNone && !inline_;
     marksAll_ = marking == kMarkAll;
@@ -91,11 +77,10 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     }
     if (inline_)
         return 1;
-    // Slots of the two files are read side by side, on two threads: the
-    // system's copy into them is most of the reading.
+    // The two files may be read side by side, on two threads: the system's
+    // copy into the slots is most of the reading.
     try {
-        if (!mapped_)
-            modifiedReader_ = std::thread(&ReadAhead::ReadModified, this);
+        modifiedReader_ = std::thread(&ReadAhead::ReadModified, this);
         reader_ = std::thread(&ReadAhead::Read, this);
     } catch (const std::system_error &) {
         return 0;
@@ -103,53 +88,9 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     return 1;
 }
 
-// Maps both files, where the system can: the modified file always has bytes
-// here, the original may be empty. A first view of each is taken and let go,
-// so that a file system that cannot map files is found out here.
-bool ReadAhead::Map()
-{
-    for (int file = 0; file < 2; ++file) {
-        if (FileSize(file) == 0)
-            continue;
-        mappings_[file] = CreateFileMappingA(files_[file], NULL, PAGE_READONLY, 0, 0, NULL);
-        const DWORD probe = FileSize(file) < kGranularity ? (DWORD)FileSize(file) : (DWORD)kGranularity;
-        const void *view = mappings_[file] != NULL ? MapViewOfFile(mappings_[file], FILE_MAP_READ, 0, 0, probe) : NULL;
-        if (view == NULL || !UnmapViewOfFile(view))
-            return false;
-    }
-    return true;
-}
-
-uint64_t ReadAhead::FileSize(int file) const
-{
-    return file == 0 ? plan_.bothSize : plan_.size;
-}
-
-// Where the end of file that a mapped reader copies begins: every window
-// whose slack runs past the end, and the byte before it, lie after it.
-uint64_t ReadAhead::EndAt(int file) const
-{
-    const uint64_t tail = (uint64_t)plan_.readSize + READ_AHEAD_SLACK;
-    return FileSize(file) > tail ? FileSize(file) - tail : 0;
-}
-
 unsigned char *ReadAhead::Slot(int file, uint64_t index) const
 {
     return block_ + ((size_t)file * slots_ + (size_t)(index % slots_)) * stride_ + kPage;
-}
-
-const unsigned char *ReadAhead::Bytes(int file, uint64_t index) const
-{
-    if (!mapped_)
-        return Slot(file, index);
-    Window window;
-    Locate(plan_, bothWindows_, index, &window);
-    if (window.at == 0)
-        return Slot(file, 0);
-    if ((uint64_t)window.at + window.size + READ_AHEAD_SLACK > FileSize(file))
-        return Slot(file, 1) + (window.at - EndAt(file));
-    const int parity = (int)(index / turn_ % 2);
-    return views_[file][parity] + (window.at - viewAt_[file][parity]);
 }
 
 // The marks of window index, in the ring of the windows in flight.
@@ -181,9 +122,9 @@ void ReadAhead::MarkWindow(uint64_t index)
     Window window;
     Locate(plan_, bothWindows_, index, &window);
     if (avx2_)
-        MarkChangedBlocksAvx2(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
+        MarkChangedBlocksAvx2(Slot(0, index), Slot(1, index), window.size, Marks(index));
     else
-        MarkChangedBlocks<BaselineCompare>(Bytes(0, index), Bytes(1, index), window.size, Marks(index));
+        MarkChangedBlocks<BaselineCompare>(Slot(0, index), Slot(1, index), window.size, Marks(index));
     MarkState(index).store(kMarked);
 }
 
@@ -220,26 +161,6 @@ bool ReadAhead::TakeMarks(uint64_t index)
     return true;
 }
 
-BOOL ReadAhead::Unmap(int file, int parity)
-{
-    const unsigned char *view = views_[file][parity];
-    views_[file][parity] = NULL;
-    return view == NULL || UnmapViewOfFile(view);
-}
-
-BOOL ReadAhead::Finish(bool *failedModified)
-{
-    Stop();
-    for (int file = 0; file < 2; ++file) {
-        const BOOL whole = Unmap(file, 0) & Unmap(file, 1);
-        if (!whole) {
-            *failedModified = file == 1;
-            return 0;
-        }
-    }
-    return 1;
-}
-
 BOOL ReadAhead::Next(Window *window, bool *failedModified)
 {
     std::unique_lock<std::mutex> guard(lock_);
@@ -262,8 +183,8 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
         return 0;
     }
     const uint64_t index = taken_++;
-    window->original = index < bothWindows_ ? Bytes(0, index) : NULL;
-    window->modified = Bytes(1, index);
+    window->original = index < bothWindows_ ? Slot(0, index) : NULL;
+    window->modified = Slot(1, index);
     window->changed = TakeMarks(index) ? Marks(index) : NULL;
     Locate(plan_, bothWindows_, index, window);
     return 1;
@@ -372,72 +293,9 @@ bool ReadAhead::ReadTurn(uint64_t first, uint64_t end)
     return false;
 }
 
-// Reads the first window of each file, and its end from EndAt on, into the
-// file's two slots, each at its offset; the modified file's first window has
-// a 0 before it.
-bool ReadAhead::ReadEnds()
-{
-    for (int file = 0; file < 2; ++file) {
-        const uint64_t size = FileSize(file), at[2] = {0, EndAt(file)};
-        for (int slot = 0; slot < 2 && size > 0; ++slot) {
-            const DWORD count = (DWORD)(slot == 0 && size > plan_.readSize ? plan_.readSize : size - at[slot]);
-            OVERLAPPED where = {};
-            where.Offset = (DWORD)at[slot];
-            where.OffsetHigh = (DWORD)(at[slot] >> 32);
-            DWORD got = 0;
-            const BOOL read = ReadFile(files_[file], Slot(file, slot), count, &got, &where);
-            if (!read || got != count) {
-                Fail(file == 1, read);
-                return false;
-            }
-        }
-    }
-    Slot(1, 0)[-1] = 0;
-    return true;
-}
-
-// Maps the stretch of each file that windows first up to end lie in, with
-// the byte before them and the slack after (the view two turns back is let
-// go first), and has the system bring its pages in and map them now, in
-// order, rather than at the comparing thread's first read of each.
-bool ReadAhead::MapTurn(uint64_t first, uint64_t end)
-{
-    if (first == 0 && !ReadEnds())
-        return false;
-    const int parity = (int)(first / turn_ % 2);
-    Window window;
-    for (int file = 0; file < 2; ++file) {
-        const uint64_t last = file == 0 && end > bothWindows_ ? bothWindows_ : end;
-        if (!Unmap(file, parity)) {
-            Fail(file == 1, FALSE);
-            return false;
-        }
-        if (first >= last)
-            continue;
-        Locate(plan_, bothWindows_, first, &window);
-        const uint64_t from = (window.at == 0 ? 0 : window.at - 1) / kGranularity * kGranularity;
-        Locate(plan_, bothWindows_, last - 1, &window);
-        const uint64_t wanted = (uint64_t)window.at + window.size + READ_AHEAD_SLACK;
-        const uint64_t to = wanted < FileSize(file) ? wanted : FileSize(file);
-        const unsigned char *view = (const unsigned char *)MapViewOfFile(
-            mappings_[file], FILE_MAP_READ, (DWORD)(from >> 32), (DWORD)from, (size_t)(to - from));
-        if (view == NULL) {
-            Fail(file == 1, FALSE);
-            return false;
-        }
-        views_[file][parity] = view;
-        viewAt_[file][parity] = from;
-        PrefaultView(view, (size_t)(to - from));
-    }
-    std::lock_guard<std::mutex> guard(lock_);
-    read_ = end;
-    changed_.notify_all();
-    return !stopping_;
-}
-
 // Reads the windows a turn of half of those in flight at a time, once every
-// window of the turn before the last is given back: its slots, or its views,
-// are the ones this turn takes over.
+// window of the turn before the last is given back: its slots are the ones
+// this turn takes over.
 void ReadAhead::Read()
 {
     for (uint64_t first = 0; first < windows_; first += turn_) {
@@ -450,7 +308,7 @@ void ReadAhead::Read()
         }
         for (uint64_t index = first; index < end && marking_; ++index)
             MarkState(index).store(kUnmarked);
-        if (!(mapped_ ? MapTurn(first, end) : ReadTurn(first, end)))
+        if (!ReadTurn(first, end))
             return;
         MarkTurn(first, end);
     }

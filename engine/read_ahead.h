@@ -2,17 +2,16 @@
 // caller compares one window of the files, the next ones are brought in. Each
 // file is taken in long sequential stretches (a disk then seeks once per
 // stretch, not once per window), turn by turn, half the windows in flight at
-// a time, so the memory used is fixed whatever the files' size.
+// a time, into a ring of page-aligned slots, so the memory used is fixed
+// whatever the files' size. While the caller waits for them, a second thread
+// reads the modified file's stretch beside the original's. Where the
+// platform starts no threads (ThreadsAvailable), the caller's thread reads
+// each half of the ring in turn as it takes the first window of it.
 //
-// Where files can be mapped safely (FileViewsFailSafely) and both are, the
-// reader maps a turn's stretch of each and reads each of its pages once, and
-// the caller compares the bytes where the system keeps them: nothing is
-// copied but the first window and those too near a file's end for the slack.
-// Elsewhere the stretches are read into a ring of page-aligned slots and
-// compared there; while the caller waits for them, a second thread reads the
-// modified file's beside the original's. Where the platform starts no
-// threads (ThreadsAvailable), the caller's thread reads each half of the ring
-// in turn as it takes the first window of it.
+// The slots are read rather than the files mapped: a view is read faster
+// only where the system has the file's pages in large pieces, and several
+// times slower where it keeps them a page at a time (a file just copied, or
+// long in the cache), while reading costs the same copy everywhere.
 //
 // The reader may also take on part of the comparing: once a turn is read, it
 // marks, from the turn's last window back to the first that the caller has
@@ -68,11 +67,9 @@ public:
     // the caller's and must stay open until this object goes) in the windows
     // of plan, with up to inFlight windows (at least 2) of each file read
     // ahead: on a thread of its own, or in Next where the platform has none.
-    // The files are mapped only where mayMap is set and it is safe, and
-    // marked as marking asks only where a thread reads. 0 when the memory or
-    // a thread it needs is not given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool mayMap,
-               Marking marking);
+    // The windows are marked as marking asks only where a thread reads. 0
+    // when the memory or a thread it needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, Marking marking);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
@@ -82,11 +79,6 @@ public:
 
     // Stops the reader: once it returns, the files are no longer read.
     void Stop();
-
-    // Once the last window has been taken: stops the reader and lets go of
-    // the files' views. 0, as Next, when a view turned out not to be read
-    // whole (the file could not be read, or was made shorter, meanwhile).
-    BOOL Finish(bool *failedModified);
 
 private:
     // How reading a file's windows ended (ReadWindows).
@@ -101,14 +93,7 @@ private:
     void ReadModified();
     bool ReadTurn(uint64_t first, uint64_t end);
     void Fail(bool modified, BOOL readResult);
-    bool Map();
-    bool MapTurn(uint64_t first, uint64_t end);
-    bool ReadEnds();
-    BOOL Unmap(int file, int parity);
-    uint64_t FileSize(int file) const;
-    uint64_t EndAt(int file) const;
     unsigned char *Slot(int file, uint64_t index) const;
-    const unsigned char *Bytes(int file, uint64_t index) const;
     bool Markable(uint64_t index) const;
     std::atomic<uint8_t> &MarkState(uint64_t index) const;
     uint64_t *Marks(uint64_t index) const;
@@ -135,14 +120,6 @@ private:
     uint64_t *marks_ = NULL;
     size_t markWords_ = 0;
     std::unique_ptr<std::atomic<uint8_t>[]> markStates_;
-    // Where both files are mapped: their mappings, the views of the last two
-    // turns by file and the turn's parity, and the offsets they begin at. The
-    // ring then has two slots a file: the first window, and the file's end
-    // from EndAt on.
-    bool mapped_ = false;
-    HANDLE mappings_[2] = {NULL, NULL};
-    const unsigned char *views_[2][2] = {{NULL, NULL}, {NULL, NULL}};
-    uint64_t viewAt_[2][2] = {{0, 0}, {0, 0}};
 
     std::mutex lock_;
     std::condition_variable changed_;
