@@ -4,6 +4,9 @@
 #include "platform/stream.h"
 #include "apply_model.h"
 #include "engine_helpers.h"
+#ifndef _WIN32
+#include "io_faults.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -181,3 +184,30 @@ TEST(ApplyPatchFailures, EachFailureNamesItsFileAndChangesNoFile)
     EXPECT_EQ(0, ApplyPatch(target.c_str(), NULL, untouched, sizeof untouched, NULL, 0));
     EXPECT_STREQ("untouched", untouched);
 }
+
+#ifndef _WIN32
+// A written file whose close fails, as where a network volume reports a write
+// that failed late, fails the run: the patched target, and the patch made.
+TEST(EngineCloseFailures, AWrittenFileThatFailsToCloseFailsTheRun)
+{
+    TempDir dir;
+    const std::string target = dir / "target.bin", original = dir / "original.bin", patch = dir / "patch.ips";
+    WriteFileBytes(target, ToBytes("abc"));
+    WriteFileBytes(original, ToBytes("abd"));
+    WriteFileBytes(patch, BuildPatch({Data(1, "x")}));
+    HANDLE file = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    char applied[ENGINE_TEXT_SIZE] = "", created[ENGINE_TEXT_SIZE] = "";
+    BOOL appliedResult = 1, createdResult = 1;
+    {
+        IoFaults faults(SIZE_MAX, true);
+        appliedResult = ApplyPatchTo(file, "target.bin", patch.c_str(), applied, sizeof applied, NULL, 0);
+        createdResult = CreatePatch(original.c_str(), patch.c_str(), (dir / "new.ips").c_str(), created,
+                                    sizeof created, NULL, 0, NULL);
+    }
+    CloseHandle(file);
+    EXPECT_EQ((EngineOutcome{0, "target.binに書き込めません。", ToBytes("axc")}),
+              (EngineOutcome{appliedResult, applied, ReadFileBytes(target)}));
+    EXPECT_EQ(0, createdResult);
+    EXPECT_STREQ("作成中にｴﾗｰが発生しました。", created);
+}
+#endif

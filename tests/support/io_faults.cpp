@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <stdio.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 namespace {
 
-std::atomic<bool> g_on{false};
+std::atomic<bool> g_on{false}, g_closesFail{false};
 std::atomic<long> g_calls{0};
 size_t g_most = 0;
 thread_local bool t_interrupted = false;
@@ -29,18 +30,42 @@ ssize_t Disturbed(const char *name, int fd, Buffer buffer, size_t count, Positio
     return next(fd, buffer, count, at...);
 }
 
+// A close made, and then failed where faults make closes fail.
+template <class Closed>
+int Closing(const char *name, Closed closed)
+{
+    static auto next = (int (*)(Closed))dlsym(RTLD_NEXT, name);
+    const int result = next(closed);
+    if (!g_closesFail.load())
+        return result;
+    errno = EIO;
+    return name[0] == 'f' ? EOF : -1;
+}
+
 }  // namespace
 
-IoFaults::IoFaults(size_t most)
+IoFaults::IoFaults(size_t most, bool closesFail)
 {
     g_most = most;
     g_calls = 0;
+    g_closesFail = closesFail;
     g_on = true;
 }
 
 IoFaults::~IoFaults()
 {
     g_on = false;
+    g_closesFail = false;
+}
+
+extern "C" int close(int fd)
+{
+    return Closing("close", fd);
+}
+
+extern "C" int fclose(FILE *stream)
+{
+    return Closing("fclose", stream);
 }
 
 // The positioned calls under the names that 64-bit file offsets give them.
