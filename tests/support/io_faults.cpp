@@ -30,18 +30,6 @@ ssize_t Disturbed(const char *name, int fd, Buffer buffer, size_t count, Positio
     return next(fd, buffer, count, at...);
 }
 
-// A close made, and then failed where faults make closes fail.
-template <class Closed>
-int Closing(const char *name, Closed closed)
-{
-    static auto next = (int (*)(Closed))dlsym(RTLD_NEXT, name);
-    const int result = next(closed);
-    if (!g_closesFail.load())
-        return result;
-    errno = EIO;
-    return name[0] == 'f' ? EOF : -1;
-}
-
 }  // namespace
 
 IoFaults::IoFaults(size_t most, bool closesFail)
@@ -58,14 +46,19 @@ IoFaults::~IoFaults()
     g_closesFail = false;
 }
 
+// Closes, and fails where faults make closes fail.
 extern "C" int close(int fd)
 {
-    return Closing("close", fd);
+    static auto next = (int (*)(int))dlsym(RTLD_NEXT, "close");
+    const int result = next(fd);
+    return g_closesFail ? (errno = EIO, -1) : result;
 }
 
 extern "C" int fclose(FILE *stream)
 {
-    return Closing("fclose", stream);
+    static auto next = (int (*)(FILE *))dlsym(RTLD_NEXT, "fclose");
+    const int result = next(stream);
+    return g_closesFail ? (errno = EIO, EOF) : result;
 }
 
 // The positioned calls under the names that 64-bit file offsets give them.
