@@ -8,6 +8,8 @@ static const char kNamedLikeInput[] =
 
 // game.bin and game_new.bin give game_new.ips.
 static const Files kInputs = {{"game.bin", "abcd"}, {"game_new.bin", "aXYd"}};
+// The default patch from abcd to XbYd: two records, where the smallest would be one.
+static const Bytes kTwoRecords = BuildPatch({DataRecord(0, ToBytes("X")), DataRecord(2, ToBytes("Y"))});
 
 static const JobEnd kEnds[] = {
     {"OriginalMissing", {}, "none.bin", "game_new.bin", "", {}, {"finished 0: <none.bin> は、存在しません。"}},
@@ -42,8 +44,9 @@ static const JobEnd kEnds[] = {
      {}, {"confirm 1", "overwrite 1", "progress", "finished 0: 新規ﾌｧｲﾙを作成できません。"}, 1},
     {"DirectoryAtThePatchNameIsNotReplaced", {{"game_new.ips", kDirectory}}, "game.bin", "game_new.bin",
      "game_new.ips", {}, {"confirm 1", "overwrite 1", "progress", "finished 0: 新規ﾌｧｲﾙを作成できません。"}, 1},
-    {"SuccessWritesThePatchBesideTheModifiedFile", {}, "game.bin", "game_new.bin", "game_new.ips", {},
-     {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <game_new.ips> を作成しました。"}, 1, {{"game_new.ips", kPatch}}},
+    {"SuccessWritesTheDefaultPatchBesideTheModifiedFile", {{"game_new.bin", "XbYd"}}, "game.bin", "game_new.bin",
+     "game_new.ips", {}, {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <game_new.ips> を作成しました。"}, 1,
+     {{"game_new.ips", std::string(kTwoRecords.begin(), kTwoRecords.end())}}},
     {"NamesThatDifferOnlyInCaseAreTwoNames", {{"GAME.bin", "abcd"}}, "game.bin", "GAME.bin", "GAME.ips", {},
      {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <GAME.ips> を作成しました。"}, 1, {{"GAME.ips", "IPS32EEOF"}}},
     {"ThreeLongestPathsAreAskedWhole", {{"259:o.bin", "abcd"}, {"259:m.bin", "aXYd"}}, "259:o.bin", "259:m.bin",
