@@ -180,6 +180,10 @@ struct SmallestPatch {
     uint64_t aheadFrom;        // the files are equal from here up to aheadEnd,
     uint64_t aheadEnd;         // where they differ (LookAhead)
     int64_t cost;              // cost(done)
+    uint64_t handed;           // positions handed over by the caller
+    uint64_t changeEnd;        // the position after the last changed byte handed over
+    bool idle;                 // every record before handed is written, and the
+                               // window is not in use (see AddSmallestBytes)
     BOOL failed;
 };
 
@@ -591,7 +595,7 @@ static bool StepAcrossChanges(SmallestPatch *s, uint64_t upto)
     const uint64_t position = s->done;
     const DWORD at = Slot(s, position);
     const uint64_t inPiece = InPiece(s, upto);
-    if (position == s->origin || at < 2 || inPiece < 3 || NearTerminatorOffset(s, position, position + inPiece))
+    if (position < s->origin + 2 || at < 2 || inPiece < 3 || NearTerminatorOffset(s, position, position + inPiece))
         return false;
     const uint64_t windowStart = WindowStart(s, position);
     DropOldPlateaus(s, windowStart);
@@ -833,21 +837,174 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
     s->size = window;
     s->mask = window - 1;
     s->tailStart = UINT64_MAX;
+    s->idle = true;
     StartAt(s, 0);
     return s;
 }
 
-BOOL AddSmallestBytes(SmallestPatch *patch, const unsigned char *original, const unsigned char *modified,
-                      DWORD count)
+// Starts the costs afresh at boundary from, which no record of a smallest
+// patch crosses, with the window in use from there on.
+static void Begin(SmallestPatch *s, uint64_t from)
 {
-    return Take(patch, original, modified, count);
+    StartAt(s, from);
+    s->fed = from;
+    s->aheadFrom = s->aheadEnd = 0;
+    s->idle = false;
 }
 
-BOOL AddSmallestTail(SmallestPatch *patch, const unsigned char *modified, DWORD count)
+// Begins the window a few positions before index at of the piece, where
+// the files are equal since the last change: no record crosses any boundary
+// there (see AddSmallestBytes). Not at the terminator's offset, where no
+// record may begin.
+static void BeginBefore(SmallestPatch *s, uint64_t base, DWORD at)
 {
-    if (patch->tailStart == UINT64_MAX)
-        patch->tailStart = patch->fed;
-    return Take(patch, NULL, modified, count);
+    const uint64_t first = s->changeEnd > base ? s->changeEnd : base, near = base + at - AtMost(at, 8);
+    uint64_t from = near > first ? near : first;
+    if (from == s->terminatorOffset)
+        from = from > first ? from - 1 : from + 1;
+    Begin(s, from);
+}
+
+// Hands the window the bytes of the piece (positions base on) from where it
+// stands up to index to.
+static void Feed(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, uint64_t base,
+                 DWORD to)
+{
+    const DWORD from = (DWORD)(s->fed - base);
+    Take(s, original + from, modified + from, to - from);
+}
+
+// Works out the costs up to index to of the piece, which no record of a
+// smallest patch crosses, and writes the path there: every record before it.
+static void Finish(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, uint64_t base,
+                   DWORD to)
+{
+    Feed(s, original, modified, base, to);
+    Advance(s, s->fed);
+    if (!s->failed && !WritePath(s, s->done))
+        s->failed = 1;
+    s->idle = true;
+}
+
+// Equal bytes on each side of a changed stretch that no record of a
+// smallest patch reaches across: it would carry more bytes than a header.
+static const DWORD kCuttingGap = (DWORD)kDataHeaderSize + 1;
+
+// True when the modified file's byte at i repeats the two before it.
+static inline bool RepeatsTwice(const unsigned char *modified, DWORD i)
+{
+    return modified[i] == modified[i - 1] && modified[i - 1] == modified[i - 2];
+}
+
+// The changed stretch at index at of the piece (position base + at): how
+// every smallest patch writes it, whatever the rest of the files, and *end,
+// after its last changed byte. kData, one data record: the stretch goes as
+// far as one data record carries it, and no byte in it or next to it repeats
+// the two before, so no run record is as cheap. kRun, one run record: the
+// stretch is one value over at least 4 bytes and the bytes next to it are
+// others, so no data record is as cheap and no run reaches further. kPass
+// where it may be written otherwise. At least kCuttingGap equal bytes must
+// lie on each side, as no record reaches across those.
+static StepKind LoneStretch(const SmallestPatch *s, const unsigned char *original, const unsigned char *modified,
+                            uint64_t base, DWORD at, DWORD count, DWORD *end)
+{
+    if (at < 2) {
+        *end = at + 1;
+        return kPass;
+    }
+    const unsigned char value = modified[at];
+    StepKind kind = kData;
+    if (count - at >= 2 && modified[at + 1] == value) {
+        *end = ScanRunStretch(original, modified, at, count, value);
+        kind = *end - at >= 4 && modified[at - 1] != value && *end < count && modified[*end] != value ? kRun : kPass;
+    } else {
+        DWORD gapEnds[kLongestBridge + 1];
+        *end = ScanDataStretch(original, modified, at, count, gapEnds);
+        // ScanDataStretch ends before any byte that repeats the two before
+        // it, so only the first byte and the two after the end are left.
+        const bool repeats = RepeatsTwice(modified, at) || (*end + 1 < count && (RepeatsTwice(modified, *end) ||
+                                                                                RepeatsTwice(modified, *end + 1)));
+        kind = repeats ? kPass : kData;
+    }
+    const uint64_t cuttingGap = ~0ull >> (8 * (8 - kCuttingGap));  // its bytes of a word
+    const bool apart = base + at - s->changeEnd >= kCuttingGap && count - *end >= 8 &&
+                       ((LoadWord(original + *end) ^ LoadWord(modified + *end)) & cuttingGap) == 0;
+    return apart && *end - at <= kMaxLength && base + at != s->terminatorOffset ? kind : kPass;
+}
+
+// While the window is in use, before the change at index at of the piece (or
+// its end): where at least kCuttingGap equal bytes follow the last change,
+// the first place among them where the modified file's value changes is a
+// boundary no record crosses, run or data. Finishes there.
+static void FinishInGap(SmallestPatch *s, const unsigned char *original, const unsigned char *modified,
+                        uint64_t base, DWORD at)
+{
+    if (base + at - s->changeEnd < kCuttingGap)
+        return;
+    DWORD i = s->changeEnd > base ? (DWORD)(s->changeEnd - base) : 1;
+    for (; i + 8 <= at; i += 8) {
+        const uint64_t changes = LoadWord(modified + i) ^ LoadWord(modified + i - 1);
+        if (changes != 0) {
+            Finish(s, original, modified, base, i + LowestSetBit(changes) / 8);
+            return;
+        }
+    }
+    for (; i < at; ++i) {
+        if (modified[i] != modified[i - 1]) {
+            Finish(s, original, modified, base, i);
+            return;
+        }
+    }
+}
+
+// Each changed stretch that every smallest patch writes as one data record
+// of its own (LoneStretch) is written at once, with no window. The others go
+// through the window from a boundary no record crosses, and the window is
+// finished at the next such boundary, so that the records come out as the
+// window alone would give them.
+BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, DWORD count)
+{
+    const uint64_t base = s->handed;
+    s->handed += count;
+    for (DWORD i = 0; !s->failed;) {
+        const DWORD at = s->skipEqual(original, modified, i, count);
+        if (!s->idle)
+            FinishInGap(s, original, modified, base, at);
+        if (at == count)
+            break;
+        DWORD end;
+        const StepKind lone = LoneStretch(s, original, modified, base, at, count, &end);
+        if (lone != kPass) {
+            if (!s->idle)
+                Finish(s, original, modified, base, at);
+            if (!(lone == kData ? AppendDataRecord(s->output, (DWORD)(base + at), modified + at, end - at)
+                                : AppendRunRecord(s->output, (DWORD)(base + at), end - at, modified[at])))
+                s->failed = 1;
+        } else {
+            if (s->idle)
+                BeginBefore(s, base, at);
+            Feed(s, original, modified, base, end);
+        }
+        s->changeEnd = base + end;
+        i = end;
+    }
+    // A piece that ends at the terminator's offset leaves the window in use,
+    // so that the next one finds a boundary before that offset to begin at.
+    if (s->idle && base + count == s->terminatorOffset && count > 0)
+        BeginBefore(s, base, count);
+    if (!s->idle && !s->failed)
+        Feed(s, original, modified, base, count);
+    return !s->failed;
+}
+
+BOOL AddSmallestTail(SmallestPatch *s, const unsigned char *modified, DWORD count)
+{
+    if (s->idle)
+        Begin(s, s->handed);
+    if (s->tailStart == UINT64_MAX)
+        s->tailStart = s->handed;
+    s->handed += count;
+    return Take(s, NULL, modified, count);
 }
 
 BOOL EndSmallestPatch(SmallestPatch *patch)

@@ -91,6 +91,11 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
          {RunRecord(0, 20, 'x')}},
         {"runs around an equal byte", Concat({Bytes(10, 0), ToBytes("k"), Bytes(9, 0)}), uniform,
          {RunRecord(0, 10, 'x'), RunRecord(11, 9, 'x')}},
+        {"changes apart, each a record of its own", Bytes(44, 0),
+         Concat({Bytes(10, 0), ToBytes("ab"), Bytes(8, 0), ToBytes("cccc"), Bytes(8, 0), ToBytes("eee"), Bytes(9, 0)}),
+         {Data(10, "ab"), RunRecord(20, 4, 'c'), Data(32, "eee")}},
+        {"run over equal bytes of its value back to a change", Concat({Bytes(10, 0), ToBytes("xy"), Bytes(7, 'c'), ToBytes("xxxx"), Bytes(10, 0)}),
+         Concat({Bytes(10, 0), ToBytes("dc"), Bytes(11, 'c'), Bytes(10, 0)}), {Data(10, "d"), RunRecord(11, 12, 'c')}},
         {"zeros of the tail", {}, Bytes(5, 0), {Data(4, std::string(1, '\0'))}},
         {"run into the tail", ToBytes("ab"), Bytes(9, 'b'), {RunRecord(0, 9, 'b')}},
         {"run over a change and the tail's zeros", Bytes{2, 0}, Bytes(4, 0), {RunRecord(0, 4, 0)}},
@@ -101,6 +106,27 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
         SCOPED_TRACE(row.name);
         EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
                   CreateBytes(dir, row.original, row.modified, NULL, kCreateTuning, CreateSmallestPatch));
+    }
+}
+
+// Stretches that look like records of their own within a piece but are not:
+// a run whose value goes on into the next piece up to another change, and a
+// stretch longer than a record.
+TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
+{
+    Bytes longer(70000);
+    for (size_t i = 0; i < longer.size(); ++i)
+        longer[i] = (unsigned char)(1 + i % 251);
+    const struct { const char *name; Bytes original, modified; size_t piece; std::vector<Bytes> records; } cases[] = {
+        {"run on into the next piece", Concat({Bytes(10, 0), ToBytes("xxxx"), Bytes(20, 'c'), ToBytes("x"), Bytes(10, 0)}),
+         Concat({Bytes(10, 0), Bytes(25, 'c'), Bytes(10, 0)}), 30, {RunRecord(10, 25, 'c')}},
+        {"longer than a record", Bytes(70020, 0), Concat({Bytes(10, 0), longer, Bytes(10, 0)}), 1u << 17,
+         {DataRecord(10, Prefix(longer, 65535)), DataRecord(65545, Bytes(longer.begin() + 65535, longer.end()))}},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", row.original, row.modified,
+                                                           SMALLEST_WINDOW_MIN, row.piece, IPS32_TERMINATOR_OFFSET));
     }
 }
 
@@ -195,34 +221,44 @@ TEST_F(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
 }
 
 // The files are equal up to the offset that reads as "EEOF" (a stand-in),
-// where 12 bytes 'y' begin: a record begins a byte earlier, and the run after it.
+// where changes begin: a record begins a byte earlier, whether a piece
+// begins there or the change lies well inside one.
 TEST_F(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
 {
     const DWORD at = 1000;
-    EXPECT_EQ(BuildPatch({Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}),
-              SmallestPatchOf(dir / "smallest.ips", Bytes(at + 20, 0), Concat({Bytes(at, 0), Bytes(12, 'y'), Bytes(8, 0)}),
-                              SMALLEST_WINDOW_MIN, 20, at));
+    const struct { Bytes changes; size_t piece; std::vector<Bytes> records; } cases[] = {
+        {Bytes(12, 'y'), 20, {Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}},
+        {ToBytes("ab"), 64, {Data(at - 1, std::string("\0ab", 3))}},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.piece);
+        const Bytes modified = Concat({Bytes(at, 0), row.changes, Bytes(20, 0)});
+        EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", Bytes(modified.size(), 0), modified,
+                                                           SMALLEST_WINDOW_MIN, row.piece, at));
+    }
 }
 
 class CreatePatchRoundTrip : public TempDirTest {};
 
-// Random pairs of up to eight bytes of three values, with tails of zeros and
-// others, handed over a byte or a few at a time: each smallest patch makes the
-// modified file and is as small as the model's.
+// Random pairs of three values with tails of zeros and others: of up to
+// eight bytes, handed over a byte or a few at a time, and of up to 64 with
+// sparser changes, in larger pieces. Each smallest patch makes the modified
+// file and is as small as the model's.
 TEST_F(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
 {
     std::mt19937 random(7);
-    for (int pair = 0; pair < 300; ++pair) {
-        Bytes original(random() % 7), modified;
+    for (int pair = 0; pair < 600; ++pair) {
+        const bool longer = pair % 2 == 1;
+        Bytes original(random() % (longer ? 64 : 7)), modified;
         for (unsigned char &byte : original)
             byte = (unsigned char)(random() % 3);
         for (unsigned char byte : original)
-            modified.push_back(random() % 2 ? byte : (unsigned char)(random() % 3));
+            modified.push_back(random() % (longer ? 6 : 2) ? byte : (unsigned char)(random() % 3));
         for (size_t tail = modified.size() < 7 ? random() % 3 : 0; tail > 0; --tail)
             modified.push_back(random() % 2 ? 0 : (unsigned char)(random() % 3));
         SCOPED_TRACE(::testing::PrintToString(original) + " to " + ::testing::PrintToString(modified));
-        const Bytes patch = SmallestPatchOf(dir / "smallest.ips", original, modified, SMALLEST_WINDOW_MIN, 1 + pair % 3,
-                                            IPS32_TERMINATOR_OFFSET);
+        const Bytes patch = SmallestPatchOf(dir / "smallest.ips", original, modified, SMALLEST_WINDOW_MIN,
+                                            longer ? 9 + pair % 50 : 1 + pair % 3, IPS32_TERMINATOR_OFFSET);
         EXPECT_EQ(modified, ApplyModel(original, patch).target);
         EXPECT_EQ(SmallestByModel(original, modified), patch.size());
     }

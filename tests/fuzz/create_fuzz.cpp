@@ -128,6 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         CheckRecords(dir / "smallest.ips", IPS32_TERMINATOR_OFFSET);
         if (smallest.size() != SmallestByModel(original, modified))
             Finding("the smallest patch is not the size the model finds");
+        if (SmallestPatchOf(dir / "whole.ips", original, modified, SMALLEST_WINDOW, modified.size(),
+                            IPS32_TERMINATOR_OFFSET) != smallest)
+            Finding("the smallest patch depends on the piece size");
         if (ApplyModel(original, smallest).target != modified)
             Finding("the smallest patch does not make the modified file");
     }
