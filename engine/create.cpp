@@ -487,8 +487,8 @@ typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HW
 // writer reads 2 MiB of each file ahead at the usual read size and compares
 // each byte once, or passes over the blocks the reader, on a second
 // processor, found equal. The smallest writer keeps a window of its own and
-// so reads less ahead, to stay within its memory; it copies every byte into
-// that window and compares it there.
+// so reads less ahead, to stay within its memory; it compares each window
+// itself and copies into its own only the stretches it must weigh.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;

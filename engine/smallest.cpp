@@ -143,9 +143,35 @@ struct CandidateQueue {
     }
 };
 
-// SkipEqual with a wide compare: StartSmallestPatch takes the widest the
-// processor has.
-typedef DWORD (*SkipEqualFunction)(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end);
+// Equal bytes on each side of a changed stretch that no record of a
+// smallest patch reaches across: it would carry more bytes than a header.
+static const DWORD kCuttingGap = (DWORD)kDataHeaderSize + 1;
+
+// The first index from i on, before end, where kCuttingGap equal bytes
+// begin, or end where there is none; WIDE_COMPARE_SIZE positions at a time
+// with Wide while that many are left, each block checking the starts whose
+// bytes it holds.
+template <class Wide> static inline DWORD NextGapWide(const unsigned char *a, const unsigned char *b, DWORD i,
+                                                      DWORD end)
+{
+    for (; end - i >= WIDE_COMPARE_SIZE; i += WIDE_COMPARE_SIZE - (kCuttingGap - 1)) {
+        // Bit k of starts: positions k to k + 6 all equal.
+        const uint64_t equal = ~Wide::DifferenceMask(a + i, b + i), two = equal & equal >> 1, four = two & two >> 2,
+                       starts = four & four >> 3;
+        if (starts != 0)
+            return i + LowestSetBit(starts);
+    }
+    for (DWORD run = 0; i < end; ++i) {
+        run = a[i] == b[i] ? run + 1 : 0;
+        if (run == kCuttingGap)
+            return i + 1 - kCuttingGap;
+    }
+    return end;
+}
+
+// SkipEqual and NextGap with a wide compare: StartSmallestPatch takes the
+// widest the processor has.
+typedef DWORD (*ScanFunction)(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end);
 
 static DWORD SkipEqualBaseline(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
 {
@@ -157,9 +183,20 @@ AVX2_FUNCTION static DWORD SkipEqualAvx2(const unsigned char *a, const unsigned 
     return SkipEqualWide<Avx2Compare>(a, b, i, end);
 }
 
+static DWORD NextGapBaseline(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    return NextGapWide<BaselineCompare>(a, b, i, end);
+}
+
+AVX2_FUNCTION static DWORD NextGapAvx2(const unsigned char *a, const unsigned char *b, DWORD i, DWORD end)
+{
+    return NextGapWide<Avx2Compare>(a, b, i, end);
+}
+
 struct SmallestPatch {
     PatchOutput *output;
-    SkipEqualFunction skipEqual;
+    ScanFunction skipEqual;
+    ScanFunction nextGap;
     uint64_t terminatorOffset; // the output's: no record begins here
     DWORD size;                // positions in the window, a power of two
     DWORD mask;
@@ -440,7 +477,7 @@ static const DWORD kLongestBridge = (DWORD)kDataHeaderSize - 1;
 // repeats the two before it (modified[at - 2] must be readable). Returns the
 // position after the last changed byte; gapEnds[g] is where the latest gap of
 // g equal bytes ended, or is left as it was where there is none.
-static DWORD ScanDataStretch(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
+static inline __attribute__((always_inline)) DWORD ScanDataStretch(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
                              DWORD gapEnds[kLongestBridge + 1])
 {
     DWORD last = at, gap = 0;
@@ -833,6 +870,7 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
     s->modified = s->original + window;
     s->output = output;
     s->skipEqual = HasAvx2() ? SkipEqualAvx2 : SkipEqualBaseline;
+    s->nextGap = HasAvx2() ? NextGapAvx2 : NextGapBaseline;
     s->terminatorOffset = output->terminatorOffset;
     s->size = window;
     s->mask = window - 1;
@@ -886,50 +924,41 @@ static void Finish(SmallestPatch *s, const unsigned char *original, const unsign
     s->idle = true;
 }
 
-// Equal bytes on each side of a changed stretch that no record of a
-// smallest patch reaches across: it would carry more bytes than a header.
-static const DWORD kCuttingGap = (DWORD)kDataHeaderSize + 1;
-
 // True when the modified file's byte at i repeats the two before it.
 static inline bool RepeatsTwice(const unsigned char *modified, DWORD i)
 {
     return modified[i] == modified[i - 1] && modified[i - 1] == modified[i - 2];
 }
 
-// The changed stretch at index at of the piece (position base + at): how
-// every smallest patch writes it, whatever the rest of the files, and *end,
-// after its last changed byte. kData, one data record: the stretch goes as
-// far as one data record carries it, and no byte in it or next to it repeats
-// the two before, so no run record is as cheap. kRun, one run record: the
-// stretch is one value over at least 4 bytes and the bytes next to it are
-// others, so no data record is as cheap and no run reaches further. kPass
-// where it may be written otherwise. At least kCuttingGap equal bytes must
-// lie on each side, as no record reaches across those.
+// The changed stretch from index at of the piece (position base + at) up to
+// end, where kCuttingGap equal bytes begin (count, the piece's end, where
+// none do): how every smallest patch writes
+// it, whatever the rest of the files. kData, as one data record: no gap in it
+// is as long as a header, and no byte in it or next to it repeats the two
+// before, so no run record is as cheap. kRun, as one run record: it is one
+// value over at least 4 bytes and the bytes next to it are others, so no data
+// record is as cheap and no run reaches further. kPass where it may be
+// written otherwise. At least kCuttingGap equal bytes must lie on each side,
+// as no record reaches across those.
 static StepKind LoneStretch(const SmallestPatch *s, const unsigned char *original, const unsigned char *modified,
-                            uint64_t base, DWORD at, DWORD count, DWORD *end)
+                            uint64_t base, DWORD at, DWORD end, DWORD count)
 {
-    if (at < 2) {
-        *end = at + 1;
+    if (at < 2 || base + at - s->changeEnd < kCuttingGap || end == count || end - at > kMaxLength ||
+        base + at == s->terminatorOffset)
         return kPass;
-    }
     const unsigned char value = modified[at];
-    StepKind kind = kData;
-    if (count - at >= 2 && modified[at + 1] == value) {
-        *end = ScanRunStretch(original, modified, at, count, value);
-        kind = *end - at >= 4 && modified[at - 1] != value && *end < count && modified[*end] != value ? kRun : kPass;
-    } else {
-        DWORD gapEnds[kLongestBridge + 1];
-        *end = ScanDataStretch(original, modified, at, count, gapEnds);
-        // ScanDataStretch ends before any byte that repeats the two before
-        // it, so only the first byte and the two after the end are left.
-        const bool repeats = RepeatsTwice(modified, at) || (*end + 1 < count && (RepeatsTwice(modified, *end) ||
-                                                                                RepeatsTwice(modified, *end + 1)));
-        kind = repeats ? kPass : kData;
-    }
-    const uint64_t cuttingGap = ~0ull >> (8 * (8 - kCuttingGap));  // its bytes of a word
-    const bool apart = base + at - s->changeEnd >= kCuttingGap && count - *end >= 8 &&
-                       ((LoadWord(original + *end) ^ LoadWord(modified + *end)) & cuttingGap) == 0;
-    return apart && *end - at <= kMaxLength && base + at != s->terminatorOffset ? kind : kPass;
+    if (modified[at + 1] == value)
+        return end - at >= 4 && modified[at - 1] != value && modified[end] != value &&
+                       ScanRunStretch(original, modified, at, end, value) == end
+                   ? kRun
+                   : kPass;
+    // ScanDataStretch ends before any byte that repeats the two before it, so
+    // only the first byte and the two after the end are left.
+    DWORD gapEnds[kLongestBridge + 1];
+    return ScanDataStretch(original, modified, at, end, gapEnds) == end && !RepeatsTwice(modified, at) &&
+                   !RepeatsTwice(modified, end) && !RepeatsTwice(modified, end + 1)
+               ? kData
+               : kPass;
 }
 
 // While the window is in use, before the change at index at of the piece (or
@@ -957,11 +986,15 @@ static void FinishInGap(SmallestPatch *s, const unsigned char *original, const u
     }
 }
 
-// Each changed stretch that every smallest patch writes as one data record
-// of its own (LoneStretch) is written at once, with no window. The others go
-// through the window from a boundary no record crosses, and the window is
-// finished at the next such boundary, so that the records come out as the
-// window alone would give them.
+// Each changed stretch that every smallest patch writes as one record of its
+// own (LoneStretch) is written at once, from the caller's bytes; the others
+// go through the window. It begins between the last change and the next
+// after such a stretch, and finishes before such a stretch or at a cut
+// (FinishInGap): boundaries that no record of a smallest patch crosses, as a
+// data record across kCuttingGap equal bytes costs more than two, a run needs
+// one value all through, and the window begins runs at changed bytes. So the
+// records are those the window would give over the whole files, while it
+// only weighs the changes that need it.
 BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, DWORD count)
 {
     const uint64_t base = s->handed;
@@ -972,8 +1005,8 @@ BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const uns
             FinishInGap(s, original, modified, base, at);
         if (at == count)
             break;
-        DWORD end;
-        const StepKind lone = LoneStretch(s, original, modified, base, at, count, &end);
+        const DWORD end = s->nextGap(original, modified, at, count);
+        const StepKind lone = LoneStretch(s, original, modified, base, at, end, count);
         if (lone != kPass) {
             if (!s->idle)
                 Finish(s, original, modified, base, at);

@@ -94,6 +94,8 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
         {"changes apart, each a record of its own", Bytes(44, 0),
          Concat({Bytes(10, 0), ToBytes("ab"), Bytes(8, 0), ToBytes("cccc"), Bytes(8, 0), ToBytes("eee"), Bytes(9, 0)}),
          {Data(10, "ab"), RunRecord(20, 4, 'c'), Data(32, "eee")}},
+        {"a long run amid changed bytes", Bytes(40, 0), Concat({Bytes(8, 0), ToBytes("ab"), Bytes(20, 'q'), ToBytes("cd"), Bytes(8, 0)}),
+         {Data(8, "ab"), RunRecord(10, 20, 'q'), Data(30, "cd")}},
         {"run over equal bytes of its value back to a change", Concat({Bytes(10, 0), ToBytes("xy"), Bytes(7, 'c'), ToBytes("xxxx"), Bytes(10, 0)}),
          Concat({Bytes(10, 0), ToBytes("dc"), Bytes(11, 'c'), Bytes(10, 0)}), {Data(10, "d"), RunRecord(11, 12, 'c')}},
         {"zeros of the tail", {}, Bytes(5, 0), {Data(4, std::string(1, '\0'))}},
