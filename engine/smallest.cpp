@@ -896,8 +896,8 @@ static void Begin(SmallestPatch *s, uint64_t from)
 // record may begin.
 static void BeginBefore(SmallestPatch *s, uint64_t base, DWORD at)
 {
-    const uint64_t first = s->changeEnd > base ? s->changeEnd : base, near = base + at - AtMost(at, 8);
-    uint64_t from = near > first ? near : first;
+    const uint64_t first = s->changeEnd > base ? s->changeEnd : base, late = base + at - AtMost(at, 8);
+    uint64_t from = late > first ? late : first;
     if (from == s->terminatorOffset)
         from = from > first ? from - 1 : from + 1;
     Begin(s, from);
