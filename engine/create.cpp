@@ -341,10 +341,10 @@ static inline BOOL AppendStretch(PatchOutput *output, DWORD offset, const unsign
 {
     if (length > 8 || offset == output->terminatorOffset)
         return WritePatchRecord(offset, length, bytes, output);
-    // The stretch's bytes are the low ones of the 8 loaded (every target is
-    // little-endian): tested at once, as a byte loop mispredicts its end.
+    // The stretch's bytes are the low ones of the word: tested at once, as a
+    // byte loop mispredicts its end.
     const uint64_t own = ~0ull >> (8 * (8 - length));
-    const bool uniform = length > 3 && ((Load64(bytes) ^ bytes[0] * 0x0101010101010101ull) & own) == 0;
+    const bool uniform = length > 3 && ((LoadWord(bytes) ^ bytes[0] * 0x0101010101010101ull) & own) == 0;
     unsigned char *record = ReserveInPatch(output, 6 + 8);
     if (record == NULL)
         return 0;

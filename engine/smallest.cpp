@@ -462,6 +462,12 @@ static void PassOver(SmallestPatch *s, uint64_t end)
     Reach(s, last, kPass, s->cost);
 }
 
+// True when the modified file's byte at i repeats the two before it.
+static inline bool RepeatsTwice(const unsigned char *modified, DWORD i)
+{
+    return modified[i] == modified[i - 1] && modified[i - 1] == modified[i - 2];
+}
+
 // True when some byte of value is zero.
 static inline bool HasZeroByte(uint64_t value)
 {
@@ -477,8 +483,9 @@ static const DWORD kLongestBridge = (DWORD)kDataHeaderSize - 1;
 // repeats the two before it (modified[at - 2] must be readable). Returns the
 // position after the last changed byte; gapEnds[g] is where the latest gap of
 // g equal bytes ended, or is left as it was where there is none.
-static inline __attribute__((always_inline)) DWORD ScanDataStretch(const unsigned char *original, const unsigned char *modified, DWORD at, DWORD end,
-                             DWORD gapEnds[kLongestBridge + 1])
+static inline __attribute__((always_inline)) DWORD ScanDataStretch(const unsigned char *original,
+                                                                   const unsigned char *modified, DWORD at,
+                                                                   DWORD end, DWORD gapEnds[kLongestBridge + 1])
 {
     DWORD last = at, gap = 0;
     for (DWORD i = at + 1; i < end;) {
@@ -491,7 +498,7 @@ static inline __attribute__((always_inline)) DWORD ScanDataStretch(const unsigne
                 continue;
             }
         }
-        if (modified[i] == modified[i - 1] && modified[i - 1] == modified[i - 2])
+        if (RepeatsTwice(modified, i))
             break;
         if (original[i] == modified[i]) {
             if (++gap > kLongestBridge)
@@ -922,12 +929,6 @@ static void Finish(SmallestPatch *s, const unsigned char *original, const unsign
     if (!s->failed && !WritePath(s, s->done))
         s->failed = 1;
     s->idle = true;
-}
-
-// True when the modified file's byte at i repeats the two before it.
-static inline bool RepeatsTwice(const unsigned char *modified, DWORD i)
-{
-    return modified[i] == modified[i - 1] && modified[i - 1] == modified[i - 2];
 }
 
 // The changed stretch from index at of the piece (position base + at) up to

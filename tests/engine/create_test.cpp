@@ -112,23 +112,33 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
 }
 
 // Stretches that look like records of their own within a piece but are not:
-// a run whose value goes on into the next piece up to another change, and a
-// stretch longer than a record.
+// a run whose value goes on into the next piece up to another change, a
+// stretch longer than a record, and changes at the offset that reads as
+// "EEOF" (a stand-in), where a record begins a byte earlier, whether a piece
+// begins there or the change lies well inside one.
 TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
 {
     Bytes longer(70000);
     for (size_t i = 0; i < longer.size(); ++i)
         longer[i] = (unsigned char)(1 + i % 251);
-    const struct { const char *name; Bytes original, modified; size_t piece; std::vector<Bytes> records; } cases[] = {
+    const DWORD at = 1000;
+    const struct {
+        const char *name; Bytes original, modified; size_t piece; std::vector<Bytes> records;
+        DWORD terminatorOffset = IPS32_TERMINATOR_OFFSET;
+    } cases[] = {
         {"run on into the next piece", Concat({Bytes(10, 0), ToBytes("xxxx"), Bytes(20, 'c'), ToBytes("x"), Bytes(10, 0)}),
          Concat({Bytes(10, 0), Bytes(25, 'c'), Bytes(10, 0)}), 30, {RunRecord(10, 25, 'c')}},
         {"longer than a record", Bytes(70020, 0), Concat({Bytes(10, 0), longer, Bytes(10, 0)}), 1u << 17,
          {DataRecord(10, Prefix(longer, 65535)), DataRecord(65545, Bytes(longer.begin() + 65535, longer.end()))}},
+        {"a piece begins at the terminator's offset", Bytes(at + 32, 0), Concat({Bytes(at, 0), Bytes(12, 'y'), Bytes(20, 0)}),
+         20, {Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}, at},
+        {"the terminator's offset inside a piece", Bytes(at + 22, 0), Concat({Bytes(at, 0), ToBytes("ab"), Bytes(20, 0)}),
+         64, {Data(at - 1, std::string("\0ab", 3))}, at},
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", row.original, row.modified,
-                                                           SMALLEST_WINDOW_MIN, row.piece, IPS32_TERMINATOR_OFFSET));
+                                                           SMALLEST_WINDOW_MIN, row.piece, row.terminatorOffset));
     }
 }
 
@@ -219,24 +229,6 @@ TEST_F(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
         EndPatchOutput(&output);
         EXPECT_TRUE(CloseHandle(file));
         EXPECT_EQ(Concat({ToBytes("IPS32"), Concat(row.records)}), ReadFileBytes(path));
-    }
-}
-
-// The files are equal up to the offset that reads as "EEOF" (a stand-in),
-// where changes begin: a record begins a byte earlier, whether a piece
-// begins there or the change lies well inside one.
-TEST_F(WritePatchRecordNearTerminatorOffset, NoSmallestRecordBeginsThere)
-{
-    const DWORD at = 1000;
-    const struct { Bytes changes; size_t piece; std::vector<Bytes> records; } cases[] = {
-        {Bytes(12, 'y'), 20, {Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}},
-        {ToBytes("ab"), 64, {Data(at - 1, std::string("\0ab", 3))}},
-    };
-    for (const auto &row : cases) {
-        SCOPED_TRACE(row.piece);
-        const Bytes modified = Concat({Bytes(at, 0), row.changes, Bytes(20, 0)});
-        EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", Bytes(modified.size(), 0), modified,
-                                                           SMALLEST_WINDOW_MIN, row.piece, at));
     }
 }
 
