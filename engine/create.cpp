@@ -482,17 +482,16 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
 // WriteDifferences or WriteSmallestDifferences.
 typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
 
-// A writer, the windows of each file read ahead for it (half of them in a
-// row), and whether the reader marks the blocks that differ. The default
-// writer reads 2 MiB of each file ahead at the usual read size and compares
-// each byte once, or passes over the blocks the reader, on a second
-// processor, found equal. The smallest writer keeps a window of its own and
-// so reads less ahead, to stay within its memory; it compares each window
-// itself and copies into its own only the stretches it must weigh.
+// A writer, the windows read ahead for it, and whether the readers mark the
+// blocks that differ. The default writer reads 16 windows ahead and passes
+// over the blocks the readers found equal. The smallest writer keeps a window
+// of its own and so reads less ahead, to stay within its memory; it compares
+// each window itself and copies into its own only the stretches it must
+// weigh.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
-    bool sharesComparing;
+    bool marks;
 };
 static const Writer kStretchWriter = {WriteDifferences, 16, true};
 static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false};
@@ -548,7 +547,7 @@ static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, co
     return failure;
 }
 
-const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET, false};
+const CreateTuning kCreateTuning = {256u * 1024u, IPS32_TERMINATOR_OFFSET, true};
 
 // The body of every creation: opens both inputs, checks their sizes, starts
 // reading them ahead and has writer write the patch.
@@ -577,8 +576,7 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
                               writer.readAheadWindows,
-                              !writer.sharesComparing ? ReadAhead::kMarkNone
-                              : tuning.marksEveryWindow ? ReadAhead::kMarkAll : ReadAhead::kMarkWhenAhead))
+                              writer.marks && tuning.marksWindows))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

@@ -73,13 +73,13 @@ BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath
 
 // What CreatePatch is tuned to. Tests and the fuzzer pass small values to
 // CreatePatchWith, so that runs cross buffer boundaries and meet the offset no
-// record may begin at with files of a few bytes, and have every window
-// marked, so that the comparing of marked windows is taken whatever the
-// timing; the patch is the same for every tuning.
+// record may begin at with files of a few bytes, and windows marked and not,
+// so that both ways of comparing are taken; the patch is the same for every
+// tuning.
 struct CreateTuning {
     DWORD readSize;          // bytes of each input read and compared at a time; at least 1
     DWORD terminatorOffset;  // no record begins here; at least 1
-    bool marksEveryWindow;   // every window of both files is marked before it is compared
+    bool marksWindows;       // the readers mark the blocks that differ in each window of both files
 };
 
 // CreatePatch, with the smallest patch the format allows (see
@@ -90,7 +90,7 @@ BOOL CreateSmallestPatch(const char *originalPath, const char *modifiedPath, con
                          BOOL *patchCreated);
 
 // The tuning of CreatePatch: 256 KiB reads, IPS32_TERMINATOR_OFFSET, windows
-// marked only where the reader is ahead.
+// marked.
 extern const CreateTuning kCreateTuning;
 
 // CreatePatch with the given tuning.

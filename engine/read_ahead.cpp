@@ -3,8 +3,6 @@
 #include "engine/compare.h"
 #include "platform/threads.h"
 
-#include <string.h>
-
 #include <system_error>
 
 // A slot's bytes begin on a page of their own, with the byte before them in
@@ -40,48 +38,45 @@ void ReadAhead::Stop()
         std::lock_guard<std::mutex> guard(lock_);
         stopping_ = true;
     }
-    changed_.notify_all();
-    task_.notify_all();
-    if (reader_.joinable())
-        reader_.join();
-    if (modifiedReader_.joinable())
-        modifiedReader_.join();
+    freed_.notify_all();
+    for (std::thread &reader : readers_) {
+        if (reader.joinable())
+            reader.join();
+    }
 }
 
-BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, Marking marking)
+BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool marks)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
     windows_ = bothWindows_ + ((uint64_t)(plan.size - plan.bothSize) + plan.readSize - 1) / plan.readSize;
     files_[0] = original;
     files_[1] = modified;
-    turn_ = inFlight / 2;
-    inline_ = !ThreadsAvailable();
     slots_ = inFlight;
     // A slot holds a window and its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
-    marking_ = marking != kMarkNone && !inline_;
-    marksAll_ = marking == kMarkAll;
+    const bool threads = ThreadsAvailable() != 0;
+    marking_ = marks && threads;
     avx2_ = HasAvx2();
     markWords_ = marking_ ? ((size_t)plan.readSize + 64 * WIDE_COMPARE_SIZE - 1) / (64 * WIDE_COMPARE_SIZE) : 0;
     const size_t rings = 2 * slots_ * stride_;
-    block_ = (unsigned char *)VirtualAlloc(NULL, rings + 2 * turn_ * markWords_ * sizeof(uint64_t),
+    block_ = (unsigned char *)VirtualAlloc(NULL, rings + slots_ * markWords_ * sizeof(uint64_t),
                                            MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (block_ == NULL)
         return 0;
     marks_ = (uint64_t *)(block_ + rings);
     try {
-        markStates_.reset(new std::atomic<uint8_t>[marking_ ? 2 * turn_ : 0]);
+        readInSlot_.reset(new uint64_t[slots_]());
     } catch (const std::bad_alloc &) {
         return 0;
     }
-    if (inline_)
+    if (!threads)
         return 1;
-    // The two files may be read side by side, on two threads: the system's
-    // copy into the slots is most of the reading.
+    // Two readers: the system's copy into the slots is most of the reading,
+    // and the marking most of the comparing.
     try {
-        modifiedReader_ = std::thread(&ReadAhead::ReadModified, this);
-        reader_ = std::thread(&ReadAhead::Read, this);
+        for (std::thread &reader : readers_)
+            reader = std::thread(&ReadAhead::Read, this);
     } catch (const std::system_error &) {
         return 0;
     }
@@ -93,10 +88,10 @@ unsigned char *ReadAhead::Slot(int file, uint64_t index) const
     return block_ + ((size_t)file * slots_ + (size_t)(index % slots_)) * stride_ + kPage;
 }
 
-// The marks of window index, in the ring of the windows in flight.
+// The marks of window index, in its slot's place.
 uint64_t *ReadAhead::Marks(uint64_t index) const
 {
-    return marks_ + (size_t)(index % (2 * turn_)) * markWords_;
+    return marks_ + (size_t)(index % slots_) * markWords_;
 }
 
 AVX2_FUNCTION static void MarkChangedBlocksAvx2(const unsigned char *a, const unsigned char *b, DWORD size,
@@ -105,211 +100,128 @@ AVX2_FUNCTION static void MarkChangedBlocksAvx2(const unsigned char *a, const un
     MarkChangedBlocks<Avx2Compare>(a, b, size, marks);
 }
 
-// Whether the reader may mark window index: one of both files.
-bool ReadAhead::Markable(uint64_t index) const
+// Reads size bytes of file at at into into; false, with why in *failure,
+// when they could not be read whole.
+bool ReadAhead::ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure)
 {
-    return marking_ && index < bothWindows_;
+    OVERLAPPED where = {};
+    where.Offset = at;
+    DWORD got = 0;
+    const BOOL read = ReadFile(files_[file], into, size, &got, &where);
+    if (read && got == size)
+        return true;
+    *failure = {file == 1, read, read ? 0 : GetLastError()};
+    return false;
 }
 
-std::atomic<uint8_t> &ReadAhead::MarkState(uint64_t index) const
-{
-    return markStates_[index % (2 * turn_)];
-}
-
-// Marks window index, read whole, whose marking this thread has taken on.
-void ReadAhead::MarkWindow(uint64_t index)
+// Reads window index of both files (of the original, where it has it) into
+// its slot, the modified file's with the byte before it, and marks it where
+// asked. The modified file is read first in every other window, so that two
+// readers tend to read different files at a time. False, with why in
+// *failure, when the window could not be read whole; where both files fail,
+// the original is named.
+bool ReadAhead::ReadWindow(uint64_t index, ReadFailure *failure)
 {
     Window window;
     Locate(plan_, bothWindows_, index, &window);
-    if (avx2_)
-        MarkChangedBlocksAvx2(Slot(0, index), Slot(1, index), window.size, Marks(index));
-    else
-        MarkChangedBlocks<BaselineCompare>(Slot(0, index), Slot(1, index), window.size, Marks(index));
-    MarkState(index).store(kMarked);
+    unsigned char *original = Slot(0, index), *modified = Slot(1, index);
+    // The byte before comes with the window, read at the same offset within
+    // its page as the file's.
+    const bool before = window.at > 0;
+    if (!before)
+        modified[-1] = 0;
+    const bool both = index < bothWindows_;
+    const bool modifiedFirst = index & 1;
+    bool read = true;
+    if (modifiedFirst)
+        read = ReadBytes(1, window.at - before, window.size + before, modified - before, failure);
+    if (both && !ReadBytes(0, window.at, window.size, original, failure))
+        read = false;
+    if (!modifiedFirst && read)
+        read = ReadBytes(1, window.at - before, window.size + before, modified - before, failure);
+    if (read && marking_ && both) {
+        if (avx2_)
+            MarkChangedBlocksAvx2(original, modified, window.size, Marks(index));
+        else
+            MarkChangedBlocks<BaselineCompare>(original, modified, window.size, Marks(index));
+    }
+    return read;
 }
 
-// Marks the windows first up to end, read whole, from the last on, as long
-// as the caller has not taken them: the more the caller falls behind, the
-// more of the comparing the reader takes on.
-void ReadAhead::MarkTurn(uint64_t first, uint64_t end)
+// Hands window index over once those before it are, or, where it could not
+// be read whole, keeps it as the window the caller is told of if no earlier
+// one fails.
+void ReadAhead::Finish(uint64_t index, bool read, const ReadFailure &failure)
 {
-    for (uint64_t index = end; index-- > first;) {
-        if (!Markable(index))
-            continue;
-        uint8_t state = kUnmarked;
-        if (!MarkState(index).compare_exchange_strong(state, kMarking))
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!read && index < failedAt_) {
+        failedAt_ = index;
+        failure_ = failure;
+    }
+    if (read)
+        readInSlot_[index % slots_] = index + 1;
+    while (read_ < failedAt_ && read_ < claimed_ && readInSlot_[read_ % slots_] == read_ + 1)
+        ++read_;
+    // The caller is woken once the windows it waits for are in, or none will be.
+    if (read_ >= wakeCallerAt_ || read_ == failedAt_)
+        ready_.notify_all();
+    if (!read)
+        freed_.notify_all();
+}
+
+// A reader: takes on the next window, once its slot is given back, until
+// every window is read, one fails, or the readers are stopped.
+void ReadAhead::Read()
+{
+    for (;;) {
+        uint64_t index;
+        {
+            std::unique_lock<std::mutex> guard(lock_);
+            freed_.wait(guard, [this] {
+                return stopping_ || claimed_ >= windows_ || claimed_ >= failedAt_ || claimed_ < released_ + slots_;
+            });
+            if (stopping_ || claimed_ >= windows_ || claimed_ >= failedAt_)
+                return;
+            index = claimed_++;
+        }
+        ReadFailure failure;
+        const bool read = ReadWindow(index, &failure);
+        Finish(index, read, failure);
+        if (!read)
             return;
-        MarkWindow(index);
     }
-}
-
-// Takes window index from the reader's marking: true when it is marked (or
-// being marked, which is then waited for, or, where every window is marked,
-// not yet reached, which is then marked here), false when it never will be.
-bool ReadAhead::TakeMarks(uint64_t index)
-{
-    if (!Markable(index))
-        return false;
-    uint8_t state = kUnmarked;
-    if (MarkState(index).compare_exchange_strong(state, marksAll_ ? kMarking : kTaken)) {
-        if (!marksAll_)
-            return false;
-        MarkWindow(index);
-    }
-    while (MarkState(index).load() != kMarked)
-        std::this_thread::yield();
-    return true;
 }
 
 BOOL ReadAhead::Next(Window *window, bool *failedModified)
 {
     std::unique_lock<std::mutex> guard(lock_);
     released_ = taken_;
-    changed_.notify_all();
-    if (inline_ && read_ <= taken_ && !failed_ && taken_ < windows_) {
-        // Every window before taken_ is given back, so the turn's slots are free.
-        const uint64_t end = windows_ - taken_ < turn_ ? windows_ : taken_ + turn_;
+    // Readers waiting for a slot are woken once half the ring is free, not
+    // for each slot: each wake-up costs about as much as reading a window.
+    if (released_ + slots_ >= claimed_ + slots_ / 2)
+        freed_.notify_all();
+    if (!readers_[0].joinable() && read_ == taken_ && taken_ < windows_ && taken_ < failedAt_) {
+        // No readers: every window before taken_ is given back, so its slot is free.
+        const uint64_t index = claimed_++;
         guard.unlock();
-        ReadTurn(taken_, end);
+        ReadFailure failure;
+        const bool read = ReadWindow(index, &failure);
+        Finish(index, read, failure);
         guard.lock();
     }
-    if (read_ <= taken_)
-        waited_ = true;
-    changed_.wait(guard, [this] { return read_ > taken_ || failed_; });
-    if (read_ <= taken_) {
-        *failedModified = failedModified_;
-        if (systemError_)
-            SetLastError(error_);
+    // Where the caller waits, it waits for half the ring, for the same reason.
+    wakeCallerAt_ = windows_ - taken_ < slots_ / 2 ? windows_ : taken_ + slots_ / 2;
+    ready_.wait(guard, [this] { return read_ > taken_ || failedAt_ == taken_; });
+    if (read_ == taken_) {
+        *failedModified = failure_.modified;
+        if (!failure_.read)
+            SetLastError(failure_.error);
         return 0;
     }
     const uint64_t index = taken_++;
     window->original = index < bothWindows_ ? Slot(0, index) : NULL;
     window->modified = Slot(1, index);
-    window->changed = TakeMarks(index) ? Marks(index) : NULL;
+    window->changed = marking_ && index < bothWindows_ ? Marks(index) : NULL;
     Locate(plan_, bothWindows_, index, window);
     return 1;
-}
-
-void ReadAhead::Fail(bool modified, BOOL readResult)
-{
-    const DWORD error = readResult ? 0 : GetLastError();
-    std::lock_guard<std::mutex> guard(lock_);
-    failed_ = true;
-    failedModified_ = modified;
-    systemError_ = !readResult;
-    error_ = error;
-    changed_.notify_all();
-}
-
-// Reads file's bytes of windows first up to end (of the original, those it
-// has) into their slots, the modified file's with the byte before each, and
-// with publish hands each of those over as soon as it is in. Returns the
-// first window not read whole (end when all were), and how its read ended:
-// ReadFile's result, and the last error where it failed.
-ReadAhead::WindowsRead ReadAhead::ReadWindows(int file, uint64_t first, uint64_t end, bool publish)
-{
-    Window window;
-    DWORD got = 0;
-    for (uint64_t index = first; index < end && (file == 1 || index < bothWindows_); ++index) {
-        Locate(plan_, bothWindows_, index, &window);
-        unsigned char *slot = Slot(file, index);
-        const BOOL read = ReadFile(files_[file], slot, window.size, &got, NULL);
-        if (!read || got != window.size)
-            return {index, read, read ? 0 : GetLastError()};
-        if (file == 1) {
-            slot[-1] = before_;
-            before_ = slot[window.size - 1];
-        }
-        if (publish) {
-            std::lock_guard<std::mutex> guard(lock_);
-            read_ = index + 1;
-            changed_.notify_all();
-        }
-    }
-    return {end, 1, 0};
-}
-
-// The second reader: reads the modified file's windows of each turn the
-// reader hands it, beside the reader, which reads the original's.
-void ReadAhead::ReadModified()
-{
-    std::unique_lock<std::mutex> guard(lock_);
-    for (;;) {
-        task_.wait(guard, [this] { return modifiedTask_ || stopping_; });
-        if (!modifiedTask_)
-            return;
-        guard.unlock();
-        const WindowsRead read = ReadWindows(1, taskFirst_, taskEnd_, false);
-        guard.lock();
-        modifiedRead_ = read;
-        modifiedTask_ = false;
-        task_.notify_all();
-    }
-}
-
-// Reads windows first up to end of both files: the original's, then the
-// modified file's, each window handed over as soon as both are in. Where
-// there is a second reader and the caller had to wait for a window since the
-// turn before, the modified file's are read on it at the same time, and the
-// turn is handed over once all are in; otherwise the caller is behind, and
-// the processor is left to it.
-// Where a window cannot be read whole, those before it are handed over and
-// the file that failed there is named, the original where both did. Returns
-// false then (failed_ is set) or once the reader is stopped.
-bool ReadAhead::ReadTurn(uint64_t first, uint64_t end)
-{
-    bool split = false;
-    if (modifiedReader_.joinable()) {
-        std::lock_guard<std::mutex> guard(lock_);
-        split = modifiedTask_ = waited_;
-        waited_ = false;
-        taskFirst_ = first;
-        taskEnd_ = end;
-    }
-    if (split)
-        task_.notify_all();
-    WindowsRead modified;
-    const WindowsRead original = ReadWindows(0, first, end, false);
-    if (split) {
-        std::unique_lock<std::mutex> guard(lock_);
-        task_.wait(guard, [this] { return !modifiedTask_; });
-        modified = modifiedRead_;
-    } else {
-        modified = ReadWindows(1, first, original.end, true);
-    }
-    const bool modifiedFails = modified.end < original.end;
-    const WindowsRead &failing = modifiedFails ? modified : original;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        read_ = failing.end;
-        changed_.notify_all();
-        if (stopping_)
-            return false;
-    }
-    if (failing.end == end)
-        return true;
-    SetLastError(failing.error);
-    Fail(modifiedFails, failing.read);
-    return false;
-}
-
-// Reads the windows a turn of half of those in flight at a time, once every
-// window of the turn before the last is given back: its slots are the ones
-// this turn takes over.
-void ReadAhead::Read()
-{
-    for (uint64_t first = 0; first < windows_; first += turn_) {
-        const uint64_t end = windows_ - first < turn_ ? windows_ : first + turn_;
-        {
-            std::unique_lock<std::mutex> guard(lock_);
-            changed_.wait(guard, [&] { return stopping_ || released_ + turn_ >= first; });
-            if (stopping_)
-                return;
-        }
-        for (uint64_t index = first; index < end && marking_; ++index)
-            MarkState(index).store(kUnmarked);
-        if (!ReadTurn(first, end))
-            return;
-        MarkTurn(first, end);
-    }
 }

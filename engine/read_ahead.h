@@ -1,28 +1,26 @@
-// Both inputs of a creation, read ahead on a thread of their own: while the
-// caller compares one window of the files, the next ones are brought in. Each
-// file is taken in long sequential stretches (a disk then seeks once per
-// stretch, not once per window), turn by turn, half the windows in flight at
-// a time, into a ring of page-aligned slots, so the memory used is fixed
-// whatever the files' size. While the caller waits for them, a second thread
-// reads the modified file's stretch beside the original's. Where the
-// platform starts no threads (ThreadsAvailable), the caller's thread reads
-// each half of the ring in turn as it takes the first window of it.
+// Both inputs of a creation, read ahead on threads of their own: while the
+// caller compares one window of the files, the next ones are brought in.
+// Each reader takes the next window not yet taken, reads both files' bytes
+// of it into a slot of a small ring and marks at once, while those bytes are
+// still in its processor's cache, the blocks of WIDE_COMPARE_SIZE positions
+// that differ, so that the caller passes over the others without reading
+// them. The ring is kept small for the same reason: a copy into memory
+// written long before costs several times one into memory just used. The
+// memory used is fixed whatever the files' size. Where the platform starts
+// no threads (ThreadsAvailable), the caller's thread reads each window as it
+// takes it, unmarked.
 //
 // The slots are read rather than the files mapped: a view is read faster
 // only where the system has the file's pages in large pieces, and several
 // times slower where it keeps them a page at a time (a file just copied, or
 // long in the cache), while reading costs the same copy everywhere.
-//
-// The reader may also take on part of the comparing: once a turn is read, it
-// marks, from the turn's last window back to the first that the caller has
-// taken, the blocks of WIDE_COMPARE_SIZE positions that differ, so that the
-// caller passes over the others without reading them.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
 #include "platform/win32.h"
 
-#include <atomic>
+#include <stdint.h>
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -53,23 +51,18 @@ struct Window {
 class ReadAhead {
 public:
     ReadAhead() = default;
-    // Stops the reader and releases the ring.
+    // Stops the readers and releases the ring.
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
-    // Which windows of both files get their differing blocks marked: none;
-    // those the reader marks before the caller takes them; or every one, the
-    // rest by the caller as it takes them.
-    enum Marking { kMarkNone, kMarkWhenAhead, kMarkAll };
-
-    // Starts reading original and modified (open, at their start; they stay
-    // the caller's and must stay open until this object goes) in the windows
-    // of plan, with up to inFlight windows (at least 2) of each file read
-    // ahead: on a thread of its own, or in Next where the platform has none.
-    // The windows are marked as marking asks only where a thread reads. 0
-    // when the memory or a thread it needs is not given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, Marking marking);
+    // Starts reading original and modified (open; they stay the caller's and
+    // must stay open until this object goes) in the windows of plan, with up
+    // to inFlight windows (at least 2) read ahead: on threads of their own,
+    // or in Next where the platform has none. With marks, each window of both
+    // files that a thread reads has its differing blocks marked. 0 when the
+    // memory or a thread it needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool marks);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
@@ -77,68 +70,49 @@ public:
     // reading it left.
     BOOL Next(Window *window, bool *failedModified);
 
-    // Stops the reader: once it returns, the files are no longer read.
+    // Stops the readers: once it returns, the files are no longer read.
     void Stop();
 
 private:
-    // How reading a file's windows ended (ReadWindows).
-    struct WindowsRead {
-        uint64_t end;  // the first window not read whole
-        BOOL read;     // ReadFile's result for it
-        DWORD error;   // the last error where that failed
+    // Why a window could not be read whole.
+    struct ReadFailure {
+        bool modified;  // the file that failed: the original where both did
+        BOOL read;      // ReadFile's result
+        DWORD error;    // the last error where that failed
     };
 
     void Read();
-    WindowsRead ReadWindows(int file, uint64_t first, uint64_t end, bool publish);
-    void ReadModified();
-    bool ReadTurn(uint64_t first, uint64_t end);
-    void Fail(bool modified, BOOL readResult);
+    bool ReadWindow(uint64_t index, ReadFailure *failure);
+    bool ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure);
+    void Finish(uint64_t index, bool read, const ReadFailure &failure);
     unsigned char *Slot(int file, uint64_t index) const;
-    bool Markable(uint64_t index) const;
-    std::atomic<uint8_t> &MarkState(uint64_t index) const;
     uint64_t *Marks(uint64_t index) const;
-    void MarkWindow(uint64_t index);
-    void MarkTurn(uint64_t first, uint64_t end);
-    bool TakeMarks(uint64_t index);
 
     WindowPlan plan_ = {1, 0, 0};
     uint64_t bothWindows_ = 0, windows_ = 0;  // windows of both files, and in all
     HANDLE files_[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};  // original, modified
-    unsigned char *block_ = NULL;  // both rings: slots_ slots of stride_ bytes each
+    unsigned char *block_ = NULL;  // both rings, slots_ slots of stride_ bytes each, then the marks
     DWORD slots_ = 0;
     size_t stride_ = 0;
-    uint64_t turn_ = 1;            // windows read in one stretch: half the ring
-    unsigned char before_ = 0;     // the last byte of the modified file read so far
-    bool inline_ = false;          // no reader thread: Next reads
-    // Where the reader marks windows: for each window in flight, its marks
-    // (markWords_ words in a ring) and whether they are ready, which the
-    // reader and the caller change in turn without the lock.
-    enum MarkStateValue : uint8_t { kUnmarked, kMarking, kMarked, kTaken };
     bool marking_ = false;
-    bool marksAll_ = false;
     bool avx2_ = false;
-    uint64_t *marks_ = NULL;
+    uint64_t *marks_ = NULL;       // markWords_ words for each slot
     size_t markWords_ = 0;
-    std::unique_ptr<std::atomic<uint8_t>[]> markStates_;
 
     std::mutex lock_;
-    std::condition_variable changed_;
-    std::thread reader_;
-    std::thread modifiedReader_;       // reads the modified file beside reader_, where slots are read
-    std::condition_variable task_;     // a turn handed to modifiedReader_, or done
+    std::condition_variable ready_;  // a window read, or one that failed: for the caller
+    std::condition_variable freed_;  // a slot given back, or a stop: for the readers
+    std::thread readers_[2];
     // Guarded by lock_:
-    uint64_t read_ = 0;           // windows read whole
+    std::unique_ptr<uint64_t[]> readInSlot_;  // for each slot, 1 + the last window read whole into it
+    uint64_t claimed_ = 0;        // windows a reader has taken on
+    uint64_t read_ = 0;           // windows read whole, each before it too
     uint64_t taken_ = 0;          // windows handed over
     uint64_t released_ = 0;       // windows given back, whose slots may be read into again
-    bool failed_ = false;         // window read_ could not be read
-    bool failedModified_ = false;
-    bool systemError_ = false;    // ReadFile failed (rather than ending early), leaving error_
-    DWORD error_ = 0;
+    uint64_t wakeCallerAt_ = 0;   // the windows read at which the caller, where it waits, is woken
+    uint64_t failedAt_ = UINT64_MAX;  // the first window that could not be read whole
+    ReadFailure failure_ = {false, 1, 0};
     bool stopping_ = false;
-    bool waited_ = true;          // the caller waited for a window since the last turn began
-    bool modifiedTask_ = false;   // modifiedReader_ is to read windows taskFirst_ up to taskEnd_
-    uint64_t taskFirst_ = 0, taskEnd_ = 0;
-    WindowsRead modifiedRead_ = {0, 1, 0};  // how its last turn ended
 };
 
 #endif

@@ -70,7 +70,7 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         for (bool marked : {false, true}) {
             SCOPED_TRACE(std::string(row.name) + (marked ? ", marked" : ""));
             CreateTuning tuning = row.tuning;
-            tuning.marksEveryWindow = marked;
+            tuning.marksWindows = marked;
             EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
                       CreateBytes(dir, row.original, row.modified, NULL, tuning));
         }
