@@ -221,22 +221,6 @@ static inline DWORD NextMarkedBlock(const ChangeScanner &scan, DWORD base)
     return (block < last ? block : last) * WIDE_COMPARE_SIZE;
 }
 
-// Has the marked blocks fetched into the cache at once, rather than one by
-// one as the comparing jumps to each. Always inlined: as a function of its
-// own it would have no effect the compiler sees (a prefetch changes nothing
-// the program can read), and its call would be left out.
-static inline __attribute__((always_inline)) void FetchMarkedBlocks(const ChangeScanner &scan)
-{
-    const DWORD blocks = (scan.size + WIDE_COMPARE_SIZE - 1) / WIDE_COMPARE_SIZE;
-    for (DWORD first = 0; first < blocks; first += 64) {
-        for (uint64_t marks = scan.changed[first / 64]; marks != 0; marks &= marks - 1) {
-            const DWORD at = (first + LowestSetBit(marks)) * WIDE_COMPARE_SIZE;
-            __builtin_prefetch(scan.original + at);
-            __builtin_prefetch(scan.modified + at);
-        }
-    }
-}
-
 // The first position from `from` on (at most 64 past the scanner's base) where
 // the files differ; the window's size when there is none.
 template <class Wide>
@@ -309,6 +293,12 @@ static Failure CheckUnchanged(const Input &input)
     return {kChangedText, input.path};
 }
 
+// What the readers' task knows of the comparison.
+struct ReaderWork {
+    size_t markWords;        // words of marks for a window
+    DWORD terminatorOffset;  // no record begins here
+};
+
 // Both inputs, the windows they are read in, the window being compared, and
 // the run that the window before ended in.
 struct Comparison {
@@ -317,7 +307,8 @@ struct Comparison {
     ReadAhead reader;
     Window window;
     PatchRun run;
-    bool avx2;  // the processor has AVX2
+    bool avx2;        // the processor has AVX2
+    ReaderWork work;  // what the readers' task knows
 };
 
 // Takes the next window of the files (see WindowPlan). Fails, naming the
@@ -331,52 +322,157 @@ static Failure NextWindow(Comparison &compare)
     return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
 }
 
+// The longest stretch that a reader writes the record of: one record, whose
+// bytes the reader's room holds many times over.
+static const DWORD kReaderStretchMax = 1024;
+static_assert(kReaderStretchMax <= IPS32_MAX_RECORD_SIZE, "a reader's stretch takes one record");
+
+// Puts the one record WritePatchRecord gives for a stretch of 1 to
+// kReaderStretchMax bytes at offset, not the terminator's offset (8 bytes from
+// bytes on are readable): a run record when all of more than 3 bytes are
+// equal, else a data record. Returns its size; up to 14 bytes from record on
+// may be written. Stretches of up to 8 bytes, most of a dense change, are
+// tested at once, as a byte loop mispredicts its end.
+static inline DWORD PutStretchRecord(unsigned char *record, DWORD offset, const unsigned char *bytes, DWORD length)
+{
+    if (length > 8) {
+        if (CountLeading(bytes[0], bytes, length) == length) {
+            PutRunRecord(record, offset, length, bytes[0]);
+            return 9;
+        }
+        PutRecordHead(record, offset, length);
+        memcpy(record + 6, bytes, length);
+        return 6 + length;
+    }
+    // The stretch's bytes are the low ones of the word.
+    const uint64_t own = ~0ull >> (8 * (8 - length));
+    if (length > 3 && ((LoadWord(bytes) ^ bytes[0] * 0x0101010101010101ull) & own) == 0) {
+        PutRunRecord(record, offset, length, bytes[0]);
+        return 9;
+    }
+    PutRecordHead(record, offset, length);
+    memcpy(record + 6, bytes, 8);
+    return 6 + length;
+}
+
 // Appends the records WritePatchRecord gives for a stretch of length bytes at
 // offset that ends before the window does (8 bytes from bytes on are
-// readable). Short stretches, most of a dense change, take a path of their
-// own where there is nothing to decide: one piece, not at the terminator's
-// offset, a run record when all of more than 3 bytes are equal, else a data
-// record.
+// readable). Short stretches take a path of their own where there is nothing
+// to decide.
 static inline BOOL AppendStretch(PatchOutput *output, DWORD offset, const unsigned char *bytes, DWORD length)
 {
     if (length > 8 || offset == output->terminatorOffset)
         return WritePatchRecord(offset, length, bytes, output);
-    // The stretch's bytes are the low ones of the word: tested at once, as a
-    // byte loop mispredicts its end.
-    const uint64_t own = ~0ull >> (8 * (8 - length));
-    const bool uniform = length > 3 && ((LoadWord(bytes) ^ bytes[0] * 0x0101010101010101ull) & own) == 0;
     unsigned char *record = ReserveInPatch(output, 6 + 8);
     if (record == NULL)
         return 0;
-    PutRecordHead(record, offset, uniform ? 0 : length);
-    if (uniform) {
-        record[6] = 0;
-        record[7] = (unsigned char)length;
-        record[8] = bytes[0];
-    } else {
-        memcpy(record + 6, bytes, 8);
-    }
     // Only the record's own bytes of the 14 reserved are kept.
-    output->used -= uniform ? 14 - 9 : 8 - length;
+    output->used -= 14 - PutStretchRecord(record, offset, bytes, length);
     return 1;
 }
 
-// Writes a record for every stretch of differing bytes in the window. *open
-// tells whether a stretch reached the window from the one before; on return,
-// whether one reaches the next. 0 when a write fails.
-template <class Wide>
-static inline BOOL WriteWindowChangesWith(Comparison &compare, PatchOutput *output, BOOL *open,
-                                          ProgressThrottle &progress, HWND window, UINT progressMessage)
+// What a reader leaves in each window of both files, in its scratch: the
+// marks of the blocks that differ (MarkChangedBlocks), then the records of
+// the stretches that lie whole within the window, have at most
+// kReaderStretchMax bytes and do not begin at the terminator's offset, in
+// segments. A segment holds the records of the stretches that begin from
+// `from` on, up to `to`, where the caller goes on comparing: at a stretch the
+// reader left, the last one (which may go on into the next window), or the
+// window's end. The first stretch, which may go on from the window before,
+// is always left, and so are the rest of the window's once its room for
+// records or segments is full.
+static const DWORD kReaderSegments = 64;
+static const DWORD kReaderRecordRoom = 64 * 1024;
+
+struct RecordSegment {
+    DWORD from, to;  // positions in the window
+    DWORD end;       // where its records end in the window's records
+    DWORD lastEnd;   // where its last stretch ends, in the window
+};
+
+struct WindowRecords {
+    DWORD segments;
+    RecordSegment segment[kReaderSegments];
+    unsigned char records[kReaderRecordRoom];
+};
+
+static size_t MarkWords(DWORD readSize)
 {
-    const Window &bytesWindow = compare.window;
-    const DWORD at = bytesWindow.at;
-    ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0, bytesWindow.changed};
-    if (scan.changed != NULL)
-        FetchMarkedBlocks(scan);
+    return ((size_t)readSize + 64 * WIDE_COMPARE_SIZE - 1) / (64 * WIDE_COMPARE_SIZE);
+}
+
+static WindowRecords *RecordsIn(void *scratch, const ReaderWork &work)
+{
+    return (WindowRecords *)((uint64_t *)scratch + work.markWords);
+}
+
+// A reader's task: marks the window's blocks that differ and writes the
+// records of the stretches it may (see WindowRecords).
+template <class Wide> static inline void PrepareWindowWith(const Window &window, const ReaderWork &work, void *scratch)
+{
+    uint64_t *marks = (uint64_t *)scratch;
+    MarkChangedBlocks<Wide>(window.original, window.modified, window.size, marks);
+    WindowRecords &prepared = *RecordsIn(scratch, work);
+    prepared.segments = 0;
+    RecordSegment *segment = NULL;  // the segment being filled
+    DWORD used = 0;
+    ChangeScanner scan = {window.original, window.modified, window.size, 0, 0, marks};
     ScanAt<Wide>(scan, 0);
-    const unsigned char *bytes = bytesWindow.modified;
-    DWORD i = 0;
-    while (*open || (i = NextDifferent<Wide>(scan, i)) < scan.size) {
+    DWORD i = NextEqual<Wide>(scan, 0);
+    while (i < window.size) {
+        const DWORD start = NextDifferent<Wide>(scan, i);
+        const DWORD end = start < window.size ? NextEqual<Wide>(scan, start) : start;
+        if (end == window.size) {
+            i = start;
+            break;
+        }
+        const DWORD length = end - start;
+        const bool mine = length <= kReaderStretchMax && window.at + start != work.terminatorOffset;
+        if (mine && kReaderRecordRoom - used < (length > 8 ? 6 + length : 6 + 8)) {
+            i = start;
+            break;
+        }
+        if (mine && segment == NULL) {
+            if (prepared.segments == kReaderSegments)
+                break;
+            segment = &prepared.segment[prepared.segments++];
+            segment->from = start;
+        }
+        if (mine) {
+            used += PutStretchRecord(prepared.records + used, window.at + start, window.modified + start, length);
+            segment->end = used;
+            segment->lastEnd = end;
+        } else if (segment != NULL) {
+            segment->to = start;
+            segment = NULL;
+        }
+        i = end;
+    }
+    if (segment != NULL)
+        segment->to = i;
+}
+
+static void PrepareWindowBaseline(const Window &window, const void *work, void *scratch)
+{
+    PrepareWindowWith<BaselineCompare>(window, *(const ReaderWork *)work, scratch);
+}
+
+AVX2_FUNCTION static void PrepareWindowAvx2(const Window &window, const void *work, void *scratch)
+{
+    PrepareWindowWith<Avx2Compare>(window, *(const ReaderWork *)work, scratch);
+}
+
+// Writes a record for every stretch of differing bytes in the window that
+// begins before limit, from i on. *open tells whether a stretch reached the
+// window from the one before; on return, whether one reaches the next. 0
+// when a write fails.
+template <class Wide>
+static inline BOOL WriteStretches(Comparison &compare, ChangeScanner &scan, DWORD i, DWORD limit, PatchOutput *output,
+                                  BOOL *open, ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    const DWORD at = compare.window.at;
+    const unsigned char *bytes = compare.window.modified;
+    while (*open || (i = NextDifferent<Wide>(scan, i)) < limit) {
         DWORD stretchEnd = NextEqual<Wide>(scan, i);
         if (stretchEnd == scan.size) {
             // The stretch goes on in the next window, or ends with the original.
@@ -394,6 +490,57 @@ static inline BOOL WriteWindowChangesWith(Comparison &compare, PatchOutput *outp
         i = stretchEnd;
     }
     return 1;
+}
+
+// Appends the records a reader wrote, size bytes, with the progress their
+// stretches' ends give. They are read back for that only where a step of it
+// may fall among them.
+static BOOL AppendReaderRecords(Comparison &compare, const unsigned char *records, DWORD size, DWORD lastEnd,
+                                PatchOutput *output, ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    unsigned char *into = ReserveInPatch(output, size);
+    if (into == NULL)
+        return 0;
+    memcpy(into, records, size);
+    if (window == NULL || compare.window.at + lastEnd < progress.next)
+        return 1;
+    for (DWORD k = 0; k < size;) {
+        const unsigned char *record = records + k;
+        const DWORD offset = (DWORD)record[0] << 24 | (DWORD)record[1] << 16 | (DWORD)record[2] << 8 | record[3];
+        const DWORD length = (DWORD)record[4] << 8 | record[5];
+        const DWORD bytes = length != 0 ? length : (DWORD)record[6] << 8 | record[7];
+        ReportProgress(progress, offset + bytes, compare.original.size, kCreatingText, progressMessage, window);
+        k += length != 0 ? 6 + length : 9;
+    }
+    return 1;
+}
+
+// Writes a record for every stretch of differing bytes in the window: those
+// the reader left, and the records it wrote, in their order. *open tells
+// whether a stretch reached the window from the one before; on return,
+// whether one reaches the next. 0 when a write fails.
+template <class Wide>
+static inline BOOL WriteWindowChangesWith(Comparison &compare, PatchOutput *output, BOOL *open,
+                                          ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    const Window &bytesWindow = compare.window;
+    void *work = (void *)bytesWindow.work;
+    const WindowRecords *prepared = work != NULL ? RecordsIn(work, compare.work) : NULL;
+    ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0, (const uint64_t *)work};
+    ScanAt<Wide>(scan, 0);
+    DWORD i = 0, written = 0;
+    for (DWORD k = 0; prepared != NULL && k < prepared->segments; ++k) {
+        const RecordSegment &segment = prepared->segment[k];
+        if (!WriteStretches<Wide>(compare, scan, i, segment.from, output, open, progress, window, progressMessage) ||
+            !AppendReaderRecords(compare, prepared->records + written, segment.end - written, segment.lastEnd, output,
+                                 progress, window, progressMessage))
+            return 0;
+        written = segment.end;
+        i = segment.to;
+        // The scanner stays on whole blocks, as the marks do.
+        ScanAt<Wide>(scan, i / WIDE_COMPARE_SIZE * WIDE_COMPARE_SIZE);
+    }
+    return WriteStretches<Wide>(compare, scan, i, scan.size, output, open, progress, window, progressMessage);
 }
 
 static BOOL WriteWindowChangesBaseline(Comparison &compare, PatchOutput *output, BOOL *open,
@@ -482,16 +629,17 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
 // WriteDifferences or WriteSmallestDifferences.
 typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
 
-// A writer, the windows read ahead for it, and whether the readers mark the
-// blocks that differ. The default writer reads 16 windows ahead and passes
-// over the blocks the readers found equal. The smallest writer keeps a window
+// A writer, the windows read ahead for it, and whether the readers take on
+// the first steps of comparing (PrepareWindow). The default writer reads 16
+// windows ahead, passes over the blocks the readers found equal and copies
+// the records they wrote. The smallest writer keeps a window
 // of its own and so reads less ahead, to stay within its memory; it compares
 // each window itself and copies into its own only the stretches it must
 // weigh.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
-    bool marks;
+    bool compares;  // the readers run PrepareWindow
 };
 static const Writer kStretchWriter = {WriteDifferences, 16, true};
 static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false};
@@ -563,7 +711,7 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
         SendMessageA(window, progressMessage, 0, (LPARAM)Translated(kGettingFileInfoText));
 
     Comparison compare = {{originalPath, OwnedHandle(), 0, {}}, {modifiedPath, OwnedHandle(), 0, {}}, {}, {}, {},
-                          HasAvx2()};
+                          HasAvx2(), {}};
     // Memory for reading, and the reader itself, count as what opening the
     // original needs.
     const Failure noMemory = {kCannotOpenText, originalPath};
@@ -572,11 +720,13 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
         failure = OpenInput(compare.modified);
     if (failure.text == NULL && compare.original.size > compare.modified.size)
         failure = {kModifiedSmallerText, NULL};
+    compare.work = {MarkWords(tuning.readSize), tuning.terminatorOffset};
+    const WindowTask task = {compare.avx2 ? PrepareWindowAvx2 : PrepareWindowBaseline, &compare.work,
+                             (compare.work.markWords * sizeof(uint64_t) + sizeof(WindowRecords) + 63) / 64 * 64};
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
-                              writer.readAheadWindows,
-                              writer.marks && tuning.marksWindows))
+                              writer.readAheadWindows, writer.compares && tuning.readersCompare ? &task : NULL))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

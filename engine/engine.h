@@ -73,13 +73,13 @@ BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath
 
 // What CreatePatch is tuned to. Tests and the fuzzer pass small values to
 // CreatePatchWith, so that runs cross buffer boundaries and meet the offset no
-// record may begin at with files of a few bytes, and windows marked and not,
-// so that both ways of comparing are taken; the patch is the same for every
-// tuning.
+// record may begin at with files of a few bytes, and have the readers compare
+// or not, so that both ways of comparing are taken; the patch is the same for
+// every tuning.
 struct CreateTuning {
     DWORD readSize;          // bytes of each input read and compared at a time; at least 1
     DWORD terminatorOffset;  // no record begins here; at least 1
-    bool marksWindows;       // the readers mark the blocks that differ in each window of both files
+    bool readersCompare;     // the readers mark each window's differing blocks and write its short stretches' records
 };
 
 // CreatePatch, with the smallest patch the format allows (see
@@ -89,8 +89,8 @@ BOOL CreateSmallestPatch(const char *originalPath, const char *modifiedPath, con
                          char *message, DWORD messageSize, HWND window, UINT progressMessage,
                          BOOL *patchCreated);
 
-// The tuning of CreatePatch: 256 KiB reads, IPS32_TERMINATOR_OFFSET, windows
-// marked.
+// The tuning of CreatePatch: 256 KiB reads, IPS32_TERMINATOR_OFFSET, the
+// readers comparing.
 extern const CreateTuning kCreateTuning;
 
 // CreatePatch with the given tuning.

@@ -49,10 +49,7 @@ BOOL AppendRunRecord(PatchOutput *output, DWORD offset, DWORD length, unsigned c
     unsigned char *record = ReserveInPatch(output, 9);
     if (record == NULL)
         return 0;
-    PutRecordHead(record, offset, 0);
-    record[6] = (unsigned char)(length >> 8);
-    record[7] = (unsigned char)length;
-    record[8] = value;
+    PutRunRecord(record, offset, length, value);
     return 1;
 }
 

@@ -54,6 +54,15 @@ inline void PutRecordHead(unsigned char *record, DWORD offset, DWORD size)
     record[5] = (unsigned char)size;
 }
 
+// Puts a record of a run of length bytes (1 to 65535) of value: 9 bytes.
+inline void PutRunRecord(unsigned char *record, DWORD offset, DWORD length, unsigned char value)
+{
+    PutRecordHead(record, offset, 0);
+    record[6] = (unsigned char)(length >> 8);
+    record[7] = (unsigned char)length;
+    record[8] = value;
+}
+
 // Append one record of size bytes (1 to 65535) or of a run of length bytes
 // of value at offset, which must not be output's terminatorOffset, or the
 // terminator. 0 when a write fails.

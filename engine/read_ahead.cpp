@@ -1,6 +1,5 @@
 #include "engine/read_ahead.h"
 
-#include "engine/compare.h"
 #include "platform/threads.h"
 
 #include <system_error>
@@ -45,7 +44,8 @@ void ReadAhead::Stop()
     }
 }
 
-BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool marks)
+BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight,
+                      const WindowTask *task)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
@@ -56,15 +56,14 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     // A slot holds a window and its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
     const bool threads = ThreadsAvailable() != 0;
-    marking_ = marks && threads;
-    avx2_ = HasAvx2();
-    markWords_ = marking_ ? ((size_t)plan.readSize + 64 * WIDE_COMPARE_SIZE - 1) / (64 * WIDE_COMPARE_SIZE) : 0;
+    if (task != NULL && threads)
+        task_ = *task;
     const size_t rings = 2 * slots_ * stride_;
-    block_ = (unsigned char *)VirtualAlloc(NULL, rings + slots_ * markWords_ * sizeof(uint64_t),
-                                           MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    block_ = (unsigned char *)VirtualAlloc(NULL, rings + slots_ * task_.scratchSize, MEM_COMMIT | MEM_RESERVE,
+                                           PAGE_READWRITE);
     if (block_ == NULL)
         return 0;
-    marks_ = (uint64_t *)(block_ + rings);
+    scratch_ = block_ + rings;
     try {
         readInSlot_.reset(new uint64_t[slots_]());
     } catch (const std::bad_alloc &) {
@@ -73,7 +72,7 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     if (!threads)
         return 1;
     // Two readers: the system's copy into the slots is most of the reading,
-    // and the marking most of the comparing.
+    // and the task may be most of the comparing.
     try {
         for (std::thread &reader : readers_)
             reader = std::thread(&ReadAhead::Read, this);
@@ -88,16 +87,10 @@ unsigned char *ReadAhead::Slot(int file, uint64_t index) const
     return block_ + ((size_t)file * slots_ + (size_t)(index % slots_)) * stride_ + kPage;
 }
 
-// The marks of window index, in its slot's place.
-uint64_t *ReadAhead::Marks(uint64_t index) const
+// The task's scratch for window index, in its slot's place.
+void *ReadAhead::Scratch(uint64_t index) const
 {
-    return marks_ + (size_t)(index % slots_) * markWords_;
-}
-
-AVX2_FUNCTION static void MarkChangedBlocksAvx2(const unsigned char *a, const unsigned char *b, DWORD size,
-                                                uint64_t *marks)
-{
-    MarkChangedBlocks<Avx2Compare>(a, b, size, marks);
+    return scratch_ + (size_t)(index % slots_) * task_.scratchSize;
 }
 
 // Reads size bytes of file at at into into; false, with why in *failure,
@@ -115,8 +108,8 @@ bool ReadAhead::ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, R
 }
 
 // Reads window index of both files (of the original, where it has it) into
-// its slot, the modified file's with the byte before it, and marks it where
-// asked. The modified file is read first in every other window, so that two
+// its slot, the modified file's with the byte before it, and runs the task on
+// it where there is one. The modified file is read first in every other window, so that two
 // readers tend to read different files at a time. False, with why in
 // *failure, when the window could not be read whole; where both files fail,
 // the original is named.
@@ -139,11 +132,11 @@ bool ReadAhead::ReadWindow(uint64_t index, ReadFailure *failure)
         read = false;
     if (!modifiedFirst && read)
         read = ReadBytes(1, window.at - before, window.size + before, modified - before, failure);
-    if (read && marking_ && both) {
-        if (avx2_)
-            MarkChangedBlocksAvx2(original, modified, window.size, Marks(index));
-        else
-            MarkChangedBlocks<BaselineCompare>(original, modified, window.size, Marks(index));
+    if (read && task_.run != NULL && both) {
+        window.original = original;
+        window.modified = modified;
+        window.work = NULL;
+        task_.run(window, task_.context, Scratch(index));
     }
     return read;
 }
@@ -221,7 +214,7 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
     const uint64_t index = taken_++;
     window->original = index < bothWindows_ ? Slot(0, index) : NULL;
     window->modified = Slot(1, index);
-    window->changed = marking_ && index < bothWindows_ ? Marks(index) : NULL;
+    window->work = task_.run != NULL && index < bothWindows_ ? Scratch(index) : NULL;
     Locate(plan_, bothWindows_, index, window);
     return 1;
 }

@@ -1,14 +1,13 @@
 // Both inputs of a creation, read ahead on threads of their own: while the
 // caller compares one window of the files, the next ones are brought in.
 // Each reader takes the next window not yet taken, reads both files' bytes
-// of it into a slot of a small ring and marks at once, while those bytes are
-// still in its processor's cache, the blocks of WIDE_COMPARE_SIZE positions
-// that differ, so that the caller passes over the others without reading
-// them. The ring is kept small for the same reason: a copy into memory
-// written long before costs several times one into memory just used. The
-// memory used is fixed whatever the files' size. Where the platform starts
-// no threads (ThreadsAvailable), the caller's thread reads each window as it
-// takes it, unmarked.
+// of it into a slot of a small ring and runs the caller's task on it at once
+// (the first steps of comparing it), while those bytes are still in its
+// processor's cache. The ring is kept small for the same reason: a copy into
+// memory written long before costs several times one into memory just used.
+// The memory used is fixed whatever the files' size. Where the platform
+// starts no threads (ThreadsAvailable), the caller's thread reads each window
+// as it takes it, and no task runs.
 //
 // The slots are read rather than the files mapped: a view is read faster
 // only where the system has the file's pages in large pieces, and several
@@ -45,7 +44,16 @@ struct Window {
     DWORD size;                      // at least 1
     const unsigned char *original;   // null in the tail
     const unsigned char *modified;   // modified[-1] holds the modified file's byte before at (0 at 0)
-    const uint64_t *changed;         // the blocks that differ (MarkChangedBlocks), or null where unmarked
+    const void *work;                // what the task left for it, or null where no task ran
+};
+
+// What a reader does with each window of both files once it is read: run
+// (on the reader's thread) with the window, context, and scratch bytes of
+// the window's own, which the caller then finds as the window's work.
+struct WindowTask {
+    void (*run)(const Window &window, const void *context, void *scratch);
+    const void *context;
+    size_t scratchSize;  // a multiple of 8
 };
 
 class ReadAhead {
@@ -59,10 +67,10 @@ public:
     // Starts reading original and modified (open; they stay the caller's and
     // must stay open until this object goes) in the windows of plan, with up
     // to inFlight windows (at least 2) read ahead: on threads of their own,
-    // or in Next where the platform has none. With marks, each window of both
-    // files that a thread reads has its differing blocks marked. 0 when the
-    // memory or a thread it needs is not given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, bool marks);
+    // or in Next where the platform has none. A reader runs task, where not
+    // null, on each window of both files it reads. 0 when the memory or a
+    // thread it needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, const WindowTask *task);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):
@@ -86,18 +94,16 @@ private:
     bool ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure);
     void Finish(uint64_t index, bool read, const ReadFailure &failure);
     unsigned char *Slot(int file, uint64_t index) const;
-    uint64_t *Marks(uint64_t index) const;
+    void *Scratch(uint64_t index) const;
 
     WindowPlan plan_ = {1, 0, 0};
     uint64_t bothWindows_ = 0, windows_ = 0;  // windows of both files, and in all
     HANDLE files_[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};  // original, modified
-    unsigned char *block_ = NULL;  // both rings, slots_ slots of stride_ bytes each, then the marks
+    unsigned char *block_ = NULL;  // both rings, slots_ slots of stride_ bytes each, then the scratch
     DWORD slots_ = 0;
     size_t stride_ = 0;
-    bool marking_ = false;
-    bool avx2_ = false;
-    uint64_t *marks_ = NULL;       // markWords_ words for each slot
-    size_t markWords_ = 0;
+    WindowTask task_ = {NULL, NULL, 0};  // run by the readers, where run is not null
+    unsigned char *scratch_ = NULL;      // task_.scratchSize bytes for each slot
 
     std::mutex lock_;
     std::condition_variable ready_;  // a window read, or one that failed: for the caller

@@ -37,6 +37,19 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
     Bytes mixed = RandomBytes(131071, 3);
     for (unsigned char &byte : mixed)
         byte |= 1;  // differs from every zero byte
+    // More records than the readers keep for a window, and more stretches
+    // they leave between those they write than they have segments for.
+    Bytes everyOther(30000, 0), alternating;
+    std::vector<Bytes> everyOtherRecords, alternatingRecords;
+    for (uint32_t at = 1; at < everyOther.size(); at += 2) {
+        everyOther[at] = 1;
+        everyOtherRecords.push_back(Data(at, "\x01"));
+    }
+    for (uint32_t unit = 0; unit < 70; ++unit) {
+        alternatingRecords.push_back(DataRecord((uint32_t)alternating.size() + 1, Prefix(mixed, 1030)));
+        alternatingRecords.push_back(Data((uint32_t)alternating.size() + 1040, "x"));
+        alternating = Concat({alternating, Bytes(1, 0), Prefix(mixed, 1030), Bytes(9, 0), ToBytes("x")});
+    }
     const struct {
         const char *name; Bytes original, modified; std::vector<Bytes> records; CreateTuning tuning = kCreateTuning;
     } cases[] = {
@@ -49,6 +62,9 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         {"four bytes not all equal", ToBytes("abcdef"), ToBytes("azzzyf"), {Data(1, "zzzy")}},
         {"four equal bytes well inside the file", Bytes(1000, 0), Concat({Bytes(500, 0), ToBytes("qqqq"), Bytes(496, 0)}),
          {RunRecord(500, 4, 'q')}},
+        {"a change, then one to the end", ToBytes("abcdef"), ToBytes("aXcdYZ"), {Data(1, "X"), Data(4, "YZ")}},
+        {"a change at the terminator's offset", Bytes(10, 0), Concat({Bytes(3, 0), ToBytes("x"), Bytes(1, 0), ToBytes("y"), Bytes(4, 0)}),
+         {Data(3, "x"), Data(4, std::string("\0y", 2))}, {kCreateTuning.readSize, 5, true}},
         {"run at the end, then the tail", ToBytes("abc"), ToBytes("abXYZ"), {Data(2, "X"), Data(3, "YZ")}},
         {"equal run at the end, then equal tail", ToBytes("abcd"), Bytes(8, 'q'),
          {RunRecord(0, 4, 'q'), RunRecord(4, 4, 'q')}},
@@ -57,6 +73,11 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         {"a change alone in the first block of a word of marks", Bytes(8192, 0),
          Concat({Bytes(10, 0), ToBytes("y"), Bytes(4085, 0), ToBytes("x"), Bytes(4095, 0)}),
          {Data(10, "y"), Data(4096, "x")}},
+        {"a stretch too long for the reader between short ones", Bytes(1400, 0),
+         Concat({Bytes(10, 0), ToBytes("x"), Bytes(89, 0), Prefix(mixed, 1070), Bytes(130, 0), ToBytes("y"), Bytes(99, 0)}),
+         {Data(10, "x"), DataRecord(100, Prefix(mixed, 1070)), Data(1300, "y")}},
+        {"more records than a reader keeps", Bytes(everyOther.size(), 0), everyOther, everyOtherRecords},
+        {"more stretches left than a reader's segments", Bytes(alternating.size(), 0), alternating, alternatingRecords},
         {"equal bytes, then another reads later", Bytes(20, 0), Concat({Bytes(2, 0), ToBytes("qqqqqqqqqqqqqqqr"), Bytes(2, 0)}),
          {Data(2, "qqqqqqqqqqqqqqqr")}, Reads(3)},
         {"65536 equal bytes over reads", Bytes(65537, 0), Concat({Bytes(1, 0), Bytes(65536, 'A')}),
@@ -70,7 +91,7 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         for (bool marked : {false, true}) {
             SCOPED_TRACE(std::string(row.name) + (marked ? ", marked" : ""));
             CreateTuning tuning = row.tuning;
-            tuning.marksWindows = marked;
+            tuning.readersCompare = marked;
             EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
                       CreateBytes(dir, row.original, row.modified, NULL, tuning));
         }

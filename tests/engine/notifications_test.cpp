@@ -74,15 +74,18 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
-        RecordingWindow window;
-        HWND handle = window.handle();
-        const EngineOutcome outcome =
-            row.engine == kApply ? ApplyBytes(dir, row.first, row.second, handle)
-            : row.engine == kCreate
-                ? CreateBytes(dir, row.first, row.second, handle, {row.readSize, IPS32_TERMINATOR_OFFSET, false})
-                : CreateBytes(dir, row.first, row.second, handle, kCreateTuning, CreateSmallestPatch);
-        EXPECT_EQ(row.result, outcome.result);
-        EXPECT_EQ(row.sent, Describe(window.notifications()));
+        // Creation's progress is the same whether the readers compare or not.
+        for (bool readersCompare : {false, true}) {
+            RecordingWindow window;
+            HWND handle = window.handle();
+            const EngineOutcome outcome =
+                row.engine == kApply ? ApplyBytes(dir, row.first, row.second, handle)
+                : row.engine == kCreate
+                    ? CreateBytes(dir, row.first, row.second, handle, {row.readSize, IPS32_TERMINATOR_OFFSET, readersCompare})
+                    : CreateBytes(dir, row.first, row.second, handle, kCreateTuning, CreateSmallestPatch);
+            EXPECT_EQ(row.result, outcome.result);
+            EXPECT_EQ(row.sent, Describe(window.notifications()));
+        }
     }
 }
 
