@@ -47,13 +47,14 @@ inline DWORD SkipEqual(const unsigned char *a, const unsigned char *b, DWORD i, 
 }
 
 // Eight bytes as a number, the first in the lowest bits whatever the byte
-// order (compilers make this one load where that is the order).
+// order: one load, turned where the processor keeps the first byte highest.
 inline uint64_t LoadWord(const unsigned char *bytes)
 {
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    return value;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap64(Load64(bytes));
+#else
+    return Load64(bytes);
+#endif
 }
 
 // 64 positions at a time with 64-bit words.

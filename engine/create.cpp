@@ -406,50 +406,108 @@ static WindowRecords *RecordsIn(void *scratch, const ReaderWork &work)
     return (WindowRecords *)((uint64_t *)scratch + work.markWords);
 }
 
+// Fills a window's records (see WindowRecords) as a reader finds its
+// stretches, in order.
+struct RecordFiller {
+    const Window &window;
+    DWORD terminatorOffset;
+    WindowRecords &out;
+    RecordSegment *segment;  // the segment being filled, or null
+    DWORD used;              // bytes of records so far
+    DWORD resume;            // where the caller goes on once the reader stops
+
+    // Takes the stretch from start up to end; false once the reader stops:
+    // at the last stretch, or where its room is full.
+    inline bool Take(DWORD start, DWORD end)
+    {
+        const DWORD length = end - start;
+        if (end == window.size) {
+            resume = start;
+            return false;
+        }
+        if (start == 0 || length > kReaderStretchMax || window.at + start == terminatorOffset) {
+            if (segment != NULL)
+                segment->to = start;
+            segment = NULL;
+            return true;
+        }
+        if (kReaderRecordRoom - used < (length > 8 ? 6 + length : 6 + 8) ||
+            (segment == NULL && out.segments == kReaderSegments)) {
+            resume = start;
+            return false;
+        }
+        if (segment == NULL) {
+            segment = &out.segment[out.segments++];
+            segment->from = start;
+        }
+        used += PutStretchRecord(out.records + used, window.at + start, window.modified + start, length);
+        segment->end = used;
+        segment->lastEnd = end;
+        return true;
+    }
+};
+
+// Hands filler the stretches of the window's blocks that the marks give, in
+// order, 64 positions at a time, until it stops. Positions past the window's
+// end count as equal.
+template <class Wide> static inline void FindStretches(const Window &window, const uint64_t *marks, RecordFiller &filler)
+{
+    const DWORD blocks = (window.size + WIDE_COMPARE_SIZE - 1) / WIDE_COMPARE_SIZE;
+    const DWORD kNone = ~0u;
+    DWORD open = kNone;   // where a stretch that runs to the end of block `next` - 1 begins
+    DWORD next = 0;       // the block after the last one compared
+    for (DWORD first = 0; first < blocks; first += 64) {
+        for (uint64_t marked = marks[first / 64]; marked != 0; marked &= marked - 1) {
+            const DWORD block = first + LowestSetBit(marked);
+            const DWORD base = block * WIDE_COMPARE_SIZE;
+            if (open != kNone && block != next) {
+                if (!filler.Take(open, next * WIDE_COMPARE_SIZE))
+                    return;
+                open = kNone;
+            }
+            next = block + 1;
+            uint64_t differ = Wide::DifferenceMask(window.original + base, window.modified + base) &
+                              LowBits(window.size - base);
+            if (open != kNone) {
+                if (~differ == 0)
+                    continue;
+                const DWORD end = LowestSetBit(~differ);
+                if (!filler.Take(open, base + end))
+                    return;
+                open = kNone;
+                differ &= ~LowBits(end);
+            }
+            while (differ != 0) {
+                const DWORD start = LowestSetBit(differ);
+                const uint64_t equal = ~differ & ~LowBits(start);
+                if (equal == 0) {
+                    open = base + start;
+                    break;
+                }
+                const DWORD end = LowestSetBit(equal);
+                if (!filler.Take(base + start, base + end))
+                    return;
+                differ &= ~LowBits(end);
+            }
+        }
+    }
+    // A stretch open in the last marked block is left to the caller.
+    if (open != kNone)
+        filler.Take(open, window.size);
+}
+
 // A reader's task: marks the window's blocks that differ and writes the
 // records of the stretches it may (see WindowRecords).
 template <class Wide> static inline void PrepareWindowWith(const Window &window, const ReaderWork &work, void *scratch)
 {
     uint64_t *marks = (uint64_t *)scratch;
     MarkChangedBlocks<Wide>(window.original, window.modified, window.size, marks);
-    WindowRecords &prepared = *RecordsIn(scratch, work);
-    prepared.segments = 0;
-    RecordSegment *segment = NULL;  // the segment being filled
-    DWORD used = 0;
-    ChangeScanner scan = {window.original, window.modified, window.size, 0, 0, marks};
-    ScanAt<Wide>(scan, 0);
-    DWORD i = NextEqual<Wide>(scan, 0);
-    while (i < window.size) {
-        const DWORD start = NextDifferent<Wide>(scan, i);
-        const DWORD end = start < window.size ? NextEqual<Wide>(scan, start) : start;
-        if (end == window.size) {
-            i = start;
-            break;
-        }
-        const DWORD length = end - start;
-        const bool mine = length <= kReaderStretchMax && window.at + start != work.terminatorOffset;
-        if (mine && kReaderRecordRoom - used < (length > 8 ? 6 + length : 6 + 8)) {
-            i = start;
-            break;
-        }
-        if (mine && segment == NULL) {
-            if (prepared.segments == kReaderSegments)
-                break;
-            segment = &prepared.segment[prepared.segments++];
-            segment->from = start;
-        }
-        if (mine) {
-            used += PutStretchRecord(prepared.records + used, window.at + start, window.modified + start, length);
-            segment->end = used;
-            segment->lastEnd = end;
-        } else if (segment != NULL) {
-            segment->to = start;
-            segment = NULL;
-        }
-        i = end;
-    }
-    if (segment != NULL)
-        segment->to = i;
+    WindowRecords &records = *RecordsIn(scratch, work);
+    records.segments = 0;
+    RecordFiller filler = {window, work.terminatorOffset, records, NULL, 0, window.size};
+    FindStretches<Wide>(window, marks, filler);
+    if (filler.segment != NULL)
+        filler.segment->to = filler.resume;
 }
 
 static void PrepareWindowBaseline(const Window &window, const void *work, void *scratch)

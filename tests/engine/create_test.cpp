@@ -45,6 +45,9 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         everyOther[at] = 1;
         everyOtherRecords.push_back(Data(at, "\x01"));
     }
+    // The bytes a slot held before lie past the end of the last, shorter read.
+    std::vector<Bytes> lastReadRecords(everyOtherRecords.begin(), everyOtherRecords.begin() + 544);
+    lastReadRecords.push_back(Data(1097, "ab"));
     for (uint32_t unit = 0; unit < 70; ++unit) {
         alternatingRecords.push_back(DataRecord((uint32_t)alternating.size() + 1, Prefix(mixed, 1030)));
         alternatingRecords.push_back(Data((uint32_t)alternating.size() + 1040, "x"));
@@ -78,6 +81,11 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {Data(10, "x"), DataRecord(100, Prefix(mixed, 1070)), Data(1300, "y")}},
         {"more records than a reader keeps", Bytes(everyOther.size(), 0), everyOther, everyOtherRecords},
         {"more stretches left than a reader's segments", Bytes(alternating.size(), 0), alternating, alternatingRecords},
+        {"a stretch to the end of a block of 64, then equal blocks", Bytes(400, 0),
+         Concat({Bytes(5, 0), ToBytes("x"), Bytes(54, 0), ToBytes("abcd"), Bytes(136, 0), ToBytes("y"), Bytes(199, 0)}),
+         {Data(5, "x"), Data(60, "abcd"), Data(200, "y")}},
+        {"a change at the end of a short last read, after reads of changes", Bytes(1099, 0),
+         Concat({Prefix(everyOther, 1088), Bytes(9, 0), ToBytes("ab")}), lastReadRecords, Reads(64)},
         {"equal bytes, then another reads later", Bytes(20, 0), Concat({Bytes(2, 0), ToBytes("qqqqqqqqqqqqqqqr"), Bytes(2, 0)}),
          {Data(2, "qqqqqqqqqqqqqqqr")}, Reads(3)},
         {"65536 equal bytes over reads", Bytes(65537, 0), Concat({Bytes(1, 0), Bytes(65536, 'A')}),
