@@ -3,6 +3,7 @@
 #include "engine/compare.h"
 #include "engine/engine.h"
 #include "engine/ips32.h"
+#include "engine/patch_reader.h"
 #include "engine/patch_writer.h"
 #include "engine/read_ahead.h"
 #include "engine/shared.h"
@@ -564,10 +565,10 @@ static BOOL AppendReaderRecords(Comparison &compare, const unsigned char *record
         return 1;
     for (DWORD k = 0; k < size;) {
         const unsigned char *record = records + k;
-        const DWORD offset = (DWORD)record[0] << 24 | (DWORD)record[1] << 16 | (DWORD)record[2] << 8 | record[3];
-        const DWORD length = (DWORD)record[4] << 8 | record[5];
-        const DWORD bytes = length != 0 ? length : (DWORD)record[6] << 8 | record[7];
-        ReportProgress(progress, offset + bytes, compare.original.size, kCreatingText, progressMessage, window);
+        const DWORD length = BigEndian16(record + 4);
+        const DWORD bytes = length != 0 ? length : BigEndian16(record + 6);
+        ReportProgress(progress, BigEndian32(record) + bytes, compare.original.size, kCreatingText, progressMessage,
+                       window);
         k += length != 0 ? 6 + length : 9;
     }
     return 1;

@@ -109,10 +109,10 @@ bool ReadAhead::ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, R
 
 // Reads window index of both files (of the original, where it has it) into
 // its slot, the modified file's with the byte before it, and runs the task on
-// it where there is one. The modified file is read first in every other window, so that two
-// readers tend to read different files at a time. False, with why in
-// *failure, when the window could not be read whole; where both files fail,
-// the original is named.
+// it where there is one. The modified file is read first in every other
+// window, so that two readers tend to read different files at a time. False,
+// with why in *failure, when the window could not be read whole; where both
+// files fail, the original is named.
 bool ReadAhead::ReadWindow(uint64_t index, ReadFailure *failure)
 {
     Window window;
@@ -162,6 +162,16 @@ void ReadAhead::Finish(uint64_t index, bool read, const ReadFailure &failure)
         freed_.notify_all();
 }
 
+// Reads window index and hands it over (Finish); false where it could not
+// be read whole.
+bool ReadAhead::Bring(uint64_t index)
+{
+    ReadFailure failure;
+    const bool read = ReadWindow(index, &failure);
+    Finish(index, read, failure);
+    return read;
+}
+
 // A reader: takes on the next window, once its slot is given back, until
 // every window is read, one fails, or the readers are stopped.
 void ReadAhead::Read()
@@ -170,17 +180,13 @@ void ReadAhead::Read()
         uint64_t index;
         {
             std::unique_lock<std::mutex> guard(lock_);
-            freed_.wait(guard, [this] {
-                return stopping_ || claimed_ >= windows_ || claimed_ >= failedAt_ || claimed_ < released_ + slots_;
-            });
-            if (stopping_ || claimed_ >= windows_ || claimed_ >= failedAt_)
+            const auto done = [this] { return stopping_ || claimed_ >= windows_ || claimed_ >= failedAt_; };
+            freed_.wait(guard, [&] { return done() || claimed_ < released_ + slots_; });
+            if (done())
                 return;
             index = claimed_++;
         }
-        ReadFailure failure;
-        const bool read = ReadWindow(index, &failure);
-        Finish(index, read, failure);
-        if (!read)
+        if (!Bring(index))
             return;
     }
 }
@@ -197,9 +203,7 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
         // No readers: every window before taken_ is given back, so its slot is free.
         const uint64_t index = claimed_++;
         guard.unlock();
-        ReadFailure failure;
-        const bool read = ReadWindow(index, &failure);
-        Finish(index, read, failure);
+        Bring(index);
         guard.lock();
     }
     // Where the caller waits, it waits for half the ring, for the same reason.

@@ -90,6 +90,7 @@ private:
     };
 
     void Read();
+    bool Bring(uint64_t index);
     bool ReadWindow(uint64_t index, ReadFailure *failure);
     bool ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure);
     void Finish(uint64_t index, bool read, const ReadFailure &failure);
