@@ -1,5 +1,6 @@
 #include "engine/read_ahead.h"
 
+#include "platform/advice.h"
 #include "platform/threads.h"
 
 #include <system_error>
@@ -8,6 +9,12 @@
 // the page before: the system's copy into a buffer that lies at another
 // offset within its page than the file's bytes can be several times slower.
 static const size_t kPage = 4096;
+
+// Bytes of each file the system is asked to bring in at once
+// (AdviseWillRead), a stretch ahead of the windows being read: from a disk
+// that reads ahead little by itself, the two files then come in stretches of
+// MiBs rather than with a seek between them every few hundred KiB.
+static const uint64_t kAdviseStretch = 4u << 20;
 
 static size_t RoundToPages(size_t size)
 {
@@ -53,6 +60,8 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     files_[0] = original;
     files_[1] = modified;
     slots_ = inFlight;
+    adviseWindows_ = kAdviseStretch > plan.readSize ? kAdviseStretch / plan.readSize : 1;
+    AdviseFrom(0);
     // A slot holds a window and its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
     const bool threads = ThreadsAvailable() != 0;
@@ -105,6 +114,20 @@ bool ReadAhead::ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, R
         return true;
     *failure = {file == 1, read, read ? 0 : GetLastError()};
     return false;
+}
+
+// Asks the system to bring in the stretch of both files (of the original,
+// where it has it) that begins with window index.
+void ReadAhead::AdviseFrom(uint64_t index)
+{
+    if (index >= windows_)
+        return;
+    Window window;
+    Locate(plan_, bothWindows_, index, &window);
+    const uint64_t size = adviseWindows_ * plan_.readSize;
+    if (index < bothWindows_)
+        AdviseWillRead(files_[0], window.at, size);
+    AdviseWillRead(files_[1], window.at, size);
 }
 
 // Reads window index of both files (of the original, where it has it) into
@@ -216,6 +239,12 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
         return 0;
     }
     const uint64_t index = taken_++;
+    // The caller asks for the next stretch, not the readers: asking may wait
+    // while the disk takes the requests, and reading would wait with it.
+    if (index % adviseWindows_ == 0) {
+        guard.unlock();
+        AdviseFrom(index + adviseWindows_);
+    }
     window->original = index < bothWindows_ ? Slot(0, index) : NULL;
     window->modified = Slot(1, index);
     window->work = task_.run != NULL && index < bothWindows_ ? Scratch(index) : NULL;

@@ -90,6 +90,7 @@ private:
     };
 
     void Read();
+    void AdviseFrom(uint64_t index);
     bool Bring(uint64_t index);
     bool ReadWindow(uint64_t index, ReadFailure *failure);
     bool ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure);
@@ -103,6 +104,7 @@ private:
     unsigned char *block_ = NULL;  // both rings, slots_ slots of stride_ bytes each, then the scratch
     DWORD slots_ = 0;
     size_t stride_ = 0;
+    uint64_t adviseWindows_ = 1;  // windows in a stretch the system is asked to bring in at once
     WindowTask task_ = {NULL, NULL, 0};  // run by the readers, where run is not null
     unsigned char *scratch_ = NULL;      // task_.scratchSize bytes for each slot
 

@@ -1,11 +1,14 @@
 #include "errors.h"
 #include "files.h"
 #include "handles.h"
+#include "platform/advice.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <string>
@@ -17,7 +20,32 @@ class FileObject : public DescriptorObject {
 public:
     FileObject(int fd, std::string path) : DescriptorObject(fd), path(std::move(path)) {}
     std::string path;
+    uint64_t readAhead = 0;  // bytes the system reads ahead by itself when read in order; 0 where not known
 };
+
+// The read-ahead of the disk that holds the file fd, in bytes, as the system
+// gives it for the disk or, for a partition, the disk it lies on; 0 where it
+// tells none (no such disk, as for a network or memory file system).
+static uint64_t DiskReadAhead(int fd)
+{
+    struct stat info;
+    if (fstat(fd, &info) != 0)
+        return 0;
+    for (const char *queue : {"queue", "../queue"}) {
+        char path[80];
+        snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s/read_ahead_kb", major(info.st_dev),
+                 minor(info.st_dev), queue);
+        FILE *setting = fopen(path, "r");
+        if (setting == NULL)
+            continue;
+        unsigned long kib = 0;
+        const bool read = fscanf(setting, "%lu", &kib) == 1;
+        fclose(setting);
+        if (read)
+            return (uint64_t)kib * 1024;
+    }
+    return 0;
+}
 
 // Windows keeps a read-only attribute apart from permissions; here it is the
 // absence of every write permission bit, which even root must respect.
@@ -178,13 +206,24 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    if (flags & FILE_FLAG_SEQUENTIAL_SCAN)
+    auto object = std::make_shared<FileObject>(fd, path);
+    // Told of reading in order, the system reads ahead twice the disk's read-ahead.
+    if (flags & FILE_FLAG_SEQUENTIAL_SCAN) {
         posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    HANDLE handle = RegisterHandle(std::make_shared<FileObject>(fd, path));
+        object->readAhead = 2 * DiskReadAhead(fd);
+    }
+    HANDLE handle = RegisterHandle(object);
     // Windows reports an existing file that CREATE_ALWAYS or OPEN_ALWAYS opened.
     bool reportsExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
     SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
+}
+
+void AdviseWillRead(HANDLE file, uint64_t offset, uint64_t size)
+{
+    std::shared_ptr<FileObject> object = LookupHandleAs<FileObject>(file);
+    if (object && object->readAhead < size)
+        posix_fadvise(object->fd, (off_t)offset, (off_t)size, POSIX_FADV_WILLNEED);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped)

@@ -1,0 +1,5 @@
+#include "advice.h"
+
+void AdviseWillRead(HANDLE, uint64_t, uint64_t)
+{
+}
