@@ -13,7 +13,8 @@
 # the machine's read speed (cat of both files of the first pair), so that
 # ratios taken on different machines can be compared. Cold rows time creation
 # and application of the 1% pair of BENCH_BIG_MB from a cold disk, the page
-# cache dropped before each run (as root; skipped with a line elsewhere).
+# cache dropped before each run (as root; skipped with a line elsewhere), and
+# again with the disk set to read ahead 128 KiB, with its read requests.
 # With BENCH_WEB naming a built page (build/web), the page's creation and
 # application of the 1% pair of BENCH_MB are timed against the tool's in
 # headless Chromium (bench/web.py, BENCH_WEB_RUNS rounds).
@@ -158,8 +159,30 @@ measure "1% scattered, 1 MiB" small modified.bin
 # Empties the page cache, so that the next command reads from the disk.
 drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 
+# The disk that holds the files, and its queue where its read-ahead can be
+# set (a partition's is its disk's).
+disk=$(basename "$(df --output=source . | tail -n1)")
+queue=""
+for q in "/sys/class/block/$disk/queue" "/sys/class/block/$disk/../queue"; do
+    if [ -w "$q/read_ahead_kb" ] && [ -r "/sys/class/block/$disk/stat" ]; then queue=$q && break; fi
+done
+
+# requests VARIABLE COMMAND...: runs COMMAND from a cold disk and keeps in
+# VARIABLE the disk's read requests it took and their mean size in KiB.
+requests() {
+    variable=$1
+    shift
+    drop_caches
+    before=$(awk '{print $1, $3}' "/sys/class/block/$disk/stat")
+    "$@" >/dev/null
+    after=$(awk '{print $1, $3}' "/sys/class/block/$disk/stat")
+    counted=$(echo "$before $after" | awk '{n = $3 - $1; printf "%d %.0f", n, n ? ($4 - $2) / 2 / n : 0}')
+    eval "$variable=\$counted"
+}
+
 # Cold rows: each command of a round starts with the page cache dropped.
 cold_rows=""
+disk_rows=""
 if (drop_caches) 2>/dev/null; then
     cd big
     "$bench" create original.bin modified.bin patch.ips >/dev/null
@@ -174,6 +197,30 @@ if (drop_caches) 2>/dev/null; then
         cmp copy.bin modified.bin
         round=$((round + 1))
     done
+    # Again with the disk set to read ahead 128 KiB, as most are: its read
+    # requests show how long the stretches it reads of each file are.
+    if [ -n "$queue" ]; then
+        kept=$(cat "$queue/read_ahead_kb")
+        trap 'echo "$kept" >"$queue/read_ahead_kb"; rm -rf "$work"' EXIT
+        echo 128 >"$queue/read_ahead_kb"
+        unset slow_cat slow_create
+        round=0
+        while [ $round -lt "$cold_runs" ]; do
+            timed slow_cat drop_caches cat original.bin modified.bin
+            timed slow_create "rm -f cold.ips; drop_caches" "$bench" create original.bin modified.bin cold.ips
+            cmp cold.ips patch.ips
+            round=$((round + 1))
+        done
+        requests cat_requests cat original.bin modified.bin
+        requests create_requests "$bench" create original.bin modified.bin cold.ips
+        echo "$kept" >"$queue/read_ahead_kb"
+        trap 'rm -rf "$work"' EXIT
+        # shellcheck disable=SC2086
+        disk_rows="$(printf '| %-28s | %8s | %6s | %8s | %8s |' "cat both, $big_mb MiB 1%" "$slow_cat" "" $cat_requests)
+$(printf '| %-28s | %8s | %6s | %8s | %8s |' "create, $big_mb MiB 1%" "$slow_create" \
+            "$(ratio "$slow_create" "$slow_cat")" $create_requests)
+"
+    fi
     rm -f patch.ips cold.ips copy.bin
     cd "$work"
     cold_rows="$(printf '| %-28s | %-8s | %8s | %8s | %6s |' "create, $big_mb MiB 1%" "cat both" "$cold_cat" \
@@ -239,6 +286,17 @@ if [ -n "$cold_rows" ]; then
     printf '| %-28s | %-8s | %8s | %8s | %6s |\n' "work" "baseline" "base ms" "engine" "ratio"
     printf '|%s|%s|%s|%s|%s|\n' "------------------------------" "----------" "---------:" "---------:" "-------:"
     printf '%s' "$cold_rows"
+    echo
+    if [ -n "$disk_rows" ]; then
+        echo "The same with the disk ($disk) set to read ahead 128 KiB (read_ahead_kb), as most disks are;"
+        echo "the disk's read requests in one more round:"
+        echo
+        printf '| %-28s | %8s | %6s | %8s | %8s |\n' "work" "ms" "ratio" "requests" "mean KiB"
+        printf '|%s|%s|%s|%s|%s|\n' "------------------------------" "---------:" "-------:" "---------:" "---------:"
+        printf '%s' "$disk_rows"
+    else
+        echo "Rows with a disk that reads ahead 128 KiB skipped: the read-ahead of the disk ($disk) cannot be set here."
+    fi
 else
     echo "Cold rows skipped: the page cache cannot be dropped here (/proc/sys/vm/drop_caches needs root)."
 fi
