@@ -35,6 +35,8 @@ runs=${BENCH_RUNS:-5}
 cold_runs=${BENCH_COLD_RUNS:-3}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvik-engine-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# Stopped, it still cleans up (and puts back a disk setting it changed).
+trap 'exit 130' INT TERM HUP
 cd "$work"
 
 now() { date +%s%N; }
