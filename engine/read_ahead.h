@@ -7,7 +7,9 @@
 // memory written long before costs several times one into memory just used.
 // The memory used is fixed whatever the files' size. Where the platform
 // starts no threads (ThreadsAvailable), the caller's thread reads each window
-// as it takes it, and no task runs.
+// as it takes it, and no task runs. The caller asks the system to bring in
+// the next few MiB of each file ahead of the readers (AdviseWillRead), so
+// that a disk delivers each in long stretches.
 //
 // The slots are read rather than the files mapped: a view is read faster
 // only where the system has the file's pages in large pieces, and several
