@@ -691,10 +691,9 @@ typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HW
 // A writer, the windows read ahead for it, and whether the readers take on
 // the first steps of comparing (PrepareWindow). The default writer reads 16
 // windows ahead, passes over the blocks the readers found equal and copies
-// the records they wrote. The smallest writer keeps a window
-// of its own and so reads less ahead, to stay within its memory; it compares
-// each window itself and copies into its own only the stretches it must
-// weigh.
+// the records they wrote. The smallest writer keeps a window of its own and
+// so reads less ahead, to stay within its memory; it compares each window
+// itself and copies into its own only the stretches it must weigh.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
