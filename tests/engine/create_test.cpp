@@ -62,7 +62,7 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         {"one equal byte between", ToBytes("ABC"), ToBytes("XBX"), {Data(0, "X"), Data(2, "X")}},
         {"three equal bytes", ToBytes("abcde"), ToBytes("azzze"), {Data(1, "zzz")}},
         {"four equal bytes", ToBytes("abcdef"), ToBytes("azzzzf"), {RunRecord(1, 4, 'z')}},
-        {"four bytes not all equal", ToBytes("abcdef"), ToBytes("azzzyf"), {Data(1, "zzzy")}},
+        {"four bytes not all equal", ToBytes("abcdef"), ToBytes("azzz\xfa" "f"), {Data(1, "zzz\xfa")}},
         {"four equal bytes well inside the file", Bytes(1000, 0), Concat({Bytes(500, 0), ToBytes("qqqq"), Bytes(496, 0)}),
          {RunRecord(500, 4, 'q')}},
         {"a change, then one to the end", ToBytes("abcdef"), ToBytes("aXcdYZ"), {Data(1, "X"), Data(4, "YZ")}},
