@@ -59,7 +59,8 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     windows_ = bothWindows_ + ((uint64_t)(plan.size - plan.bothSize) + plan.readSize - 1) / plan.readSize;
     files_[0] = original;
     files_[1] = modified;
-    slots_ = inFlight;
+    // Files of fewer windows need no more slots than they have windows.
+    slots_ = windows_ < inFlight ? (windows_ > 2 ? (DWORD)windows_ : 2) : inFlight;
     adviseWindows_ = kAdviseStretch > plan.readSize ? kAdviseStretch / plan.readSize : 1;
     AdviseFrom(0);
     // A slot holds a window and its slack.

@@ -5,9 +5,10 @@
 // (the first steps of comparing it), while those bytes are still in its
 // processor's cache. The ring is kept small for the same reason: a copy into
 // memory written long before costs several times one into memory just used.
-// The memory used is fixed whatever the files' size. Where the platform
-// starts no threads (ThreadsAvailable), the caller's thread reads each window
-// as it takes it, and no task runs. The caller asks the system to bring in
+// The memory used is fixed whatever the files' size, and less for files of
+// fewer windows than the ring has slots. Where the platform starts no
+// threads (ThreadsAvailable), the caller's thread reads each window as it
+// takes it, and no task runs. The caller asks the system to bring in
 // the next few MiB of each file ahead of the readers (AdviseWillRead), so
 // that a disk delivers each in long stretches.
 //
