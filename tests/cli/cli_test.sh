@@ -1,11 +1,6 @@
 #!/bin/sh
-# Runs the command-line tool on real files and checks exit statuses, what it
-# prints and the files it leaves.
-#   cli_test.sh ZORVIK [RUNNER]
-# RUNNER (cmake/wine-run.sh) runs the Windows console build; its texts are
-# Shift-JIS and its lines end in CRLF, so expectations are converted to match.
-# The tool speaks Japanese throughout, as in a Japanese locale; the rows of
-# `says` run it in English as well.
+# The command-line tool on real files: exit statuses, what it prints, the files it leaves.
+#   cli_test.sh ZORVIK [RUNNER]   (RUNNER, cmake/wine-run.sh: the Windows build, Shift-JIS and CRLF)
 set -u
 export LANG=ja_JP.UTF-8
 unset LANGUAGE LC_ALL LC_MESSAGES
@@ -42,9 +37,7 @@ no_temporary_left() { test -z "$(ls -A . dist | grep zorvik-)"; }
 # ran STATUS: checks the exit status of the command just run, where `run` cannot run it.
 ran() { status=$?; check exits "$1"; }
 
-# run STATUS ARGS...: runs the tool, keeps out.txt and err.txt (line ends as
-# LF) and checks its exit status. Standard input is the caller's, or nothing.
-# $confine, when set, is a command the tool runs under.
+# run STATUS ARGS...: runs the tool (under $confine, where set) into out.txt and err.txt.
 confine=
 run() {
     expected=$1
@@ -55,8 +48,7 @@ run() {
     check exits "$expected"
 }
 
-# prints STATUS out|err TEXT ARGS...: runs the tool (run STATUS ARGS...) and
-# checks that its standard output is TEXT, or that its standard error holds it.
+# prints STATUS out|err TEXT ARGS...: run, then standard output is TEXT, or standard error holds it.
 prints() {
     expected=$1 where=$2 said=$3
     shift 3
@@ -64,9 +56,7 @@ prints() {
     case $where in out) check stdout_is "$said" ;; err) check stderr_has "$said" ;; esac
 }
 
-# says STATUS out|err JAPANESE ENGLISH ARGS...: prints STATUS out|err JAPANESE
-# ARGS...; natively after a run in English (C.UTF-8), which must print ENGLISH
-# and no byte outside ASCII. The checks that follow see the Japanese run's output.
+# says STATUS out|err JAPANESE ENGLISH ARGS...: prints, in Japanese and (natively) in ASCII English.
 says() {
     expected=$1 where=$2 japanese=$3 english=$4
     shift 4
@@ -80,8 +70,7 @@ says() {
 }
 exec </dev/null
 
-# old.bin, new.bin (a few bytes changed and two appended), and dist/ for
-# patches, so that an applied copy never lands on new.bin.
+# dist/ holds patches, so that an applied copy never lands on new.bin.
 printf 'The quick brown fox jumps over the lazy dog.' >old.bin
 printf 'The quick BROWN fox jumps over the lazy cat.!!' >new.bin
 mkdir -m 777 dist
@@ -220,8 +209,7 @@ if [ -z "$runner" ]; then
     "$zorvik" -y create old.bin new.bin >out.txt 2>/dev/full
     ran 1
 
-    # LANGUAGE, a list, counts in every locale but C; of LC_ALL, LC_MESSAGES
-    # and LANG the first that is set; a language without a catalog is English.
+    # LANGUAGE counts in every locale but C, then LC_ALL, LC_MESSAGES, LANG; no catalog: English.
     for setting in "ja LANG=C.UTF-8 LANGUAGE=fr:ja" "ja LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8" \
         "ja LC_ALL=ja_JP.UTF-8 LANG=C" "en LC_ALL=C.UTF-8" "en LANG=POSIX LANGUAGE=ja" "en LANGUAGE=fr"; do
         case="language chosen from $setting"
@@ -230,10 +218,7 @@ if [ -z "$runner" ]; then
         prints 1 err "$said" -y apply dist/none.ips old.bin
     done
 
-    # At most 10 seconds, so that a run that would block or write without end
-    # fails instead; and a full disk: writes past 1 KiB fail (ulimit -f counts
-    # blocks of 512 bytes). The tool itself ignores the SIGXFSZ that such a
-    # write raises, and fails like on a full disk.
+    # At most 10 seconds, and a full disk: writes past 1 KiB fail (SIGXFSZ is ignored).
     printf 'ulimit -f 2\nexec timeout 10 "$@"\n' >confined
     confine="sh confined"
 
@@ -265,8 +250,7 @@ File too large" -y create old.bin big.bin
     check test ! -e big.ips
     confine=
 
-    # Output safety, for both commands, with a link or nothing at -o out. A row:
-    # what the job makes there, then the job, whose last file is the input made private.
+    # A row: what the job makes at -o out, then the job, whose last file is made private.
     for row in "new.bin apply dist/new.ips old.bin" "dist/new.ips create old.bin new.bin"; do
         # shellcheck disable=SC2086
         set -- $row
@@ -295,11 +279,8 @@ File too large" -y create old.bin big.bin
     check test "$(tr -d '\n' <err.txt | tr -d '[:print:]' | LC_ALL=C tr -d '\200-\377')" = ""
     rm -f "$escaped" e*.ips
 
-    # background PART ARGS...: starts the tool in the background ($first) and
-    # waits for a line on its standard error that holds PART. Standard error
-    # goes through a FIFO held open here, so that the tool never blocks on it.
-    # A command started with & ignores SIGINT and SIGQUIT unless given back
-    # their default.
+    # background PART ARGS...: starts the tool ($first) and waits for PART on its standard
+    # error, a FIFO held open here; & would ignore SIGINT and SIGQUIT without --default-signal.
     mkfifo progress
     background() {
         part=$1
@@ -309,9 +290,8 @@ File too large" -y create old.bin big.bin
         exec 3<progress
         while IFS= read -r line <&3 && [ "${line#*"$part"}" = "$line" ]; do :; done
     }
-    # finish SIGNAL STATUS [FILE]: stops it with SIGNAL (none: lets it end) and
-    # checks its exit status, that FILE is not there and, unless killed, that no
-    # temporary file is left; what it printed is in progress.out and err.txt.
+    # finish SIGNAL|none STATUS [FILE]: checks the status, that FILE is absent and, unless
+    # killed, that no temporary file is left; standard error is in err.txt.
     finish() {
         [ "$1" = none ] || kill -"$1" $first
         cat <&3 >err.txt
@@ -322,8 +302,7 @@ File too large" -y create old.bin big.bin
         [ "$1" = KILL ] || check no_temporary_left
     }
 
-    # A patch that takes seconds to apply: 2^18 pairs of runs of 65535 bytes,
-    # at offset 0 and 1 GiB (the copy grows sparse), each written on its own.
+    # Seconds to apply: 2^18 pairs of runs of 65535 bytes at 0 and 1 GiB (a sparse copy).
     printf '\0\0\0\0\0\0\377\377r\100\0\0\0\0\0\377\377s' >runs
     for i in $(seq 18); do cat runs runs >runs2 && mv runs2 runs; done
     { printf 'IPS32'; cat runs; printf 'EEOF'; } >dist/slow.ips
@@ -385,19 +364,6 @@ File too large" -y create old.bin big.bin
         finish none 1 b.ips
         check stderr_has "b.binを開けません。"
     done
-fi
-
-# A thread whose stack cannot be had: a stack limit of 4 GB becomes the
-# default thread stack, and the address space is held to 2 GB. Sanitizer
-# builds cannot start at all within that limit, so they skip the case.
-limited() { (ulimit -s 4000000 && ulimit -v 2000000 && "$zorvik" "$@") >out.txt 2>err.txt; }
-if [ -z "$runner" ] && (limited --version) 2>/dev/null; then
-    case="job thread cannot be started"
-    rm new.ips
-    limited -y create old.bin new.bin
-    ran 1
-    check stderr_has "cannot start the job's thread"
-    check test ! -e new.ips
 fi
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }

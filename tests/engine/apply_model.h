@@ -1,5 +1,4 @@
-// Patch application by the format's rules alone, over bytes in memory: what
-// ApplyPatch must leave in a file. Shared by the unit tests and the fuzzer.
+// Patch application by the format's rules alone, in memory: what ApplyPatch must leave.
 #ifndef ZORVIK_TESTS_ENGINE_APPLY_MODEL_H
 #define ZORVIK_TESTS_ENGINE_APPLY_MODEL_H
 
@@ -13,9 +12,7 @@ struct ModelResult {
     std::vector<unsigned char> target;  // after every record read in full (when fits)
 };
 
-// Applies patch to target; records cut short by the end of the patch are left
-// out. From a record on that would make the target larger than maxSize, fits
-// is false and the records are only read.
+// Applies patch to target, leaving out cut records; past maxSize, fits is false.
 ModelResult ApplyModel(const std::vector<unsigned char> &target, const std::vector<unsigned char> &patch,
                        size_t maxSize = 64u << 20);
 

@@ -1,5 +1,4 @@
-// Applying patches: the format's meaning, cut patches, records gathered into
-// large writes, the whole offset range, and failures.
+// Applying patches: the format, cut patches, gathered writes, the offset range, failures.
 #include "engine/engine.h"
 #include "platform/stream.h"
 #include "apply_model.h"
@@ -29,9 +28,7 @@ static Bytes Pieces(uint32_t offset, const Bytes &bytes, uint32_t size)
 
 TEST_F(ApplyPatchFormat, EachPatchLeavesItsTarget)
 {
-    // After 0 and 100, records of two bytes from 87 to 101, where the last
-    // begins at the end of what is written so far; then one too far off to
-    // share the write, long enough that progress is not due before it.
+    // Two-byte records from 87 to 101, the last where the bytes written end; then one far off.
     const Bytes batch = BuildPatch({Data(0, "a"), Data(100, "b"), Pieces(87, ToBytes("ABCDEFGHIJKLMNOP"), 2),
                                     DataRecord(5000, Bytes(2000, '!'))});
     const struct { const char *name; Bytes target, patch, expected; } cases[] = {
@@ -61,8 +58,6 @@ TEST_F(ApplyPatchFormat, EachPatchLeavesItsTarget)
 
 class ApplyPatchTruncated : public TempDirTest {};
 
-// Inspecting each cut patch names the record that was cut, or the end where
-// a record or the terminator belongs.
 TEST_F(ApplyPatchTruncated, EveryCutPointFailsAndKeepsTheRecordsBeforeIt)
 {
     const Bytes target = ToBytes("0123456789abcdef");
@@ -82,12 +77,10 @@ TEST_F(ApplyPatchTruncated, EveryCutPointFailsAndKeepsTheRecordsBeforeIt)
     }
 }
 
-// Records that lie close together share one write to the target; whatever the
-// order, overlap and gaps, the outcome must be that of one record at a time.
+// Records close together share one write; the outcome is that of one record at a time.
 class ApplyPatchGatheredWrites : public TempDirTest {};
 
-// Records anywhere, just after or over the one before, across a gap, or back
-// over earlier ones; runs and data, mostly short, some long.
+// Records anywhere, after, over or back before the one before; mostly short.
 static Bytes RandomPatch(std::mt19937 &random, uint32_t span, int records)
 {
     std::vector<Bytes> parts;
@@ -116,8 +109,7 @@ TEST_F(ApplyPatchGatheredWrites, RandomPatchesGiveTheModelsTarget)
     }
 }
 
-// Two-byte records three bytes apart: as the block's size is one more than a
-// multiple of three, some record reaches a byte past the end of each block.
+// Two-byte records three bytes apart: some record reaches past the end of each block.
 TEST_F(ApplyPatchGatheredWrites, DenseRecordsAcrossSeveralBlocksAndPastTheEnd)
 {
     std::vector<Bytes> records;
@@ -162,8 +154,7 @@ TEST(ApplyPatchFailures, EachFailureNamesItsFileAndChangesNoFile)
     WriteFileBytes(dir / "other.ips", ToBytes("IPS33EEOF"));
     WriteFileBytes(locked, ToBytes("keep"));
     ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
-    // target, patch, text, and whether the text names the target (else the
-    // patch). The target is missing where the patch is none: the magic comes first.
+    // target, patch, text, and whether the text names the target (else the patch).
     std::vector<std::tuple<std::string, std::string, const char *, bool>> cases = {
         {target, dir / "missing.ips", "%sを開けません。", false},
         {target, dir.path(), "%sを開けません。", false},
@@ -186,8 +177,7 @@ TEST(ApplyPatchFailures, EachFailureNamesItsFileAndChangesNoFile)
 }
 
 #ifndef _WIN32
-// A written file whose close fails, as where a network volume reports a write
-// that failed late, fails the run: the patched target, and the patch made.
+// A written file whose close fails (a network volume's late write error) fails the run.
 TEST(EngineCloseFailures, AWrittenFileThatFailsToCloseFailsTheRun)
 {
     TempDir dir;

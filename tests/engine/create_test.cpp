@@ -1,7 +1,4 @@
-// Creating patches, by stretches and smallest: the exact records written, the
-// records near the offset that reads as the terminator, the smallest writer's
-// bound in its smallest window, and failures. The fuzz targets, replayed by
-// ctest, check both writers against the models on many more pairs.
+// Creating patches, by stretches and smallest; the fuzz replays check many more pairs.
 #include "engine/compare.h"
 #include "engine/create.h"
 #include "engine/ips32.h"
@@ -27,18 +24,14 @@ static CreateTuning Reads(DWORD readSize)
     return {readSize, IPS32_TERMINATOR_OFFSET, false};
 }
 
-// Every row creates the same patch file, so the small ones after the large
-// ones also show that an older patch is emptied. Rows with small reads put
-// runs across the boundaries between one read and the next; the fuzz target
-// checks that no read size changes a patch. Each row is run as it comes and
-// with every window marked.
+// Every row writes the same patch file, so later rows also show an older one emptied.
+// Each runs as it comes and with every window marked.
 TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
 {
     Bytes mixed = RandomBytes(131071, 3);
     for (unsigned char &byte : mixed)
         byte |= 1;  // differs from every zero byte
-    // More records than the readers keep for a window, and more stretches
-    // they leave between those they write than they have segments for.
+    // More records than a reader keeps for a window, and more stretches left than it has segments.
     Bytes everyOther(30000, 0), alternating;
     std::vector<Bytes> everyOtherRecords, alternatingRecords;
     for (uint32_t at = 1; at < everyOther.size(); at += 2) {
@@ -140,11 +133,7 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
     }
 }
 
-// Stretches that look like records of their own within a piece but are not:
-// a run whose value goes on into the next piece up to another change, a
-// stretch longer than a record, and changes at the offset that reads as
-// "EEOF" (a stand-in), where a record begins a byte earlier, whether a piece
-// begins there or the change lies well inside one.
+// Stretches that look like records of their own within a piece but are not.
 TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
 {
     Bytes longer(70000);
@@ -171,9 +160,7 @@ TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
     }
 }
 
-// The comparison passes over equal and differing bytes several at a time: a
-// changed byte, and a run ended by one equal byte, are found at every
-// alignment, whether the window is marked or not.
+// A changed byte, and a run ended by one equal byte, are found at every alignment.
 TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
 {
     const Bytes original = RandomBytes(200, 11);
@@ -193,8 +180,6 @@ TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
     }
 }
 
-// Every form of the wide compare, where the processor runs it, against the
-// same pairs, byte by byte.
 template <class Wide>
 static void ExpectFinds(const Bytes &a, const Bytes &b, uint64_t expected)
 {
@@ -227,8 +212,7 @@ TEST(WideCompare, WordsAndVectorsFindEveryDifference)
 
 class WritePatchRecordNearTerminatorOffset : public TempDirTest {};
 
-// A run or piece that would begin at the offset whose bytes read as "EEOF"
-// begins a byte earlier; runs that merely touch that offset stay as they are.
+// A record that would begin at the offset that reads as "EEOF" begins a byte earlier.
 TEST_F(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
 {
     const DWORD at = IPS32_TERMINATOR_OFFSET;
@@ -263,10 +247,7 @@ TEST_F(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
 
 class CreatePatchRoundTrip : public TempDirTest {};
 
-// Random pairs of three values with tails of zeros and others: of up to
-// eight bytes, handed over a byte or a few at a time, and of up to 64 with
-// sparser changes, in larger pieces. Each smallest patch makes the modified
-// file and is as small as the model's.
+// Random small pairs of three values, in pieces of a few bytes: as small as the model's.
 TEST_F(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
 {
     std::mt19937 random(7);
@@ -287,10 +268,8 @@ TEST_F(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
     }
 }
 
-// Where the ways on stay apart for over half the window (a long changed area
-// with sparse equal bytes, where the piece boundaries early on depend on
-// where the area ends), a quarter window is taken as it stands: at most 9
-// bytes more for each quarter window.
+// Where the ways on stay apart for over half the window, a quarter window is taken as it
+// stands: at most 9 bytes more for each.
 TEST_F(CreatePatchRoundTrip, SmallestPatchInTheSmallestWindowStaysWithinItsBound)
 {
     const Bytes original = RandomBytes(3u << 20, 4);
@@ -329,8 +308,7 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
         {dir / "4GiB.bin", modified, dir / "new.ips", Expected("%sを開けません。", dir / "4GiB.bin"), 0}};
     WriteFileBytes(dir / "4GiB.bin", {});
     std::filesystem::resize_file(FsPath(dir / "4GiB.bin"), 1ull << 32);  // sparse: no room taken
-    // Files that read shorter than their size, as ones that shrink while they
-    // are compared; where both do at once, the original is named.
+    // Files that read shorter than their size; where both do, the original is named.
     const std::string shrinks = "/sys/devices/system/cpu/online", alsoShrinks = "/sys/devices/system/cpu/possible";
     const std::string longer = dir / "longer.bin";
     WriteFileBytes(longer, Bytes(5000, 'x'));
@@ -353,8 +331,7 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
     EXPECT_EQ(ToBytes("keep"), ReadFileBytes(locked));
 }
 
-// Each call gives back what it took; the smallest writer alone takes tens of
-// MiB. The sanitizer build keeps freed memory aside, and finds leaks itself.
+// Each call gives back what it took (the sanitizer build finds leaks itself).
 #if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
 TEST(CreatePatchMemory, EachCallGivesBackWhatItTook)
 {

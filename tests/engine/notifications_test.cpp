@@ -1,5 +1,4 @@
-// What the engines send to a window on another thread, what SendProgress lets
-// through, and how result texts fit the caller's buffer.
+// What the engines send to a window, what SendProgress lets through, and texts in buffers.
 #include "engine/create.h"
 #include "engine/ips32.h"
 #include "notify/notifications.h"
@@ -27,8 +26,7 @@ static std::string Progress(WPARAM percent, const char *text)
     return Notification{WM_JOB_PROGRESS, percent, text != NULL, text != NULL ? text : "", 0}.Describe();
 }
 
-// 0 "getting file information", the throttled steps 5, 10, ... up to last with
-// status, then 100 "done".
+// 0 "getting file information", 5, 10, ... up to last with status, then 100 "done".
 static std::vector<std::string> Sequence(WPARAM last, const char *status)
 {
     std::vector<std::string> sequence = {Progress(0, kGettingInfo)};
@@ -41,8 +39,7 @@ static std::vector<std::string> Sequence(WPARAM last, const char *status)
 TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
 {
     TempDir dir;
-    // Each record's offset, and the terminator, ends 7 bytes after the one
-    // before: 0.1 percent of the patch, so every step of five is met exactly.
+    // Each record is 0.1 percent of the patch, so every step of five is met exactly.
     std::vector<Bytes> records;
     for (uint32_t i = 0; i < 1000; ++i)
         records.push_back(DataRecord(i * 3, {(unsigned char)i}));
@@ -53,8 +50,6 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
     for (size_t i = 0; i <= 1000; ++i)
         modified.push_back(i % 10 == 0 || i >= 999);
     const std::string getting = Progress(0, kGettingInfo);
-    // ApplyPatch on (target, patch), CreatePatch or CreateSmallestPatch on
-    // (original, modified), reading readSize bytes at a time.
     enum Engine { kApply, kCreate, kCreateSmallest };
     const struct {
         const char *name; Engine engine; Bytes first, second; BOOL result; std::vector<std::string> sent;
@@ -116,8 +111,7 @@ TEST(SendProgressThrottle, SendsStepsOfAtLeastFiveInUnsigned32BitArithmetic)
     }
 }
 
-// The longest texts of both engines, with 259-byte paths, fit ENGINE_TEXT_SIZE;
-// smaller buffers get them cut, and no byte beyond the given size is touched.
+// The longest texts fit ENGINE_TEXT_SIZE; smaller buffers cut them, touching nothing beyond.
 TEST(EngineTextBuffer, TextsWith259BytePathsAreCutToTheBufferSize)
 {
     TempDir dir;

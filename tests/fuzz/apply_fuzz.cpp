@@ -1,10 +1,5 @@
-// libFuzzer target: arbitrary bytes as the patch for ApplyPatch against a
-// small target. Besides crashes, leaks and sanitizer reports, each of these is
-// a finding: a result or target other than the format's rules give, a progress
-// value above 100 or more notifications than the throttle lets through, a text
-// not terminated within its buffer, a changed patch, or any other file beside
-// the patch and the target. Inspection must agree: well formed exactly when
-// the rules apply the patch, and never "applied" to a target it would change.
+// libFuzzer target: arbitrary bytes as a patch. A finding: a result or target the model does
+// not give, bad progress or text, a changed patch, another file, or inspection that disagrees.
 #include "engine/engine.h"
 #include "notify/notifications.h"
 #include "../engine/apply_model.h"

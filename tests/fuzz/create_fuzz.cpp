@@ -1,15 +1,7 @@
-// libFuzzer target for creation: the bytes describe an original file and the
-// changes that make the modified one (see Pair), a read size and a stand-in
-// for the offset no record may begin at. CreatePatchWith makes the patch, and
-// ApplyPatch applies it to a copy of the original. Besides crashes, leaks and
-// sanitizer reports, each of these is a finding: a failed call, a copy that
-// differs from the modified file, a record at the stand-in offset or of no
-// bytes, anything after the terminator, a patch (made with every window
-// marked) that differs from the one made with the usual read size and
-// marking, bad progress, or a text not terminated
-// within its buffer. The smallest writer gets the same files in pieces of the
-// read size; its patch must apply back and be exactly as small as the plain
-// walk of the model finds.
+// libFuzzer target for creation: a pair (see Pair), a read size and a stand-in terminator
+// offset. A finding: a failed call, a patch that does not apply back, a record at the
+// stand-in offset or of no bytes, bytes after the terminator, a patch that depends on the
+// read size or marking, bad progress or text; a smallest patch larger than the model's.
 #include "engine/engine.h"
 #include "engine/create.h"
 #include "engine/ips32.h"
@@ -45,9 +37,7 @@ private:
     size_t at_ = 0;
 };
 
-// An original of a repeated pattern, and a modified file that is the original
-// with a tail and then stretches overwritten by one value or by the pattern
-// shifted: stretches and files long enough for several records and reads.
+// An original of a repeated pattern; the modified file adds a tail and overwrites stretches.
 static void Pair(Source &source, Bytes &original, Bytes &modified)
 {
     Bytes pattern(source.Take(1) % 16 + 1);
@@ -67,9 +57,8 @@ static void Pair(Source &source, Bytes &original, Bytes &modified)
     }
 }
 
-// Checks the layout of the patch at path, as the engine's own reader sees it:
-// well formed and ending with its terminator; no record begins at
-// terminatorOffset, and none writes nothing.
+// The patch at path is well formed, ends with its terminator, and has no record at
+// terminatorOffset or of no bytes.
 static void CheckRecords(const fs::path &path, uint32_t terminatorOffset)
 {
     struct Check {

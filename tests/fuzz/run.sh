@@ -1,10 +1,6 @@
 #!/bin/sh
-# Runs each fuzzer for SECONDS (default 60): apply_fuzz from the saved patches
-# in tests/corpus, create_fuzz from the seeds in tests/corpus-create. New
-# inputs go to scratch corpora that are removed afterwards; a finding is
-# written to the current directory as crash-*, leak-* or timeout-*, and the
-# script fails. Add a finding worth keeping to the target's corpus: the unit
-# tests replay every file there (apply_replay, create_replay).
+# Runs each fuzzer for SECONDS (default 60) from tests/corpus and tests/corpus-create; a
+# finding lands here as crash-*, leak-* or timeout-*. ctest replays the corpora.
 #   tests/fuzz/run.sh BUILD_DIR [SECONDS]
 set -eu
 
@@ -17,8 +13,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 # The targets' files of each input live in memory where that is possible.
 [ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
-# Each fuzzer's own output goes to BUILD_DIR/tests/fuzz/TARGET.log; one line
-# tells how it went, and the log's end is shown when it found something.
+# Each fuzzer's output goes to BUILD_DIR/tests/fuzz/TARGET.log, shown where it found something.
 passed=0 failed=0
 for target in apply create; do
     corpus="$tests/corpus"

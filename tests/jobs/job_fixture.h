@@ -1,5 +1,4 @@
-// Runs a job against a recording window in a test directory and tells what the
-// window saw and what the directory holds afterwards.
+// Runs a job against a recording window in a test directory.
 #ifndef ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 #define ZORVIK_TESTS_JOBS_JOB_FIXTURE_H
 
@@ -17,9 +16,7 @@
 #include <vector>
 
 typedef std::vector<std::string> Lines;
-// Entries of the test directory by name with their contents: kDirectory for a
-// directory, a kReadOnly prefix for a read-only file. In a row's setup a
-// kHardLink prefix makes the entry a hard link to the entry named after it.
+// Entries by name: kDirectory, or contents with kReadOnly or (in a setup) kHardLink NAME.
 typedef std::map<std::string, std::string> Files;
 static const char kDirectory[] = "<dir>";
 static const char kReadOnly[] = "ro:";
@@ -28,8 +25,7 @@ static const char kHardLink[] = "ln:";
 static const Bytes kPatchBytes = BuildPatch({DataRecord(1, ToBytes("XY"))});
 static const std::string kPatch(kPatchBytes.begin(), kPatchBytes.end());
 
-// "started", "ask <answer given>: <text>", "progress" for each run of progress
-// notifications, "finished <wParam>: <text>" or "finished <wParam>" without text.
+// "started", "ask <answer>: <text>", "progress" (once a run), "finished <wParam>[: <text>]".
 inline Lines Seen(const RecordingWindow &window)
 {
     // WM_JOB_STARTED to WM_JOB_ASK, in the order of their numbers.
@@ -46,11 +42,8 @@ inline Lines Seen(const RecordingWindow &window)
     return lines;
 }
 
-// One way a job can end: the entries made over the job's usual inputs, the
-// request's paths and the output (entry names), the answers, what the window
-// sees after "started" ("confirm N" and "overwrite N" for the job's questions
-// answered N; "<name>" in a text is the entry's path), the exit code and the
-// entries that change.
+// One way a job can end: entries made, paths, output, answers, what the window sees after
+// "started" ("confirm N", "overwrite N"; "<name>" is the entry's path), exit code, changes.
 struct JobEnd {
     const char *name;
     Files setup;
@@ -100,8 +93,7 @@ protected:
         }
         return files;
     }
-    // Runs job over inputs as the row says and checks its notifications, exit code and files; confirmation is the
-    // job's first question, with "<name>" for each path in it.
+    // Runs job as the row says; confirmation is its first question, with "<name>" for paths.
     void Check(LPTHREAD_START_ROUTINE job, const Files &inputs, const std::string &confirmation)
     {
         const JobEnd &end = GetParam();

@@ -1,5 +1,4 @@
-// File behaviour the engines and jobs depend on, identical on Windows and in
-// the POSIX layer: what can be opened, replaced, deleted, and how failures show.
+// File behaviour the engines and jobs depend on, identical on Windows and in the POSIX layer.
 #include "platform/output.h"
 #include "platform/path_rules.h"
 #include "platform/stream.h"
@@ -69,7 +68,6 @@ TEST_F(FileAccess, AHandleThatSharesNothingKeepsEveryOtherOpenOutUntilItIsClosed
 }
 
 // The bytes past 4 GiB make a sparse file, which costs no disk space.
-// Positioned writes and reads reach there as seeks do.
 TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
 {
     const std::string path = dir / "data.bin";
@@ -108,9 +106,7 @@ TEST_F(FileAccess, CreateAlwaysEmptiesAndSizesBeyondFourGigabytesAreExact)
 }
 
 #ifndef _WIN32
-// A transfer that a signal interrupts, or that moves fewer bytes than asked,
-// carries on where it stopped; a read ends at the end of the file, a write
-// that moves nothing fails as on a full disk.
+// An interrupted or short transfer carries on; a write that moves nothing is a full disk.
 TEST_F(FileAccess, InterruptedAndShortTransfersCarryOn)
 {
     const Bytes bytes = RandomBytes(30000, 8);
@@ -147,8 +143,6 @@ TEST_F(FileAccess, InterruptedAndShortTransfersCarryOn)
 }
 #endif
 
-// An output takes its name only when kept, replacing what was there; otherwise
-// the older file stays. No temporary file is left either way.
 TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
 {
     const std::string folder = dir / "folder", source = dir / "source.bin";
@@ -196,8 +190,7 @@ TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
     EXPECT_FALSE(PathExists(path));
 }
 
-// Natively, what could steer a terminal is written as \xNN; on Windows a name
-// is shown as it is.
+// Natively, what could steer a terminal is written as \xNN; on Windows a name is shown as it is.
 TEST(ShowablePathTest, ControlBytesAndBrokenUtf8AreEscaped)
 {
     const struct { const char *name, *shown; } cases[] = {

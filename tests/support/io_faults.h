@@ -3,13 +3,8 @@
 
 #include <stddef.h>
 
-// While one is alive, this program's read, write, pread and pwrite calls, on
-// every thread, are disturbed as a signal or a busy system disturbs them:
-// every other call fails with EINTR before it moves anything, and the others
-// move at most `most` bytes. After a million calls each fails with EIO, which
-// ends a loop that would otherwise never end. With closesFail, close and
-// fclose close and then fail with EIO, as a network volume reports a write
-// that failed late. Not on Windows.
+// While one is alive, every other read or write fails with EINTR and the others move at
+// most `most` bytes (EIO after a million calls); with closesFail, closes fail with EIO.
 class IoFaults {
 public:
     explicit IoFaults(size_t most, bool closesFail = false);

@@ -1,6 +1,4 @@
-// The main dialog driven as a user drives it: fields, buttons, keys, menu
-// commands, drops, the real jobs with their questions and results, and the
-// version dialog opened from its menu.
+// The main dialog driven as a user drives it, with the real jobs and the version dialog.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,9 +18,7 @@
 
 static const Bytes kPatch = BuildPatch({DataRecord(4, ToBytes("abc")), RunRecord(10, 5, 'z')});
 
-// Each test runs the real MAINWNDDLG on a thread of its own, as start-up runs it,
-// with an empty JobRequest and zeroed settings (a derived fixture's constructor
-// may set some), from when it shows until the end closes it and what it has open.
+// The real MAINWNDDLG on a thread of its own, with an empty JobRequest and zeroed settings.
 class MainDialogTest : public TempDirTest {
 protected:
     MainDialogTest() { ZeroMemory(ProcessSettings(), sizeof(Settings)); }
@@ -157,8 +153,7 @@ static const JobCase kJobs[] = {
 
 class MainDialogJob : public MainDialogTest, public ::testing::WithParamInterface<JobCase> {};
 
-// The output's name in the question and the final box shows that the job got its
-// paths in the right order; the jobs' own tests check what they write.
+// The output's name in the question and the final box shows the paths' order.
 TEST_P(MainDialogJob, AsksReportsAndLeavesOutputOnlyOnSuccess)
 {
     const JobCase &job = GetParam();
@@ -179,8 +174,7 @@ TEST_P(MainDialogJob, AsksReportsAndLeavesOutputOnlyOnSuccess)
     EXPECT_NE(std::string::npos, BoxText(question).find(output));
     EXPECT_TRUE(InputsEnabled(false));
 
-    // Exit and close are refused but the menu works; a drop reaches the disabled
-    // field and so enables the start button again, which starts no second job.
+    // Exit and close are refused but the menu works; a drop enables a start that starts nothing.
     Command(dlg, IDM_EXIT);
     Send(dlg, WM_SYSCOMMAND, SC_CLOSE);
     EXPECT_FALSE(Ended(0));
@@ -222,8 +216,7 @@ TEST_F(MainDialogTest, BrowseOffersTheFieldsFilterAndRemembersTheChosenFolder)
     const std::string inRoot = "C:\\zorvik-browse-test.ips";
     WriteFileBytes(dir / "fix.ips", kPatch);
     WriteFileBytes(inRoot, kPatch);
-    // Wine's open-file dialog now and then closes without taking a typed name,
-    // which the dialog treats like a cancel; the choice is then made again.
+    // Wine's open-file dialog now and then drops a typed name: the choice is made again.
     auto browse = [&](int button, const char *filter, const std::string &path) {
         int field = button == IDC_FIRST_BROWSE ? IDC_FIRST_PATH : IDC_SECOND_PATH;
         std::string expected = path.empty() ? ItemText(dlg, field) : path;  // a cancel keeps the field
@@ -251,8 +244,7 @@ TEST_F(MainDialogTest, BrowseOffersTheFieldsFilterAndRemembersTheChosenFolder)
     EXPECT_EQ(dir.path(), ProcessSettings()->firstDir[MODE_CREATE]);
 }
 
-// Files dropped on the centre of control at (the status line standing for
-// anywhere else) in mode, or reported as outside the client area.
+// Files dropped on control at (the status line: anywhere else) in mode, or outside the client area.
 struct DropCase {
     int mode, at;
     BOOL nonClient;
@@ -282,8 +274,7 @@ TEST_F(MainDialogTest, DropsAndHandOverDataFillTheFields)
         EXPECT_EQ(Item(drop.focus), Focus());
     }
 
-    // Hand-over data from another process is taken only when there is some,
-    // it is ours and terminated; WM_OPEN_PATCH without a text changes nothing.
+    // Hand-over data is taken only when it is there, ours and terminated.
     char text[] = "C:\\x.ips";
     COPYDATASTRUCT data[] = {{OPEN_PATCH_COPYDATA, sizeof text - 1, text},  // without its NUL
                              {OPEN_PATCH_COPYDATA + 1, sizeof text, text},
