@@ -3,6 +3,7 @@
 #include "platform/advice.h"
 #include "platform/threads.h"
 
+#include <algorithm>
 #include <system_error>
 
 // A slot's bytes begin on a page of their own, with the byte before them in
@@ -60,7 +61,7 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     files_[0] = original;
     files_[1] = modified;
     // Files of fewer windows need no more slots than they have windows.
-    slots_ = windows_ < inFlight ? (windows_ > 2 ? (DWORD)windows_ : 2) : inFlight;
+    slots_ = (DWORD)std::min<uint64_t>(inFlight, std::max<uint64_t>(windows_, 2));
     adviseWindows_ = kAdviseStretch > plan.readSize ? kAdviseStretch / plan.readSize : 1;
     AdviseFrom(0);
     // A slot holds a window and its slack.
