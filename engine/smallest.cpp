@@ -45,9 +45,13 @@
 //             than a header, or one repeated value under one run. Only the
 //             boundaries in it that a record may still begin at get a step.
 // window      the last size positions of both files, in a ring: boundary b
-//             is at slot b & mask. A piece is the part of it that does not
-//             wrap round. The window start is the first boundary that a
-//             record ending after done may begin at, kMaxLength back.
+//             is at slot (b - slotBase) & mask, where slotBase is the
+//             boundary the window was last begun at. So a short change that
+//             needs the window uses the same few slots as the one before,
+//             still in the cache, rather than new ones each time (Begin). A
+//             piece is the part of the window that does not wrap round. The
+//             window start is the first boundary that a record ending after
+//             done may begin at, kMaxLength back.
 // tree        the boundaries and their steps. A boundary is kept while a
 //             record may still begin at it or a kept boundary was reached
 //             from it, and dropped after.
@@ -200,6 +204,7 @@ struct SmallestPatch {
     uint64_t terminatorOffset; // the output's: no record begins here
     DWORD size;                // positions in the window, a power of two
     DWORD mask;
+    uint64_t slotBase;         // the boundary at slot 0 (see window)
     unsigned char *original;   // size bytes: the original's bytes, 0 past its end
     unsigned char *modified;   // size + kMaxLength bytes: the first kMaxLength are
                                // repeated at the end, so a record's bytes lie in one piece
@@ -231,7 +236,7 @@ static inline uint64_t AtMost(uint64_t value, uint64_t limit)
 
 static inline DWORD Slot(const SmallestPatch *s, uint64_t boundary)
 {
-    return (DWORD)boundary & s->mask;
+    return (DWORD)(boundary - s->slotBase) & s->mask;
 }
 
 static inline uint64_t Distance(uint32_t node)
@@ -891,6 +896,8 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window)
 // patch crosses, with the window in use from there on.
 static void Begin(SmallestPatch *s, uint64_t from)
 {
+    // Nothing before from is read again, so the ring may begin anew there.
+    s->slotBase = from;
     StartAt(s, from);
     s->fed = from;
     s->aheadFrom = s->aheadEnd = 0;
