@@ -298,6 +298,7 @@ static Failure CheckUnchanged(const Input &input)
 struct ReaderWork {
     size_t markWords;        // words of marks for a window
     DWORD terminatorOffset;  // no record begins here
+    bool avx2;               // the processor has AVX2
 };
 
 // Both inputs, the windows they are read in, the window being compared, and
@@ -521,6 +522,14 @@ AVX2_FUNCTION static void PrepareWindowAvx2(const Window &window, const void *wo
     PrepareWindowWith<Avx2Compare>(window, *(const ReaderWork *)work, scratch);
 }
 
+// The smallest writer's readers find the window's stretches ahead of it.
+static void FindWindowStretches(const Window &window, const void *work, void *scratch)
+{
+    const ReaderWork &reader = *(const ReaderWork *)work;
+    FindSmallestStretches(window.original, window.modified, window.size, window.at, reader.terminatorOffset,
+                          reader.avx2, (FoundStretches *)scratch);
+}
+
 // Writes a record for every stretch of differing bytes in the window that
 // begins before limit, from i on. *open tells whether a stretch reached the
 // window from the one before; on return, whether one reaches the next. 0
@@ -557,10 +566,8 @@ static inline BOOL WriteStretches(Comparison &compare, ChangeScanner &scan, DWOR
 static BOOL AppendReaderRecords(Comparison &compare, const unsigned char *records, DWORD size, DWORD lastEnd,
                                 PatchOutput *output, ProgressThrottle &progress, HWND window, UINT progressMessage)
 {
-    unsigned char *into = ReserveInPatch(output, size);
-    if (into == NULL)
+    if (!AppendRecords(output, records, size))
         return 0;
-    memcpy(into, records, size);
     if (window == NULL || compare.window.at + lastEnd < progress.next)
         return 1;
     for (DWORD k = 0; k < size;) {
@@ -673,7 +680,8 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
     for (DWORD at = 0; failure.text == NULL && at < size; at += bytes.size) {
         failure = NextWindow(compare);
         if (failure.text == NULL &&
-            !(bytes.original != NULL ? AddSmallestBytes(smallest, bytes.original, bytes.modified, bytes.size)
+            !(bytes.original != NULL ? AddSmallestBytes(smallest, bytes.original, bytes.modified, bytes.size,
+                                                        (const FoundStretches *)bytes.work)
                                      : AddSmallestTail(smallest, bytes.modified, bytes.size)))
             failure = {kCreateErrorText, NULL};
         else if (failure.text == NULL && at + bytes.size < size)
@@ -688,19 +696,35 @@ static Failure WriteSmallestDifferences(Comparison &compare, PatchOutput *output
 // WriteDifferences or WriteSmallestDifferences.
 typedef Failure (*DifferenceWriter)(Comparison &compare, PatchOutput *output, HWND window, UINT progressMessage);
 
-// A writer, the windows read ahead for it, and whether the readers take on
-// the first steps of comparing (PrepareWindow). The default writer reads 16
-// windows ahead, passes over the blocks the readers found equal and copies
-// the records they wrote. The smallest writer keeps a window of its own and
-// so reads less ahead, to stay within its memory; it compares each window
-// itself and copies into its own only the stretches it must weigh.
+// The readers' task for each writer, which takes on the first steps of
+// comparing each window: the default writer's readers mark the blocks that
+// differ and write the records of short stretches (PrepareWindow); the
+// smallest writer's find the stretches and write the records of those that
+// stand alone (FindWindowStretches).
+static WindowTask StretchWriterTask(const Comparison &compare)
+{
+    return {compare.avx2 ? PrepareWindowAvx2 : PrepareWindowBaseline, &compare.work,
+            (compare.work.markWords * sizeof(uint64_t) + sizeof(WindowRecords) + 63) / 64 * 64};
+}
+
+static WindowTask SmallestWriterTask(const Comparison &compare)
+{
+    return {FindWindowStretches, &compare.work, (sizeof(FoundStretches) + 63) / 64 * 64};
+}
+
+// A writer, the windows read ahead for it, and its readers' task. The
+// default writer reads 16 windows ahead, passes over the blocks the readers
+// found equal and copies the records they wrote. The smallest writer keeps a
+// window of its own and so reads less ahead, to stay within its memory; it
+// copies the records the readers wrote and weighs the other stretches in its
+// window.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
-    bool compares;  // the readers run PrepareWindow
+    WindowTask (*task)(const Comparison &compare);
 };
-static const Writer kStretchWriter = {WriteDifferences, 16, true};
-static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, false};
+static const Writer kStretchWriter = {WriteDifferences, 16, StretchWriterTask};
+static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, SmallestWriterTask};
 
 // Where the patch goes: an open file, or a path to make it at once the inputs
 // have been checked.
@@ -778,13 +802,12 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
         failure = OpenInput(compare.modified);
     if (failure.text == NULL && compare.original.size > compare.modified.size)
         failure = {kModifiedSmallerText, NULL};
-    compare.work = {MarkWords(tuning.readSize), tuning.terminatorOffset};
-    const WindowTask task = {compare.avx2 ? PrepareWindowAvx2 : PrepareWindowBaseline, &compare.work,
-                             (compare.work.markWords * sizeof(uint64_t) + sizeof(WindowRecords) + 63) / 64 * 64};
+    compare.work = {MarkWords(tuning.readSize), tuning.terminatorOffset, compare.avx2};
+    const WindowTask task = writer.task(compare);
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
-                              writer.readAheadWindows, writer.compares && tuning.readersCompare ? &task : NULL))
+                              writer.readAheadWindows, tuning.readersCompare ? &task : NULL))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

@@ -6,6 +6,8 @@
 
 #include "platform/win32.h"
 
+#include <string.h>
+
 // Bytes gathered before a write to the patch file.
 #define PATCH_OUTPUT_SIZE (256u * 1024u)
 
@@ -61,6 +63,16 @@ inline void PutRunRecord(unsigned char *record, DWORD offset, DWORD length, unsi
     record[6] = (unsigned char)(length >> 8);
     record[7] = (unsigned char)length;
     record[8] = value;
+}
+
+// Appends size bytes of whole records (at most PATCH_OUTPUT_SIZE), put
+// elsewhere. 0 when a write fails.
+inline BOOL AppendRecords(PatchOutput *output, const unsigned char *records, DWORD size)
+{
+    unsigned char *into = ReserveInPatch(output, size);
+    if (into != NULL)
+        memcpy(into, records, size);
+    return into != NULL;
 }
 
 // Append one record of size bytes (1 to 65535) or of a run of length bytes

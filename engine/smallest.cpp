@@ -940,7 +940,8 @@ static void Finish(SmallestPatch *s, const unsigned char *original, const unsign
 
 // The changed stretch from index at of the piece (position base + at) up to
 // end, where kCuttingGap equal bytes begin (count, the piece's end, where
-// none do): how every smallest patch writes
+// none do), the last change before it ending at changeEnd: how every
+// smallest patch writes
 // it, whatever the rest of the files. kData, as one data record: no gap in it
 // is as long as a header, and no byte in it or next to it repeats the two
 // before, so no run record is as cheap. kRun, as one run record: it is one
@@ -948,11 +949,11 @@ static void Finish(SmallestPatch *s, const unsigned char *original, const unsign
 // record is as cheap and no run reaches further. kPass where it may be
 // written otherwise. At least kCuttingGap equal bytes must lie on each side,
 // as no record reaches across those.
-static StepKind LoneStretch(const SmallestPatch *s, const unsigned char *original, const unsigned char *modified,
-                            uint64_t base, DWORD at, DWORD end, DWORD count)
+static StepKind LoneStretch(const unsigned char *original, const unsigned char *modified, uint64_t base, DWORD at,
+                            DWORD end, DWORD count, uint64_t changeEnd, uint64_t terminatorOffset)
 {
-    if (at < 2 || base + at - s->changeEnd < kCuttingGap || end == count || end - at > kMaxLength ||
-        base + at == s->terminatorOffset)
+    if (at < 2 || base + at - changeEnd < kCuttingGap || end == count || end - at > kMaxLength ||
+        base + at == terminatorOffset)
         return kPass;
     const unsigned char value = modified[at];
     if (modified[at + 1] == value)
@@ -994,39 +995,114 @@ static void FinishInGap(SmallestPatch *s, const unsigned char *original, const u
     }
 }
 
-// Each changed stretch that every smallest patch writes as one record of its
-// own (LoneStretch) is written at once, from the caller's bytes; the others
-// go through the window. It begins between the last change and the next
-// after such a stretch, and finishes before such a stretch or at a cut
-// (FinishInGap): boundaries that no record of a smallest patch crosses, as a
-// data record across kCuttingGap equal bytes costs more than two, a run needs
-// one value all through, and the window begins runs at changed bytes. So the
-// records are those the window would give over the whole files, while it
-// only weighs the changes that need it.
-BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, DWORD count)
+template <class Wide>
+static void FindStretchesWith(const unsigned char *original, const unsigned char *modified, DWORD count,
+                              uint64_t base, uint64_t terminatorOffset, FoundStretches *found)
+{
+    DWORD listed = 0, used = 0;
+    for (DWORD i = 0; listed < SMALLEST_FOUND_STRETCHES;) {
+        const DWORD at = SkipEqualWide<Wide>(original, modified, i, count);
+        if (at == count)
+            break;
+        const DWORD end = NextGapWide<Wide>(original, modified, at, count);
+        // The last change before the piece is not known here: taken to end
+        // at the piece's start, it keeps a first stretch near that from
+        // counting as lone, as it may not be. The stretches after the first
+        // lie kCuttingGap apart anyway.
+        const StepKind lone = LoneStretch(original, modified, base, at, end, count, base, terminatorOffset);
+        const DWORD size = lone == kData ? (DWORD)kDataHeaderSize + (end - at) : lone == kRun ? (DWORD)kRunRecordSize : 0;
+        if (SMALLEST_FOUND_ROOM - used < size)
+            break;
+        if (lone == kData) {
+            PutRecordHead(found->records + used, (DWORD)(base + at), end - at);
+            memcpy(found->records + used + kDataHeaderSize, modified + at, end - at);
+        } else if (lone == kRun) {
+            PutRunRecord(found->records + used, (DWORD)(base + at), end - at, modified[at]);
+        }
+        used += size;
+        found->stretch[listed++] = FoundStretch{at, end, used};
+        i = end;
+    }
+    found->count = listed;
+}
+
+static void FindStretchesBaseline(const unsigned char *original, const unsigned char *modified, DWORD count,
+                                  uint64_t base, uint64_t terminatorOffset, FoundStretches *found)
+{
+    FindStretchesWith<BaselineCompare>(original, modified, count, base, terminatorOffset, found);
+}
+
+AVX2_FUNCTION static void FindStretchesAvx2(const unsigned char *original, const unsigned char *modified,
+                                            DWORD count, uint64_t base, uint64_t terminatorOffset,
+                                            FoundStretches *found)
+{
+    FindStretchesWith<Avx2Compare>(original, modified, count, base, terminatorOffset, found);
+}
+
+void FindSmallestStretches(const unsigned char *original, const unsigned char *modified, DWORD count,
+                           uint64_t base, uint64_t terminatorOffset, bool avx2, FoundStretches *found)
+{
+    (avx2 ? FindStretchesAvx2 : FindStretchesBaseline)(original, modified, count, base, terminatorOffset, found);
+}
+
+// Takes the changed stretch from index at of the piece up to end (see
+// LoneStretch), with the record a reader found for it (recordSize bytes) or
+// none (0), where it is weighed here. Each changed stretch that every
+// smallest patch writes as one record of its own is written at once; the
+// others go through the window. The window begins between the last change and
+// the next after such a stretch, and finishes before such a stretch or at a
+// cut (FinishInGap): boundaries that no record of a smallest patch crosses,
+// as a data record across kCuttingGap equal bytes costs more than two, a run
+// needs one value all through, and the window begins runs at changed bytes.
+// So the records are those the window would give over the whole files, while
+// it only weighs the changes that need it.
+static void TakeStretch(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, uint64_t base,
+                        DWORD at, DWORD end, DWORD count, const unsigned char *record, DWORD recordSize)
+{
+    if (!s->idle)
+        FinishInGap(s, original, modified, base, at);
+    const StepKind lone = recordSize != 0 ? kData
+                                          : LoneStretch(original, modified, base, at, end, count, s->changeEnd,
+                                                        s->terminatorOffset);
+    if (lone != kPass) {
+        if (!s->idle)
+            Finish(s, original, modified, base, at);
+        const BOOL written =
+            recordSize != 0 ? AppendRecords(s->output, record, recordSize)
+            : lone == kData ? AppendDataRecord(s->output, (DWORD)(base + at), modified + at, end - at)
+                            : AppendRunRecord(s->output, (DWORD)(base + at), end - at, modified[at]);
+        if (!written)
+            s->failed = 1;
+    } else {
+        if (s->idle)
+            BeginBefore(s, base, at);
+        Feed(s, original, modified, base, end);
+    }
+    s->changeEnd = base + end;
+}
+
+BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const unsigned char *modified, DWORD count,
+                      const FoundStretches *found)
 {
     const uint64_t base = s->handed;
     s->handed += count;
-    for (DWORD i = 0; !s->failed;) {
+    DWORD i = 0, written = 0;
+    for (DWORD k = 0; found != NULL && k < found->count && !s->failed; ++k) {
+        const FoundStretch &stretch = found->stretch[k];
+        TakeStretch(s, original, modified, base, stretch.at, stretch.end, count, found->records + written,
+                    stretch.recordsEnd - written);
+        written = stretch.recordsEnd;
+        i = stretch.end;
+    }
+    while (!s->failed) {
         const DWORD at = s->skipEqual(original, modified, i, count);
-        if (!s->idle)
-            FinishInGap(s, original, modified, base, at);
-        if (at == count)
-            break;
-        const DWORD end = s->nextGap(original, modified, at, count);
-        const StepKind lone = LoneStretch(s, original, modified, base, at, end, count);
-        if (lone != kPass) {
+        if (at == count) {
             if (!s->idle)
-                Finish(s, original, modified, base, at);
-            if (!(lone == kData ? AppendDataRecord(s->output, (DWORD)(base + at), modified + at, end - at)
-                                : AppendRunRecord(s->output, (DWORD)(base + at), end - at, modified[at])))
-                s->failed = 1;
-        } else {
-            if (s->idle)
-                BeginBefore(s, base, at);
-            Feed(s, original, modified, base, end);
+                FinishInGap(s, original, modified, base, at);
+            break;
         }
-        s->changeEnd = base + end;
+        const DWORD end = s->nextGap(original, modified, at, count);
+        TakeStretch(s, original, modified, base, at, end, count, NULL, 0);
         i = end;
     }
     // A piece that ends at the terminator's offset leaves the window in use,

@@ -5,6 +5,8 @@
 
 #include "engine/patch_writer.h"
 
+#include <stdint.h>
+
 // Positions of the files held at a time by default (a power of two): 2 MiB of
 // each file and about 24 MiB in all.
 #define SMALLEST_WINDOW (1u << 21)
@@ -37,10 +39,37 @@ struct SmallestPatch;
 // least SMALLEST_WINDOW_MIN). Null when no memory is given.
 SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window);
 
+// What a reader thread may find of a piece of both files ahead of
+// AddSmallestBytes, while the bytes are in its cache: the piece's changed
+// stretches from its start on, in order, as AddSmallestBytes finds them, and
+// the record of each that every smallest patch writes as it stands (most of
+// them, where changes are short and far apart). It stops where its room is
+// full; AddSmallestBytes finds the rest.
+#define SMALLEST_FOUND_STRETCHES 4096u
+#define SMALLEST_FOUND_ROOM (64u * 1024u)
+
+struct FoundStretch {
+    DWORD at, end;     // in the piece
+    DWORD recordsEnd;  // where its record ends in records: the one before's where it has none
+};
+
+struct FoundStretches {
+    DWORD count;
+    FoundStretch stretch[SMALLEST_FOUND_STRETCHES];
+    unsigned char records[SMALLEST_FOUND_ROOM];
+};
+
+// Finds the stretches of the count positions of both files from position
+// base on, into found, for an output whose terminator offset is
+// terminatorOffset; with AVX2 where avx2.
+void FindSmallestStretches(const unsigned char *original, const unsigned char *modified, DWORD count,
+                           uint64_t base, uint64_t terminatorOffset, bool avx2, FoundStretches *found);
+
 // The next count bytes of both files, at the positions that follow those
-// handed over before. 0 when a write to the output failed, now or before.
+// handed over before, with what a reader found of them, or null. 0 when a
+// write to the output failed, now or before.
 BOOL AddSmallestBytes(SmallestPatch *patch, const unsigned char *original, const unsigned char *modified,
-                      DWORD count);
+                      DWORD count, const FoundStretches *found);
 
 // The next count bytes of the modified file past the original's end; once
 // the tail has begun, no more bytes of both files follow. 0 as above.

@@ -154,9 +154,12 @@ TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
          64, {Data(at - 1, std::string("\0ab", 3))}, at},
     };
     for (const auto &row : cases) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", row.original, row.modified,
-                                                           SMALLEST_WINDOW_MIN, row.piece, row.terminatorOffset));
+        for (bool find : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (find ? ", found ahead" : ""));
+            EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", row.original, row.modified,
+                                                               SMALLEST_WINDOW_MIN, row.piece, row.terminatorOffset,
+                                                               find));
+        }
     }
 }
 
@@ -262,7 +265,8 @@ TEST_F(CreatePatchRoundTrip, SmallestPatchOfSmallPairsHasTheModelsSize)
             modified.push_back(random() % 2 ? 0 : (unsigned char)(random() % 3));
         SCOPED_TRACE(::testing::PrintToString(original) + " to " + ::testing::PrintToString(modified));
         const Bytes patch = SmallestPatchOf(dir / "smallest.ips", original, modified, SMALLEST_WINDOW_MIN,
-                                            longer ? 9 + pair % 50 : 1 + pair % 3, IPS32_TERMINATOR_OFFSET);
+                                            longer ? 9 + pair % 50 : 1 + pair % 3, IPS32_TERMINATOR_OFFSET,
+                                            pair % 4 >= 2);
         EXPECT_EQ(modified, ApplyModel(original, patch).target);
         EXPECT_EQ(SmallestByModel(original, modified), patch.size());
     }
@@ -282,6 +286,21 @@ TEST_F(CreatePatchRoundTrip, SmallestPatchInTheSmallestWindowStaysWithinItsBound
     const size_t model = SmallestByModel(original, modified);
     EXPECT_LE(model, patch.size());
     EXPECT_GE(model + 9 * modified.size() / (SMALLEST_WINDOW_MIN / 4), patch.size());
+}
+
+// Pieces with more stretches, or more bytes of records, than a reader has room for: the
+// writer finds the rest itself, and the patch is the same.
+TEST_F(CreatePatchRoundTrip, SmallestPatchIsTheSameWhateverTheReadersFound)
+{
+    const Bytes original = RandomBytes(1u << 20, 8);
+    Bytes modified = original;
+    for (size_t i = 0; i < modified.size(); ++i)
+        modified[i] ^= i < (100u << 10) ? (i % 8 == 3 ? 1 : 0) : (i % 2000 < 1000 ? 2 : 0);
+    const Bytes patch = SmallestPatchOf(dir / "smallest.ips", original, modified, SMALLEST_WINDOW, 256u << 10,
+                                        IPS32_TERMINATOR_OFFSET);
+    EXPECT_EQ(patch, SmallestPatchOf(dir / "found.ips", original, modified, SMALLEST_WINDOW, 256u << 10,
+                                     IPS32_TERMINATOR_OFFSET, true));
+    EXPECT_EQ(SmallestByModel(original, modified), patch.size());
 }
 
 // patchCreated tells whether the patch file was made (emptied) before the end.

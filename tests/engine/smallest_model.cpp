@@ -1,5 +1,6 @@
 #include "smallest_model.h"
 
+#include "engine/compare.h"
 #include "engine/ips32.h"
 #include "engine/smallest.h"
 #include "bytes.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <stdexcept>
 
 // The cost of the cheapest way over the boundaries between bytes, each position
@@ -39,8 +41,9 @@ size_t SmallestByModel(const Bytes &original, const Bytes &modified)
 }
 
 Bytes SmallestPatchOf(const std::string &path, const Bytes &original, const Bytes &modified, DWORD window,
-                      size_t piece, DWORD terminatorOffset)
+                      size_t piece, DWORD terminatorOffset, bool find)
 {
+    std::unique_ptr<FoundStretches> found(find ? new FoundStretches : nullptr);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     PatchOutput output;
     SmallestPatch *smallest =
@@ -50,8 +53,12 @@ Bytes SmallestPatchOf(const std::string &path, const Bytes &original, const Byte
         size_t count = std::min(piece, modified.size() - at);
         if (at < original.size())
             count = std::min(count, original.size() - at);
-        written = at < original.size() ? AddSmallestBytes(smallest, &original[at], &modified[at], (DWORD)count)
-                                       : AddSmallestTail(smallest, &modified[at], (DWORD)count);
+        if (found && at < original.size())
+            FindSmallestStretches(&original[at], &modified[at], (DWORD)count, at, terminatorOffset, HasAvx2(),
+                                  found.get());
+        written = at < original.size()
+                      ? AddSmallestBytes(smallest, &original[at], &modified[at], (DWORD)count, found.get())
+                      : AddSmallestTail(smallest, &modified[at], (DWORD)count);
         at += count;
     }
     written = written && EndSmallestPatch(smallest) && AppendTerminator(&output) && FlushPatchOutput(&output);

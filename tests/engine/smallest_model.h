@@ -11,9 +11,10 @@
 
 size_t SmallestByModel(const std::vector<unsigned char> &original, const std::vector<unsigned char> &modified);
 
-// The smallest writer's patch at path, given both files in pieces; throws where it fails.
+// The smallest writer's patch at path, given both files in pieces, with what a reader finds of each
+// piece where find holds; throws where it fails.
 std::vector<unsigned char> SmallestPatchOf(const std::string &path, const std::vector<unsigned char> &original,
                                            const std::vector<unsigned char> &modified, DWORD window, size_t piece,
-                                           DWORD terminatorOffset);
+                                           DWORD terminatorOffset, bool find = false);
 
 #endif
