@@ -79,7 +79,8 @@ BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath
 struct CreateTuning {
     DWORD readSize;          // bytes of each input read and compared at a time; at least 1
     DWORD terminatorOffset;  // no record begins here; at least 1
-    bool readersCompare;     // the readers take on the first steps of comparing each window (finding its stretches and writing the records of short ones)
+    bool readersCompare;     // the readers take on the first steps of comparing each window: finding
+                             // its stretches and writing the records of short ones
 };
 
 // CreatePatch, with the smallest patch the format allows (see

@@ -1010,7 +1010,8 @@ static void FindStretchesWith(const unsigned char *original, const unsigned char
         // counting as lone, as it may not be. The stretches after the first
         // lie kCuttingGap apart anyway.
         const StepKind lone = LoneStretch(original, modified, base, at, end, count, base, terminatorOffset);
-        const DWORD size = lone == kData ? (DWORD)kDataHeaderSize + (end - at) : lone == kRun ? (DWORD)kRunRecordSize : 0;
+        const DWORD size =
+            lone == kData ? (DWORD)kDataHeaderSize + (end - at) : lone == kRun ? (DWORD)kRunRecordSize : 0;
         if (SMALLEST_FOUND_ROOM - used < size)
             break;
         if (lone == kData) {
