@@ -939,16 +939,15 @@ static void Finish(SmallestPatch *s, const unsigned char *original, const unsign
 }
 
 // The changed stretch from index at of the piece (position base + at) up to
-// end, where kCuttingGap equal bytes begin (count, the piece's end, where
-// none do), the last change before it ending at changeEnd: how every
-// smallest patch writes
-// it, whatever the rest of the files. kData, as one data record: no gap in it
-// is as long as a header, and no byte in it or next to it repeats the two
+// end, where kCuttingGap equal bytes begin (count, the piece's end, where none
+// do), the last change before it ending at changeEnd: how every smallest patch
+// writes it, whatever the rest of the files. kData, as one data record: no gap
+// in it is as long as a header, and no byte in it or next to it repeats the two
 // before, so no run record is as cheap. kRun, as one run record: it is one
 // value over at least 4 bytes and the bytes next to it are others, so no data
-// record is as cheap and no run reaches further. kPass where it may be
-// written otherwise. At least kCuttingGap equal bytes must lie on each side,
-// as no record reaches across those.
+// record is as cheap and no run reaches further. kPass where it may be written
+// otherwise. At least kCuttingGap equal bytes must lie on each side, as no
+// record reaches across those.
 static StepKind LoneStretch(const unsigned char *original, const unsigned char *modified, uint64_t base, DWORD at,
                             DWORD end, DWORD count, uint64_t changeEnd, uint64_t terminatorOffset)
 {
@@ -999,11 +998,13 @@ template <class Wide>
 static void FindStretchesWith(const unsigned char *original, const unsigned char *modified, DWORD count,
                               uint64_t base, uint64_t terminatorOffset, FoundStretches *found)
 {
-    DWORD listed = 0, used = 0;
-    for (DWORD i = 0; listed < SMALLEST_FOUND_STRETCHES;) {
+    DWORD listed = 0, used = 0, i = 0;
+    while (listed < SMALLEST_FOUND_STRETCHES) {
         const DWORD at = SkipEqualWide<Wide>(original, modified, i, count);
-        if (at == count)
+        if (at == count) {
+            i = count;
             break;
+        }
         const DWORD end = NextGapWide<Wide>(original, modified, at, count);
         // The last change before the piece is not known here: taken to end
         // at the piece's start, it keeps a first stretch near that from
@@ -1025,6 +1026,7 @@ static void FindStretchesWith(const unsigned char *original, const unsigned char
         i = end;
     }
     found->count = listed;
+    found->scanned = i;
 }
 
 static void FindStretchesBaseline(const unsigned char *original, const unsigned char *modified, DWORD count,
@@ -1093,8 +1095,9 @@ BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const uns
         TakeStretch(s, original, modified, base, stretch.at, stretch.end, count, found->records + written,
                     stretch.recordsEnd - written);
         written = stretch.recordsEnd;
-        i = stretch.end;
     }
+    if (found != NULL)
+        i = found->scanned;
     while (!s->failed) {
         const DWORD at = s->skipEqual(original, modified, i, count);
         if (at == count) {

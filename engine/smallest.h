@@ -44,7 +44,7 @@ SmallestPatch *StartSmallestPatch(PatchOutput *output, DWORD window);
 // stretches from its start on, in order, as AddSmallestBytes finds them, and
 // the record of each that every smallest patch writes as it stands (most of
 // them, where changes are short and far apart). It stops where its room is
-// full; AddSmallestBytes finds the rest.
+// full; AddSmallestBytes finds the rest, from `scanned` on.
 #define SMALLEST_FOUND_STRETCHES 4096u
 #define SMALLEST_FOUND_ROOM (64u * 1024u)
 
@@ -55,6 +55,7 @@ struct FoundStretch {
 
 struct FoundStretches {
     DWORD count;
+    DWORD scanned;  // every stretch that begins before it is listed
     FoundStretch stretch[SMALLEST_FOUND_STRETCHES];
     unsigned char records[SMALLEST_FOUND_ROOM];
 };
