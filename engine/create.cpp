@@ -342,8 +342,7 @@ static inline DWORD PutStretchRecord(unsigned char *record, DWORD offset, const 
             PutRunRecord(record, offset, length, bytes[0]);
             return 9;
         }
-        PutRecordHead(record, offset, length);
-        memcpy(record + 6, bytes, length);
+        PutDataRecord(record, offset, bytes, length);
         return 6 + length;
     }
     // The stretch's bytes are the low ones of the word.

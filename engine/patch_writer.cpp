@@ -39,8 +39,7 @@ BOOL AppendDataRecord(PatchOutput *output, DWORD offset, const unsigned char *by
     unsigned char *record = ReserveInPatch(output, 6 + size);
     if (record == NULL)
         return 0;
-    PutRecordHead(record, offset, size);
-    memcpy(record + 6, bytes, size);
+    PutDataRecord(record, offset, bytes, size);
     return 1;
 }
 

@@ -56,6 +56,13 @@ inline void PutRecordHead(unsigned char *record, DWORD offset, DWORD size)
     record[5] = (unsigned char)size;
 }
 
+// Puts a data record of size bytes (1 to 65535): 6 + size bytes.
+inline void PutDataRecord(unsigned char *record, DWORD offset, const unsigned char *bytes, DWORD size)
+{
+    PutRecordHead(record, offset, size);
+    memcpy(record + 6, bytes, size);
+}
+
 // Puts a record of a run of length bytes (1 to 65535) of value: 9 bytes.
 inline void PutRunRecord(unsigned char *record, DWORD offset, DWORD length, unsigned char value)
 {

@@ -1016,8 +1016,7 @@ static void FindStretchesWith(const unsigned char *original, const unsigned char
         if (SMALLEST_FOUND_ROOM - used < size)
             break;
         if (lone == kData) {
-            PutRecordHead(found->records + used, (DWORD)(base + at), end - at);
-            memcpy(found->records + used + kDataHeaderSize, modified + at, end - at);
+            PutDataRecord(found->records + used, (DWORD)(base + at), modified + at, end - at);
         } else if (lone == kRun) {
             PutRunRecord(found->records + used, (DWORD)(base + at), end - at, modified[at]);
         }
