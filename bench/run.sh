@@ -46,12 +46,15 @@ since() { echo $((($(now) - $1) / 1000000)); }
 
 # timed VARIABLE SETUP COMMAND...: runs COMMAND once after an untimed SETUP
 # (":" for none) and keeps in VARIABLE the shortest time it has taken so far.
-# Any failure ends the benchmark.
+# What earlier commands wrote is on the disk first (sync), so that the system
+# writing it back does not take the processors from COMMAND. Any failure
+# ends the benchmark.
 timed() {
     variable=$1
     setup=$2
     shift 2
     eval "$setup"
+    sync
     start=$(now)
     "$@" >/dev/null
     took=$(since "$start")
@@ -71,7 +74,8 @@ cp original.bin identical.bin
 mkdir big small
 "$bench" pair big "$big_mb" "$seed"
 "$bench" pair small 1 "$seed"
-# Into the page cache, as for every run after.
+# On the disk, and into the page cache, as for every run after.
+sync
 cat ./*.bin big/*.bin small/*.bin >/dev/null
 
 create_rows=""
