@@ -1048,8 +1048,11 @@ void FindSmallestStretches(const unsigned char *original, const unsigned char *m
 }
 
 // Takes the changed stretch from index at of the piece up to end (see
-// LoneStretch), with the record a reader found for it (recordSize bytes) or
-// none (0), where it is weighed here. Each changed stretch that every
+// LoneStretch), with the record a reader found for it (recordSize bytes, or
+// none: 0), or as found here (record null), where it is weighed here. A
+// reader took the last change before the piece to end at its start, so it
+// decided alike for every stretch it listed but one that begins within
+// kCuttingGap of that: only there is it weighed again. Each changed stretch that every
 // smallest patch writes as one record of its own is written at once; the
 // others go through the window. The window begins between the last change and
 // the next after such a stretch, and finishes before such a stretch or at a
@@ -1063,9 +1066,10 @@ static void TakeStretch(SmallestPatch *s, const unsigned char *original, const u
 {
     if (!s->idle)
         FinishInGap(s, original, modified, base, at);
-    const StepKind lone = recordSize != 0 ? kData
-                                          : LoneStretch(original, modified, base, at, end, count, s->changeEnd,
-                                                        s->terminatorOffset);
+    const StepKind lone = recordSize != 0                       ? kData
+                          : record != NULL && at >= kCuttingGap ? kPass
+                                                                : LoneStretch(original, modified, base, at, end, count,
+                                                                              s->changeEnd, s->terminatorOffset);
     if (lone != kPass) {
         if (!s->idle)
             Finish(s, original, modified, base, at);
