@@ -69,3 +69,15 @@ TEST(SendMessageDelivery, FromTheOwningThreadCallsTheProcedureDirectly)
     EXPECT_EQ(GetCurrentThreadId(), ranOn);
     EXPECT_TRUE(DestroyWindow(window));
 }
+
+// What a procedure leaves to the default one: a close destroys the window,
+// and no other message does.
+TEST(SendMessageDelivery, TheDefaultProcedureDestroysTheWindowOnCloseOnly)
+{
+    HWND window = MessageWindow("ZorvikTestDefaultProcedure", DefWindowProcA);
+    SetWindowLongPtrA(window, GWLP_USERDATA, 7);
+    SendMessageA(window, WM_USER, 0, 0);
+    EXPECT_EQ(7, GetWindowLongPtrA(window, GWLP_USERDATA));
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, GetWindowLongPtrA(window, GWLP_USERDATA));
+}
