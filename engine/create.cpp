@@ -381,7 +381,8 @@ static inline BOOL AppendStretch(PatchOutput *output, DWORD offset, const unsign
 // reader left, the last one (which may go on into the next window), or the
 // window's end. The first stretch, which may go on from the window before,
 // is always left, and so are the rest of the window's once its room for
-// records or segments is full.
+// records or segments is full. Where no stretch is left, the window is whole:
+// the caller compares none of it and needs none of its bytes.
 static const DWORD kReaderSegments = 64;
 static const DWORD kReaderRecordRoom = 64 * 1024;
 
@@ -392,6 +393,7 @@ struct RecordSegment {
 };
 
 struct WindowRecords {
+    bool whole;
     DWORD segments;
     RecordSegment segment[kReaderSegments];
     unsigned char records[kReaderRecordRoom];
@@ -416,6 +418,7 @@ struct RecordFiller {
     RecordSegment *segment;  // the segment being filled, or null
     DWORD used;              // bytes of records so far
     DWORD resume;            // where the caller goes on once the reader stops
+    bool whole;              // no stretch left to the caller so far
 
     // Takes the stretch from start up to end; false once the reader stops:
     // at the last stretch, or where its room is full.
@@ -424,17 +427,20 @@ struct RecordFiller {
         const DWORD length = end - start;
         if (end == window.size) {
             resume = start;
+            whole = false;
             return false;
         }
         if (start == 0 || length > kReaderStretchMax || window.at + start == terminatorOffset) {
             if (segment != NULL)
                 segment->to = start;
             segment = NULL;
+            whole = false;
             return true;
         }
         if (kReaderRecordRoom - used < (length > 8 ? 6 + length : 6 + 8) ||
             (segment == NULL && out.segments == kReaderSegments)) {
             resume = start;
+            whole = false;
             return false;
         }
         if (segment == NULL) {
@@ -498,35 +504,40 @@ template <class Wide> static inline void FindStretches(const Window &window, con
 }
 
 // A reader's task: marks the window's blocks that differ and writes the
-// records of the stretches it may (see WindowRecords).
-template <class Wide> static inline void PrepareWindowWith(const Window &window, const ReaderWork &work, void *scratch)
+// records of the stretches it may (see WindowRecords). Returns whether the
+// caller needs the window's bytes: where it is not whole.
+template <class Wide> static inline bool PrepareWindowWith(const Window &window, const ReaderWork &work, void *scratch)
 {
     uint64_t *marks = (uint64_t *)scratch;
     MarkChangedBlocks<Wide>(window.original, window.modified, window.size, marks);
     WindowRecords &records = *RecordsIn(scratch, work);
     records.segments = 0;
-    RecordFiller filler = {window, work.terminatorOffset, records, NULL, 0, window.size};
+    RecordFiller filler = {window, work.terminatorOffset, records, NULL, 0, window.size, true};
     FindStretches<Wide>(window, marks, filler);
     if (filler.segment != NULL)
         filler.segment->to = filler.resume;
+    records.whole = filler.whole;
+    return !filler.whole;
 }
 
-static void PrepareWindowBaseline(const Window &window, const void *work, void *scratch)
+static bool PrepareWindowBaseline(const Window &window, const void *work, void *scratch)
 {
-    PrepareWindowWith<BaselineCompare>(window, *(const ReaderWork *)work, scratch);
+    return PrepareWindowWith<BaselineCompare>(window, *(const ReaderWork *)work, scratch);
 }
 
-AVX2_FUNCTION static void PrepareWindowAvx2(const Window &window, const void *work, void *scratch)
+AVX2_FUNCTION static bool PrepareWindowAvx2(const Window &window, const void *work, void *scratch)
 {
-    PrepareWindowWith<Avx2Compare>(window, *(const ReaderWork *)work, scratch);
+    return PrepareWindowWith<Avx2Compare>(window, *(const ReaderWork *)work, scratch);
 }
 
-// The smallest writer's readers find the window's stretches ahead of it.
-static void FindWindowStretches(const Window &window, const void *work, void *scratch)
+// The smallest writer's readers find the window's stretches ahead of it,
+// which then weighs the rest in the window's bytes.
+static bool FindWindowStretches(const Window &window, const void *work, void *scratch)
 {
     const ReaderWork &reader = *(const ReaderWork *)work;
     FindSmallestStretches(window.original, window.modified, window.size, window.at, reader.terminatorOffset,
                           reader.avx2, (FoundStretches *)scratch);
+    return true;
 }
 
 // Writes a record for every stretch of differing bytes in the window that
@@ -580,6 +591,26 @@ static BOOL AppendReaderRecords(Comparison &compare, const unsigned char *record
     return 1;
 }
 
+// Appends the records of a whole window (see WindowRecords), whose bytes the
+// caller does not have: a stretch open from the window before ends where it
+// begins, its first byte being equal. 0 when a write fails.
+static BOOL AppendWholeWindow(Comparison &compare, const WindowRecords &prepared, PatchOutput *output, BOOL *open,
+                              ProgressThrottle &progress, HWND window, UINT progressMessage)
+{
+    if (*open) {
+        ReportProgress(progress, compare.window.at, compare.original.size, kCreatingText, progressMessage, window);
+        if (!EndRun(compare.run))
+            return 0;
+        *open = 0;
+    }
+    for (DWORD k = 0, written = 0; k < prepared.segments; written = prepared.segment[k++].end) {
+        if (!AppendReaderRecords(compare, prepared.records + written, prepared.segment[k].end - written,
+                                 prepared.segment[k].lastEnd, output, progress, window, progressMessage))
+            return 0;
+    }
+    return 1;
+}
+
 // Writes a record for every stretch of differing bytes in the window: those
 // the reader left, and the records it wrote, in their order. *open tells
 // whether a stretch reached the window from the one before; on return,
@@ -591,6 +622,8 @@ static inline BOOL WriteWindowChangesWith(Comparison &compare, PatchOutput *outp
     const Window &bytesWindow = compare.window;
     void *work = (void *)bytesWindow.work;
     const WindowRecords *prepared = work != NULL ? RecordsIn(work, compare.work) : NULL;
+    if (prepared != NULL && prepared->whole)
+        return AppendWholeWindow(compare, *prepared, output, open, progress, window, progressMessage);
     ChangeScanner scan = {bytesWindow.original, bytesWindow.modified, bytesWindow.size, 0, 0, (const uint64_t *)work};
     ScanAt<Wide>(scan, 0);
     DWORD i = 0, written = 0;

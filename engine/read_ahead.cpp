@@ -3,6 +3,8 @@
 #include "platform/advice.h"
 #include "platform/threads.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <system_error>
 
@@ -35,6 +37,10 @@ static void Locate(const WindowPlan &plan, uint64_t bothWindows, uint64_t index,
 ReadAhead::~ReadAhead()
 {
     Stop();
+    for (Reader &reader : readers_) {
+        if (reader.own != NULL)
+            VirtualFree(reader.own, 0, MEM_RELEASE);
+    }
     if (block_ != NULL)
         VirtualFree(block_, 0, MEM_RELEASE);
 }
@@ -46,9 +52,9 @@ void ReadAhead::Stop()
         stopping_ = true;
     }
     freed_.notify_all();
-    for (std::thread &reader : readers_) {
-        if (reader.joinable())
-            reader.join();
+    for (Reader &reader : readers_) {
+        if (reader.thread.joinable())
+            reader.thread.join();
     }
 }
 
@@ -85,8 +91,8 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     // Two readers: the system's copy into the slots is most of the reading,
     // and the task may be most of the comparing.
     try {
-        for (std::thread &reader : readers_)
-            reader = std::thread(&ReadAhead::Read, this);
+        for (Reader &reader : readers_)
+            reader.thread = std::thread(&ReadAhead::Read, this, &reader);
     } catch (const std::system_error &) {
         return 0;
     }
@@ -132,23 +138,31 @@ void ReadAhead::AdviseFrom(uint64_t index)
     AdviseWillRead(files_[1], window.at, size);
 }
 
-// Reads window index of both files (of the original, where it has it) into
-// its slot, the modified file's with the byte before it, and runs the task on
-// it where there is one. The modified file is read first in every other
-// window, so that two readers tend to read different files at a time. False,
-// with why in *failure, when the window could not be read whole; where both
-// files fail, the original is named.
-bool ReadAhead::ReadWindow(uint64_t index, ReadFailure *failure)
+// Reads window index of both files (of the original, where it has it), the
+// modified file's with the byte before it, and runs the task on it where
+// there is one; the bytes are then in the window's slot, or only where the
+// task says the caller needs them. The modified file is read first in every
+// other window, so that two readers tend to read different files at a time.
+// False, with why in *failure, when the window could not be read whole; where
+// both files fail, the original is named.
+bool ReadAhead::ReadWindow(uint64_t index, Reader *reader, ReadFailure *failure)
 {
     Window window;
     Locate(plan_, bothWindows_, index, &window);
-    unsigned char *original = Slot(0, index), *modified = Slot(1, index);
+    const bool both = index < bothWindows_;
+    const bool task = task_.run != NULL && both;
+    // The reader's own slots, where its last window's bytes were not needed
+    // and they could be had.
+    if (task && reader->ownNext && reader->own == NULL)
+        reader->own = (unsigned char *)VirtualAlloc(NULL, 2 * stride_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    const bool own = task && reader->ownNext && reader->own != NULL;
+    unsigned char *original = own ? reader->own + kPage : Slot(0, index);
+    unsigned char *modified = own ? reader->own + stride_ + kPage : Slot(1, index);
     // The byte before comes with the window, read at the same offset within
     // its page as the file's.
     const bool before = window.at > 0;
     if (!before)
         modified[-1] = 0;
-    const bool both = index < bothWindows_;
     const bool modifiedFirst = index & 1;
     bool read = true;
     if (modifiedFirst)
@@ -157,11 +171,16 @@ bool ReadAhead::ReadWindow(uint64_t index, ReadFailure *failure)
         read = false;
     if (!modifiedFirst && read)
         read = ReadBytes(1, window.at - before, window.size + before, modified - before, failure);
-    if (read && task_.run != NULL && both) {
+    if (read && task) {
         window.original = original;
         window.modified = modified;
         window.work = NULL;
-        task_.run(window, task_.context, Scratch(index));
+        const bool needed = task_.run(window, task_.context, Scratch(index));
+        if (needed && own) {
+            memcpy(Slot(0, index), original, window.size);
+            memcpy(Slot(1, index) - 1, modified - 1, (size_t)window.size + 1);
+        }
+        reader->ownNext = !needed;
     }
     return read;
 }
@@ -187,19 +206,19 @@ void ReadAhead::Finish(uint64_t index, bool read, const ReadFailure &failure)
         freed_.notify_all();
 }
 
-// Reads window index and hands it over (Finish); false where it could not
-// be read whole.
-bool ReadAhead::Bring(uint64_t index)
+// Reads window index (on reader, null for the caller) and hands it over
+// (Finish); false where it could not be read whole.
+bool ReadAhead::Bring(uint64_t index, Reader *reader)
 {
     ReadFailure failure;
-    const bool read = ReadWindow(index, &failure);
+    const bool read = ReadWindow(index, reader, &failure);
     Finish(index, read, failure);
     return read;
 }
 
 // A reader: takes on the next window, once its slot is given back, until
 // every window is read, one fails, or the readers are stopped.
-void ReadAhead::Read()
+void ReadAhead::Read(Reader *reader)
 {
     for (;;) {
         uint64_t index;
@@ -211,7 +230,7 @@ void ReadAhead::Read()
                 return;
             index = claimed_++;
         }
-        if (!Bring(index))
+        if (!Bring(index, reader))
             return;
     }
 }
@@ -224,11 +243,11 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
     // for each slot: each wake-up costs about as much as reading a window.
     if (released_ + slots_ >= claimed_ + slots_ / 2)
         freed_.notify_all();
-    if (!readers_[0].joinable() && read_ == taken_ && taken_ < windows_ && taken_ < failedAt_) {
+    if (!readers_[0].thread.joinable() && read_ == taken_ && taken_ < windows_ && taken_ < failedAt_) {
         // No readers: every window before taken_ is given back, so its slot is free.
         const uint64_t index = claimed_++;
         guard.unlock();
-        Bring(index);
+        Bring(index, NULL);
         guard.lock();
     }
     // Where the caller waits, it waits for half the ring, for the same reason.

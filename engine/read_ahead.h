@@ -5,6 +5,10 @@
 // (the first steps of comparing it), while those bytes are still in its
 // processor's cache. The ring is kept small for the same reason: a copy into
 // memory written long before costs several times one into memory just used.
+// For that reason too, once its task has found that the caller needs none of
+// a window's bytes, a reader reads the next window into a pair of slots of
+// its own, which stay in its cache, and copies the bytes into the ring only
+// where the task finds the caller needs them after all.
 // The memory used is fixed whatever the files' size, and less for files of
 // fewer windows than the ring has slots. Where the platform starts no
 // threads (ThreadsAvailable), the caller's thread reads each window as it
@@ -41,7 +45,9 @@ struct WindowPlan {
     DWORD size;      // the modified file's size, at least bothSize
 };
 
-// A window as the reader hands it over, valid until the next is taken.
+// A window as the reader hands it over, valid until the next is taken. Where a
+// task ran, its bytes are the files' only if the task said the caller needs
+// them.
 struct Window {
     DWORD at;                        // position of its first byte in the files
     DWORD size;                      // at least 1
@@ -52,9 +58,10 @@ struct Window {
 
 // What a reader does with each window of both files once it is read: run
 // (on the reader's thread) with the window, context, and scratch bytes of
-// the window's own, which the caller then finds as the window's work.
+// the window's own, which the caller then finds as the window's work. It
+// returns whether the caller needs the window's bytes.
 struct WindowTask {
-    void (*run)(const Window &window, const void *context, void *scratch);
+    bool (*run)(const Window &window, const void *context, void *scratch);
     const void *context;
     size_t scratchSize;  // a multiple of 8
 };
@@ -92,10 +99,18 @@ private:
         DWORD error;    // the last error where that failed
     };
 
-    void Read();
+    // A reader's thread, and the slots of its own it reads into while the
+    // caller needs no bytes of its windows (allocated the first time).
+    struct Reader {
+        std::thread thread;
+        unsigned char *own = NULL;  // both files' slots, of stride_ bytes each
+        bool ownNext = false;       // the next window goes into own
+    };
+
+    void Read(Reader *reader);
     void AdviseFrom(uint64_t index);
-    bool Bring(uint64_t index);
-    bool ReadWindow(uint64_t index, ReadFailure *failure);
+    bool Bring(uint64_t index, Reader *reader);
+    bool ReadWindow(uint64_t index, Reader *reader, ReadFailure *failure);
     bool ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure);
     void Finish(uint64_t index, bool read, const ReadFailure &failure);
     unsigned char *Slot(int file, uint64_t index) const;
@@ -114,7 +129,7 @@ private:
     std::mutex lock_;
     std::condition_variable ready_;  // a window read, or one that failed: for the caller
     std::condition_variable freed_;  // a slot given back, or a stop: for the readers
-    std::thread readers_[2];
+    Reader readers_[2];
     // Guarded by lock_:
     std::unique_ptr<uint64_t[]> readInSlot_;  // for each slot, 1 + the last window read whole into it
     uint64_t claimed_ = 0;        // windows a reader has taken on

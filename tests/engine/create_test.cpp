@@ -41,6 +41,16 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
     // The bytes a slot held before lie past the end of the last, shorter read.
     std::vector<Bytes> lastReadRecords(everyOtherRecords.begin(), everyOtherRecords.begin() + 544);
     lastReadRecords.push_back(Data(1097, "ab"));
+    // Reads whose bytes the caller needs not, then one it needs, with the byte before.
+    const Bytes beforeTerminator = Concat({Bytes(159, 0), ToBytes("p"), Bytes(8, 0)});
+    Bytes afterWhole = beforeTerminator;
+    std::vector<Bytes> afterWholeRecords;
+    for (uint32_t at = 3; at < 160; at += 8) {
+        afterWhole[at] = 'x';
+        afterWholeRecords.push_back(Data(at, "x"));
+    }
+    afterWhole[160] = 'y';
+    afterWholeRecords.push_back(Data(159, "py"));
     for (uint32_t unit = 0; unit < 70; ++unit) {
         alternatingRecords.push_back(DataRecord((uint32_t)alternating.size() + 1, Prefix(mixed, 1030)));
         alternatingRecords.push_back(Data((uint32_t)alternating.size() + 1040, "x"));
@@ -61,6 +71,10 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
         {"a change, then one to the end", ToBytes("abcdef"), ToBytes("aXcdYZ"), {Data(1, "X"), Data(4, "YZ")}},
         {"a change at the terminator's offset", Bytes(10, 0), Concat({Bytes(3, 0), ToBytes("x"), Bytes(1, 0), ToBytes("y"), Bytes(4, 0)}),
          {Data(3, "x"), Data(4, std::string("\0y", 2))}, {kCreateTuning.readSize, 5, true}},
+        {"a change at the terminator's offset that begins a read, after short changes", beforeTerminator, afterWhole,
+         afterWholeRecords, {8, 160, true}},
+        {"a run to a read's end, then a short change", Bytes(16, 0), Concat({Bytes(6, 0), ToBytes("ab"), Bytes(3, 0), ToBytes("c"), Bytes(4, 0)}),
+         {Data(6, "ab"), Data(11, "c")}, Reads(8)},
         {"run at the end, then the tail", ToBytes("abc"), ToBytes("abXYZ"), {Data(2, "X"), Data(3, "YZ")}},
         {"equal run at the end, then equal tail", ToBytes("abcd"), Bytes(8, 'q'),
          {RunRecord(0, 4, 'q'), RunRecord(4, 4, 'q')}},

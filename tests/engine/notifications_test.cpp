@@ -49,6 +49,8 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
     Bytes modified;
     for (size_t i = 0; i <= 1000; ++i)
         modified.push_back(i % 10 == 0 || i >= 999);
+    // A run to the end of the first read, which the next read's first, equal byte closes.
+    const Bytes closedByNextRead = Concat({Bytes(98, 0), ToBytes("ab"), Bytes(50, 0), ToBytes("c"), Bytes(849, 0)});
     const std::string getting = Progress(0, kGettingInfo);
     enum Engine { kApply, kCreate, kCreateSmallest };
     const struct {
@@ -63,6 +65,8 @@ TEST(EngineNotifications, EachCallSendsExactlyItsSequence)
         {"equal files", kCreate, ToBytes("same"), ToBytes("same"), 1, Sequence(0, kCreating)},
         {"runs and a tail", kCreate, Bytes(1000, 0), modified, 1, Sequence(95, kCreating)},
         {"runs and a tail over many reads", kCreate, Bytes(1000, 0), modified, 1, Sequence(95, kCreating), 64},
+        {"a run closed where the next read begins", kCreate, Bytes(1000, 0), closedByNextRead, 1,
+         {getting, Progress(10, kCreating), Progress(15, kCreating), Progress(100, "完了")}, 100},
         {"smallest patch over four reads", kCreateSmallest, Bytes(1u << 20, 0), Bytes(1u << 20, 1), 1,
          {getting, Progress(25, kCreating), Progress(50, kCreating), Progress(75, kCreating), Progress(100, "完了")}},
         {"smaller modified file", kCreate, ToBytes("long"), ToBytes("sh"), 0, {getting}},
