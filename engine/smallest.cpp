@@ -1015,7 +1015,12 @@ static void FindStretchesWith(const unsigned char *original, const unsigned char
             lone == kData ? (DWORD)kDataHeaderSize + (end - at) : lone == kRun ? (DWORD)kRunRecordSize : 0;
         if (SMALLEST_FOUND_ROOM - used < size)
             break;
-        if (lone == kData) {
+        if (lone == kData && end - at <= 8) {
+            // A short stretch's bytes are copied as one word: the 8 bytes
+            // from at lie in the piece, as kCuttingGap equal bytes follow.
+            PutRecordHead(found->records + used, (DWORD)(base + at), end - at);
+            memcpy(found->records + used + kDataHeaderSize, modified + at, 8);
+        } else if (lone == kData) {
             PutDataRecord(found->records + used, (DWORD)(base + at), modified + at, end - at);
         } else if (lone == kRun) {
             PutRunRecord(found->records + used, (DWORD)(base + at), end - at, modified[at]);
@@ -1095,6 +1100,17 @@ BOOL AddSmallestBytes(SmallestPatch *s, const unsigned char *original, const uns
     DWORD i = 0, written = 0;
     for (DWORD k = 0; found != NULL && k < found->count && !s->failed; ++k) {
         const FoundStretch &stretch = found->stretch[k];
+        if (s->idle && stretch.recordsEnd != written) {
+            // Out of the window, the records of the stretches that have one
+            // and follow each other go out together, as each would alone.
+            while (k + 1 < found->count && found->stretch[k + 1].recordsEnd != found->stretch[k].recordsEnd)
+                ++k;
+            if (!AppendRecords(s->output, found->records + written, found->stretch[k].recordsEnd - written))
+                s->failed = 1;
+            s->changeEnd = base + found->stretch[k].end;
+            written = found->stretch[k].recordsEnd;
+            continue;
+        }
         TakeStretch(s, original, modified, base, stretch.at, stretch.end, count, found->records + written,
                     stretch.recordsEnd - written);
         written = stretch.recordsEnd;

@@ -57,7 +57,7 @@ struct FoundStretches {
     DWORD count;
     DWORD scanned;  // every stretch that begins before it is listed
     FoundStretch stretch[SMALLEST_FOUND_STRETCHES];
-    unsigned char records[SMALLEST_FOUND_ROOM];
+    unsigned char records[SMALLEST_FOUND_ROOM + 8];  // room for a short record's bytes copied as one word
 };
 
 // Finds the stretches of the count positions of both files from position
