@@ -351,8 +351,7 @@ static inline DWORD PutStretchRecord(unsigned char *record, DWORD offset, const 
         PutRunRecord(record, offset, length, bytes[0]);
         return 9;
     }
-    PutRecordHead(record, offset, length);
-    memcpy(record + 6, bytes, 8);
+    PutShortDataRecord(record, offset, bytes, length);
     return 6 + length;
 }
 

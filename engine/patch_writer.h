@@ -63,6 +63,14 @@ inline void PutDataRecord(unsigned char *record, DWORD offset, const unsigned ch
     memcpy(record + 6, bytes, size);
 }
 
+// Puts a data record of size bytes (1 to 8) with one 8-byte copy: 8 bytes
+// from bytes on must be readable, and 14 from record on writable.
+inline void PutShortDataRecord(unsigned char *record, DWORD offset, const unsigned char *bytes, DWORD size)
+{
+    PutRecordHead(record, offset, size);
+    memcpy(record + 6, bytes, 8);
+}
+
 // Puts a record of a run of length bytes (1 to 65535) of value: 9 bytes.
 inline void PutRunRecord(unsigned char *record, DWORD offset, DWORD length, unsigned char value)
 {

@@ -1018,8 +1018,7 @@ static void FindStretchesWith(const unsigned char *original, const unsigned char
         if (lone == kData && end - at <= 8) {
             // A short stretch's bytes are copied as one word: the 8 bytes
             // from at lie in the piece, as kCuttingGap equal bytes follow.
-            PutRecordHead(found->records + used, (DWORD)(base + at), end - at);
-            memcpy(found->records + used + kDataHeaderSize, modified + at, 8);
+            PutShortDataRecord(found->records + used, (DWORD)(base + at), modified + at, end - at);
         } else if (lone == kData) {
             PutDataRecord(found->records + used, (DWORD)(base + at), modified + at, end - at);
         } else if (lone == kRun) {
