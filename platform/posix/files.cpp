@@ -109,7 +109,10 @@ bool LockAsShared(int fd, DWORD access, DWORD shareMode)
 // Makes what open gave a handle's descriptor: a regular file still (the path
 // may have changed since it was looked at), blocking again, locked as its
 // share mode says, and emptied only once the lock is held, so that an open
-// that is refused empties nothing. Returns ERROR_SUCCESS or the error.
+// that is refused empties nothing. A file already empty is left alone: ext4
+// takes a truncation to nothing for a file about to be rewritten and, on its
+// close, starts writing it to the disk on the closing thread. Returns
+// ERROR_SUCCESS or the error.
 DWORD SettleOpened(int fd, int openFlags, DWORD access, DWORD shareMode, DWORD disposition)
 {
     struct stat info;
@@ -118,7 +121,9 @@ DWORD SettleOpened(int fd, int openFlags, DWORD access, DWORD shareMode, DWORD d
     if (!LockAsShared(fd, access, shareMode))
         return ERROR_SHARING_VIOLATION;
     bool empties = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-    return empties && ftruncate(fd, 0) != 0 ? ErrorFromErrno(errno) : ERROR_SUCCESS;
+    if (!empties || (fstat(fd, &info) == 0 && info.st_size == 0))
+        return ERROR_SUCCESS;
+    return ftruncate(fd, 0) != 0 ? ErrorFromErrno(errno) : ERROR_SUCCESS;
 }
 
 // The permission bits of a new file: templateFile's when given (the umask
