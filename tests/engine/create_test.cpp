@@ -51,6 +51,12 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
     }
     afterWhole[160] = 'y';
     afterWholeRecords.push_back(Data(159, "py"));
+    // Records that fill most of the output's buffer, then a stretch the comparing thread writes.
+    const Bytes nearlyFull = Concat({everyOther, everyOther, Bytes(100, 0), Prefix(mixed, 1070), Bytes(30, 0)});
+    std::vector<Bytes> nearlyFullRecords;
+    for (uint32_t at = 1; at < 2 * everyOther.size(); at += 2)
+        nearlyFullRecords.push_back(Data(at, "\x01"));
+    nearlyFullRecords.push_back(DataRecord(60100, Prefix(mixed, 1070)));
     for (uint32_t unit = 0; unit < 70; ++unit) {
         alternatingRecords.push_back(DataRecord((uint32_t)alternating.size() + 1, Prefix(mixed, 1030)));
         alternatingRecords.push_back(Data((uint32_t)alternating.size() + 1040, "x"));
@@ -88,6 +94,8 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {Data(10, "x"), DataRecord(100, Prefix(mixed, 1070)), Data(1300, "y")}},
         {"more records than a reader keeps", Bytes(everyOther.size(), 0), everyOther, everyOtherRecords},
         {"more stretches left than a reader's segments", Bytes(alternating.size(), 0), alternating, alternatingRecords},
+        {"a long stretch once the output's buffer is nearly full", Bytes(nearlyFull.size(), 0), nearlyFull,
+         nearlyFullRecords},
         {"a stretch to the end of a block of 64, then equal blocks", Bytes(400, 0),
          Concat({Bytes(5, 0), ToBytes("x"), Bytes(54, 0), ToBytes("abcd"), Bytes(136, 0), ToBytes("y"), Bytes(199, 0)}),
          {Data(5, "x"), Data(60, "abcd"), Data(200, "y")}},

@@ -198,7 +198,7 @@ TEST(ShowablePathTest, ControlBytesAndBrokenUtf8AreEscaped)
         {"\x1b[31m\x7f\x01", "\\x1b[31m\\x7f\\x01"},
         {"\xc2\x9b" "c1 \xc2\xa0" "nbsp", "\\xc2\\x9bc1 \xc2\xa0nbsp"},
         {"\xf0\x9f\x98\x80 \xf4\x90\x80\x80", "\xf0\x9f\x98\x80 \\xf4\\x90\\x80\\x80"},
-        {"\xc0\x80 \xe0\x80\x80 \xed\xa0\x80 \xff", "\\xc0\\x80 \\xe0\\x80\\x80 \\xed\\xa0\\x80 \\xff"},
+        {"\xc0\x80 \xe0\x80\x80 \xed\xa0\x80 \xff \xed\x9f\xbf", "\\xc0\\x80 \\xe0\\x80\\x80 \\xed\\xa0\\x80 \\xff \xed\x9f\xbf"},
         {"cut \xe3\x81", "cut \\xe3\\x81"},
     };
     for (const auto &row : cases) {
@@ -206,9 +206,11 @@ TEST(ShowablePathTest, ControlBytesAndBrokenUtf8AreEscaped)
         ShowablePath(row.name, shown);
         EXPECT_EQ(kPathSeparator == '\\' ? row.name : row.shown, std::string(shown));
     }
-    // A name longer than the buffer is cut at its end.
+    // A name longer than the buffer is cut at its end, after an escape that just fits.
     char shown[SHOWN_PATH_SIZE];
-    const std::string full(SHOWN_PATH_SIZE - 1, 'a');
+    const std::string full(SHOWN_PATH_SIZE - 1, 'a'), roomForEscape(SHOWN_PATH_SIZE - 5, 'a');
     ShowablePath((full + "b").c_str(), shown);
     EXPECT_EQ(full, std::string(shown));
+    ShowablePath((roomForEscape + "\x01" "b").c_str(), shown);
+    EXPECT_EQ(kPathSeparator == '\\' ? roomForEscape + "\x01" "b" : roomForEscape + "\\x01", std::string(shown));
 }
