@@ -1,6 +1,5 @@
 #include "win32_subset.h"
 
-#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -63,9 +62,3 @@ LPSTR CharNextA(LPCSTR text)
     return (LPSTR)text;
 }
 
-LPSTR CharLowerA(LPSTR text)
-{
-    for (char *p = text; *p != '\0'; ++p)
-        *p = (char)tolower((unsigned char)*p);
-    return text;
-}

@@ -336,7 +336,6 @@ int lstrcmpiA(LPCSTR a, LPCSTR b);
 LPSTR lstrcpynA(LPSTR dest, LPCSTR source, int maxLength);
 // The next character: one byte further, or more for a multi-byte character.
 LPSTR CharNextA(LPCSTR text);
-LPSTR CharLowerA(LPSTR text);
 
 // ---- private-profile (INI) files
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
