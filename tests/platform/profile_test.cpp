@@ -38,7 +38,7 @@ TEST_F(PrivateProfileMatchesWindows, ReadsLikeWindowsBeforeAndAfterAWrite)
     Put("; key=comment\r\n[Other]\r\nkey=other\r\n[Sec]\r\n  key1  =  value one  \r\nKEY2=v2\n\tt\t=\ttab\t\r\n"
         "; key=commented\r\nkey=mine\nnoequals\r\nempty=\r\n [ Spaced ] \r\nx=1\n[Q]\r\na=\"  spaced  \"\r\n"
         "b='single'\r\nc=\"unbalanced\r\nd=\"\"\r\ne=\"x\" \r\n[I]\r\na=42abc\r\nb=-5\r\nc=\r\nd=abc\r\ne=0x10\r\n"
-        "f=\"5\"\r\ng=+3\r\nh=  7\r\ni=0xfF:\r\n[Last]\nkey=later\nz=last");
+        "f=\"5\"\r\ng=+3\r\nh=  7\r\ni=0xfF:\r\nj=010\r\nk=0x1g\r\n[Last]\nkey=later\nz=last");
     const struct { const char *section, *key, *value, *defaultValue = "default"; DWORD size = 64; } reads[] = {
         {"sec", "KEY1", "value one"}, {"SEC", "key2", "v2"},        {"Sec", "t", "tab"},
         {"spaced", "X", "1"},         {"Sec", "key", "mine"},       {"Other", "key", "other"},
@@ -51,7 +51,7 @@ TEST_F(PrivateProfileMatchesWindows, ReadsLikeWindowsBeforeAndAfterAWrite)
     };
     const struct { const char *key; int value; } ints[] = {
         {"a", 42}, {"b", -5}, {"c", 77}, {"d", 0},   {"e", 16},
-        {"f", 5},  {"g", 3},  {"h", 7},  {"i", 255}, {"missing", 77}};
+        {"f", 5},  {"g", 3},  {"h", 7},  {"i", 255}, {"j", 10}, {"k", 1}, {"missing", 77}};
     // The second pass follows a write, which must keep what every other line means.
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto &read : reads)
