@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 // Asks 20 questions of the RecordingWindow given, each text in a buffer that
 // is cleared once the send has returned. Returns how many sends returned
@@ -68,6 +69,48 @@ TEST(SendMessageDelivery, FromTheOwningThreadCallsTheProcedureDirectly)
     EXPECT_EQ(10, SendMessageA(window, WM_USER, 5, (LPARAM)&ranOn));
     EXPECT_EQ(GetCurrentThreadId(), ranOn);
     EXPECT_TRUE(DestroyWindow(window));
+}
+
+// A window whose thread waits without a message loop, then ends while a send
+// to the window is under way.
+struct EndingOwner {
+    std::atomic<HWND> window{NULL};
+    std::atomic<bool> sending{false};
+};
+
+static DWORD WINAPI OwnWindowThenEnd(LPVOID parameter)
+{
+    EndingOwner *owner = (EndingOwner *)parameter;
+    owner->window = MessageWindow("ZorvikTestEndingOwner", NoteThread);
+    while (!owner->sending)
+        Sleep(1);
+    Sleep(100);  // the send has begun to wait by now
+    return 0;
+}
+
+static DWORD WINAPI SendToOwner(LPVOID parameter)
+{
+    EndingOwner *owner = (EndingOwner *)parameter;
+    DWORD ranOn = 0;
+    owner->sending = true;
+    return (DWORD)SendMessageA(owner->window, WM_USER, 5, (LPARAM)&ranOn);
+}
+
+TEST(SendMessageDelivery, ASenderIsReleasedWithZeroWhenTheWindowsThreadEnds)
+{
+    EndingOwner owner;
+    HANDLE ownerThread = CreateThread(NULL, 0, OwnWindowThenEnd, &owner, 0, NULL);
+    ASSERT_NE((HANDLE)NULL, ownerThread);
+    while (owner.window == NULL)
+        Sleep(1);
+    HANDLE sender = CreateThread(NULL, 0, SendToOwner, &owner, 0, NULL);
+    ASSERT_NE((HANDLE)NULL, sender);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(sender, 10000)) << "the sender was never released";
+    DWORD result = 99;
+    EXPECT_TRUE(GetExitCodeThread(sender, &result));
+    EXPECT_EQ(0u, result);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ownerThread, INFINITE));
+    EXPECT_TRUE(CloseHandle(sender) && CloseHandle(ownerThread));
 }
 
 // What a procedure leaves to the default one: a close destroys the window,
