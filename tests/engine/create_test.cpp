@@ -142,6 +142,8 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
          {Data(8, "ab"), RunRecord(10, 20, 'q'), Data(30, "cd")}},
         {"run over equal bytes of its value back to a change", Concat({Bytes(10, 0), ToBytes("xy"), Bytes(7, 'c'), ToBytes("xxxx"), Bytes(10, 0)}),
          Concat({Bytes(10, 0), ToBytes("dc"), Bytes(11, 'c'), Bytes(10, 0)}), {Data(10, "d"), RunRecord(11, 12, 'c')}},
+        {"a gap as long as a record's head between changes", ToBytes("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn"),
+         ToBytes("ABCDEFGHIJ12MNOPQR34UVWXYZabcdefghijklmn"), {Data(10, "12"), Data(18, "34")}},
         {"zeros of the tail", {}, Bytes(5, 0), {Data(4, std::string(1, '\0'))}},
         {"run into the tail", ToBytes("ab"), Bytes(9, 'b'), {RunRecord(0, 9, 'b')}},
         {"run over a change and the tail's zeros", Bytes{2, 0}, Bytes(4, 0), {RunRecord(0, 4, 0)}},
