@@ -188,6 +188,21 @@ TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
     EXPECT_EQ(INVALID_HANDLE_VALUE, BeginOutput((dir / "second.bin").c_str(), source.c_str(), FALSE));
     EXPECT_FALSE(EndOutput(FALSE));
     EXPECT_FALSE(PathExists(path));
+    // The temporary name, without the output's name, is the folder and 14
+    // characters: a folder one character longer than that allows is refused.
+    for (size_t folderLength : {MAX_PATH - 15, MAX_PATH - 14}) {
+        const std::string deep = dir.path() + kPathSeparator + std::string(folderLength - dir.path().size() - 2, 'd');
+        std::filesystem::create_directory(deep);
+        const std::string deepPath = deep + kPathSeparator + "o.bin";
+        HANDLE file = BeginOutput(deepPath.c_str(), source.c_str(), FALSE);
+        const DWORD deepError = GetLastError();
+        EXPECT_EQ(folderLength < MAX_PATH - 14, file != INVALID_HANDLE_VALUE) << folderLength;
+        if (file == INVALID_HANDLE_VALUE) {
+            EXPECT_EQ((DWORD)ERROR_FILENAME_EXCED_RANGE, deepError);
+        }
+        EndOutput(FALSE);
+        EXPECT_EQ(0, std::distance(std::filesystem::directory_iterator(deep), {}));
+    }
 }
 
 // Natively, what could steer a terminal is written as \xNN; on Windows a name is shown as it is.
