@@ -187,26 +187,6 @@ TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
     }
 }
 
-// A changed byte, and a run ended by one equal byte, are found at every alignment.
-TEST_F(CreatePatchRecords, ChangesAndEqualBytesFoundAtEveryAlignment)
-{
-    const Bytes original = RandomBytes(200, 11);
-    for (uint32_t at = 0; at < 64; ++at) {
-        SCOPED_TRACE(at);
-        // at changed; 40 equal bytes; 59 changed but for one equal byte 1 to 48 bytes into them.
-        const uint32_t start = at + 41, equal = start + 1 + at % 48, end = start + 59;
-        Bytes modified = original;
-        modified[at] ^= 0x40;
-        for (uint32_t i = start; i < end; ++i)
-            modified[i] ^= i == equal ? 0 : 0x80;
-        const Bytes patch = BuildPatch({DataOf(modified, at, at + 1), DataOf(modified, start, equal),
-                                        DataOf(modified, equal + 1, end)});
-        for (bool marked : {false, true})
-            EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), patch}),
-                      CreateBytes(dir, original, modified, NULL, {kCreateTuning.readSize, IPS32_TERMINATOR_OFFSET, marked}));
-    }
-}
-
 template <class Wide>
 static void ExpectFinds(const Bytes &a, const Bytes &b, uint64_t expected)
 {
