@@ -177,12 +177,10 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index)
     return object->userData;
 }
 
-LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// The windows made here act on every message that calls for an action, and
+// none of them is ever closed: what they leave to this procedure needs nothing.
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM)
 {
-    (void)wParam;
-    (void)lParam;
-    if (message == WM_CLOSE)
-        DestroyWindow(window);
     return 0;
 }
 

@@ -112,15 +112,3 @@ TEST(SendMessageDelivery, ASenderIsReleasedWithZeroWhenTheWindowsThreadEnds)
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ownerThread, INFINITE));
     EXPECT_TRUE(CloseHandle(sender) && CloseHandle(ownerThread));
 }
-
-// What a procedure leaves to the default one: a close destroys the window,
-// and no other message does.
-TEST(SendMessageDelivery, TheDefaultProcedureDestroysTheWindowOnCloseOnly)
-{
-    HWND window = MessageWindow("ZorvikTestDefaultProcedure", DefWindowProcA);
-    SetWindowLongPtrA(window, GWLP_USERDATA, 7);
-    SendMessageA(window, WM_USER, 0, 0);
-    EXPECT_EQ(7, GetWindowLongPtrA(window, GWLP_USERDATA));
-    SendMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, GetWindowLongPtrA(window, GWLP_USERDATA));
-}
