@@ -30,9 +30,6 @@ static const JobEnd kEnds[] = {
     // ア and ヂ differ in a trail byte only; the system takes them for two names.
     {"PatchNamedLikeAnInputButForATrailByte", {{"ア.bin", "aXYd"}, {"ヂ.ips", "abcd"}}, "ヂ.ips", "ア.bin", "ア.ips",
      {}, {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <ア.ips> を作成しました。"}, 1, {{"ア.ips", kPatch}}},
-    {"NoToTheConfirmation", {}, "game.bin", "game_new.bin", "game_new.ips", {0}, {"confirm 0", "finished 0"}},
-    {"NoToTheOverwrite", {{"game_new.ips", "old"}}, "game.bin", "game_new.bin", "game_new.ips", {1, 0},
-     {"confirm 1", "overwrite 0", "finished 0"}},
     {"EngineFailureBeforeThePatchFileKeepsTheOlderFile", {{"game_new.ips", "old"}, {"game_new.bin", "abc"}},
      "game.bin", "game_new.bin", "game_new.ips", {},
      {"confirm 1", "overwrite 1", "progress",
@@ -42,8 +39,6 @@ static const JobEnd kEnds[] = {
      {"confirm 1", "progress", "finished 0: <game_new.d>を開けません。"}, 1},
     {"ReadOnlyExistingPatchStaysAsItWas", {{"game_new.ips", "ro:old"}}, "game.bin", "game_new.bin", "game_new.ips",
      {}, {"confirm 1", "overwrite 1", "progress", "finished 0: 新規ﾌｧｲﾙを作成できません。"}, 1},
-    {"DirectoryAtThePatchNameIsNotReplaced", {{"game_new.ips", kDirectory}}, "game.bin", "game_new.bin",
-     "game_new.ips", {}, {"confirm 1", "overwrite 1", "progress", "finished 0: 新規ﾌｧｲﾙを作成できません。"}, 1},
     {"SuccessWritesTheDefaultPatchBesideTheModifiedFile", {{"game_new.bin", "XbYd"}}, "game.bin", "game_new.bin",
      "game_new.ips", {}, {"confirm 1", "progress", "finished 1: IPS32ﾌｧｲﾙ <game_new.ips> を作成しました。"}, 1,
      {{"game_new.ips", std::string(kTwoRecords.begin(), kTwoRecords.end())}}},
