@@ -18,23 +18,18 @@
 namespace fs = std::filesystem;
 
 // The fuzz bytes, taken a number at a time; zeros once they are used up.
-class Source {
-public:
-    Source(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return at_ >= size_; }
+struct Source {
+    const uint8_t *data;
+    size_t size, at;
+    bool Empty() const { return at >= size; }
     // The next count bytes (at most 4) as a little-endian number.
     uint32_t Take(int count)
     {
         uint32_t value = 0;
-        for (int i = 0; i < count; ++i, ++at_)
-            value |= (uint32_t)(at_ < size_ ? data_[at_] : 0) << (8 * i);
+        for (int i = 0; i < count; ++i, ++at)
+            value |= (uint32_t)(at < size ? data[at] : 0) << (8 * i);
         return value;
     }
-
-private:
-    const uint8_t *data_;
-    size_t size_;
-    size_t at_ = 0;
 };
 
 // An original of a repeated pattern; the modified file adds a tail and overwrites stretches.
@@ -61,17 +56,14 @@ static void Pair(Source &source, Bytes &original, Bytes &modified)
 // terminatorOffset or of no bytes.
 static void CheckRecords(const fs::path &path, uint32_t terminatorOffset)
 {
-    struct Check {
-        static void Record(const PatchRecordInfo &record, void *offset)
-        {
-            if (record.offset == *(uint32_t *)offset)
-                Finding("a record begins at the terminator's offset");
-            if (record.length == 0)
-                Finding("a record of no bytes");
-        }
+    PatchRecordVisitor check = [](const PatchRecordInfo &record, void *offset) {
+        if (record.offset == *(uint32_t *)offset)
+            Finding("a record begins at the terminator's offset");
+        if (record.length == 0)
+            Finding("a record of no bytes");
     };
     PatchSummary summary;
-    if (!InspectPatch(path.c_str(), &summary, Check::Record, &terminatorOffset) || summary.trailing != 0)
+    if (!InspectPatch(path.c_str(), &summary, check, &terminatorOffset) || summary.trailing != 0)
         Finding("the patch is not well formed, or goes on after its terminator");
 }
 
@@ -89,7 +81,7 @@ static Bytes Create(const fs::path &dir, const CreateTuning &tuning)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    Source source(data, size);
+    Source source = {data, size, 0};
     CreateTuning tuning = {source.Take(2) + 1, source.Take(3) % 250000 + 1, true};
     Bytes original, modified;
     Pair(source, original, modified);

@@ -16,11 +16,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-static void Run(const Bytes &input)
-{
-    LLVMFuzzerTestOneInput(input.data(), input.size());
-}
-
 int main(int argc, char **argv)
 {
     int seeded = 0, replayed = 0;
@@ -32,7 +27,8 @@ int main(int argc, char **argv)
             prefix = argv[++i];
         } else {
             for (const auto &entry : std::filesystem::directory_iterator(argv[i])) {
-                Run(ReadFileBytes(entry.path().string()));
+                const Bytes input = ReadFileBytes(entry.path().string());
+                LLVMFuzzerTestOneInput(input.data(), input.size());
                 ++replayed;
             }
         }
@@ -42,7 +38,7 @@ int main(int argc, char **argv)
         Bytes input(random() % 4 ? prefix.begin() : prefix.end(), prefix.end());
         for (size_t size = random() % 401; size > 0; --size)
             input.push_back((uint8_t)random());
-        Run(input);
+        LLVMFuzzerTestOneInput(input.data(), input.size());
     }
     printf("%d passed, 0 failed\n", replayed + seeded);
     return replayed > 0 ? 0 : 1;
