@@ -46,6 +46,7 @@ class Page(unittest.TestCase):
             modified[at] ^= 0xFF
         modified[70_000:70_300] = b'\x07' * 300
         cls.original, cls.modified = write(cls.path('game.bin'), original), write(cls.path('game-new.bin'), modified)
+        native('create', '-o', cls.path('good.ips'), cls.original, cls.modified)
 
     @classmethod
     def tearDownClass(cls):
@@ -99,7 +100,6 @@ class Page(unittest.TestCase):
             self.assertEqual((len(expected), expected[start:end]), self.page.stored_bytes('far.bin', start, end))
 
     def test_a_broken_patch_fails_and_leaves_nothing(self):
-        native('create', '-o', self.path('good.ips'), self.original, self.modified)
         good = self.path('good.ips').read_bytes()
         cases = {'cut-short': (good[:len(good) // 2], 'FEOF not found'),
                  'not-IPS32': (b'PATCH' + good[5:], 'not an IPS')}
@@ -115,8 +115,7 @@ class Page(unittest.TestCase):
         self.checked(self.page.run_chosen(), saved=False)
 
     def test_inspect_reports_records_and_offsets(self):
-        report = self.path('report.ips')
-        native('create', '-o', report, self.original, self.modified)
+        report = self.path('good.ips')
         expected = subprocess.run([ZORVIK, 'info', report], capture_output=True, text=True,
                                   env=dict(os.environ, LANG='C.UTF-8', LANGUAGE='')).stdout.strip()
         self.page.choose(INFO, report)
@@ -150,12 +149,11 @@ class Page(unittest.TestCase):
         self.assertLess(max(peaks), PEAK_LIMIT_MIB)
 
     def test_memory_where_storage_is_missing(self):
-        native('create', '-o', self.path('memory-native.ips'), self.original, self.modified)
         self.page.load('?storage=memory&limit=150000')
         try:
             self.assertIn('0.14 MiB', self.page.element('storage').text)
             run = self.run_job(CREATE, self.original, self.modified)
-            self.assertEqual(self.path('memory-native.ips').read_bytes(), Path(run.saved).read_bytes())
+            self.assertEqual(self.path('good.ips').read_bytes(), Path(run.saved).read_bytes())
             # The copy of a 200,000-byte file does not fit in 150,000 bytes.
             run = self.run_job(APPLY, Path(run.saved).rename(self.path('memory.ips')), self.original, saved=False)
             self.assertIn("The browser's storage is full.", run.text)
