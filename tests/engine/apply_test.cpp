@@ -1,4 +1,4 @@
-// Applying patches: the format, cut patches, gathered writes, the offset range, failures.
+// Applying patches: the format, gathered writes, the offset range, failures; the fuzz replays check cut and random patches.
 #include "engine/engine.h"
 #include "platform/stream.h"
 #include "apply_model.h"
@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
 #include <tuple>
 
 static const char kPatched[] = "%sは正常にﾊﾟｯﾁされました。";
@@ -56,58 +54,8 @@ TEST_F(ApplyPatchFormat, EachPatchLeavesItsTarget)
     }
 }
 
-class ApplyPatchTruncated : public TempDirTest {};
-
-TEST_F(ApplyPatchTruncated, EveryCutPointFailsAndKeepsTheRecordsBeforeIt)
-{
-    const Bytes target = ToBytes("0123456789abcdef");
-    const Bytes patch = BuildPatch({Data(0x10, "abc"), RunRecord(2, 300, 'x'), Data(1, "yz"), RunRecord(40, 0, 'q')});
-    const size_t starts[] = {5, 14, 23, 31, 40};  // of the records and the terminator
-    for (size_t cut = 0; cut < patch.size(); ++cut) {
-        SCOPED_TRACE(cut);
-        const Bytes cutPatch = Prefix(patch, cut), kept = ApplyModel(target, cutPatch).target;
-        const char *text = cut < 5 ? "%sは、IPS32ﾌｧｲﾙではありません。" : "FEOFが見つかりません。";
-        EXPECT_EQ((EngineOutcome{0, Expected(text, dir / "patch.ips"), kept}), ApplyBytes(dir, target, cutPatch));
-        EXPECT_EQ((EngineOutcome{0, "", kept}), ApplyBytes(dir, target, cutPatch, NULL, false));
-        PatchSummary summary;
-        EXPECT_EQ(0, InspectPatch((dir / "patch.ips").c_str(), &summary, NULL, NULL));
-        const size_t start = cut < 5 ? 0 : *(std::upper_bound(std::begin(starts), std::end(starts), cut) - 1);
-        EXPECT_EQ(cut < 5 ? kPatchNotIps32 : cut == start ? kPatchNoTerminator : kPatchCutRecord, summary.condition);
-        EXPECT_EQ(start, summary.brokenAt);
-    }
-}
-
 // Records close together share one write; the outcome is that of one record at a time.
 class ApplyPatchGatheredWrites : public TempDirTest {};
-
-// Records anywhere, after, over or back before the one before; mostly short.
-static Bytes RandomPatch(std::mt19937 &random, uint32_t span, int records)
-{
-    std::vector<Bytes> parts;
-    for (uint32_t offset = 0; records-- > 0;) {
-        const uint64_t next[] = {random() % span, offset + random() % 16, offset + random() % 9000,
-                                 offset - std::min<uint32_t>(offset, random() % 300)};
-        offset = (uint32_t)next[random() % 4];
-        uint16_t size = (uint16_t)(random() % 8 == 0 ? random() : random() % 40);
-        parts.push_back(random() % 2 || size == 0 ? RunRecord(offset, size, (unsigned char)random())
-                                                  : DataRecord(offset, RandomBytes(size, random())));
-        offset += size;
-    }
-    return BuildPatch(parts);
-}
-
-TEST_F(ApplyPatchGatheredWrites, RandomPatchesGiveTheModelsTarget)
-{
-    for (uint32_t seed = 1; seed <= 40; ++seed) {
-        SCOPED_TRACE(seed);
-        std::mt19937 random(seed);
-        const uint32_t span = seed % 3 == 0 ? 3u << 20 : 200000;
-        const Bytes target = RandomBytes(random() % span, seed);
-        const Bytes patch = RandomPatch(random, span, seed % 3 == 0 ? 400 : 150);
-        EXPECT_EQ((EngineOutcome{1, Expected(kPatched, dir / "target.bin"), ApplyModel(target, patch).target}),
-                  ApplyBytes(dir, target, patch));
-    }
-}
 
 // Two-byte records three bytes apart: some record reaches past the end of each block.
 TEST_F(ApplyPatchGatheredWrites, DenseRecordsAcrossSeveralBlocksAndPastTheEnd)
