@@ -157,36 +157,6 @@ TEST_F(CreatePatchRecords, SmallestPatchGivesExactlyItsRecords)
     }
 }
 
-// Stretches that look like records of their own within a piece but are not.
-TEST_F(CreatePatchRecords, SmallestPatchInPiecesGivesExactlyItsRecords)
-{
-    Bytes longer(70000);
-    for (size_t i = 0; i < longer.size(); ++i)
-        longer[i] = (unsigned char)(1 + i % 251);
-    const DWORD at = 1000;
-    const struct {
-        const char *name; Bytes original, modified; size_t piece; std::vector<Bytes> records;
-        DWORD terminatorOffset = IPS32_TERMINATOR_OFFSET;
-    } cases[] = {
-        {"run on into the next piece", Concat({Bytes(10, 0), ToBytes("xxxx"), Bytes(20, 'c'), ToBytes("x"), Bytes(10, 0)}),
-         Concat({Bytes(10, 0), Bytes(25, 'c'), Bytes(10, 0)}), 30, {RunRecord(10, 25, 'c')}},
-        {"longer than a record", Bytes(70020, 0), Concat({Bytes(10, 0), longer, Bytes(10, 0)}), 1u << 17,
-         {DataRecord(10, Prefix(longer, 65535)), DataRecord(65545, Bytes(longer.begin() + 65535, longer.end()))}},
-        {"a piece begins at the terminator's offset", Bytes(at + 32, 0), Concat({Bytes(at, 0), Bytes(12, 'y'), Bytes(20, 0)}),
-         20, {Data(at - 1, std::string("\0y", 2)), RunRecord(at + 1, 11, 'y')}, at},
-        {"the terminator's offset inside a piece", Bytes(at + 22, 0), Concat({Bytes(at, 0), ToBytes("ab"), Bytes(20, 0)}),
-         64, {Data(at - 1, std::string("\0ab", 3))}, at},
-    };
-    for (const auto &row : cases) {
-        for (bool find : {false, true}) {
-            SCOPED_TRACE(std::string(row.name) + (find ? ", found ahead" : ""));
-            EXPECT_EQ(BuildPatch(row.records), SmallestPatchOf(dir / "smallest.ips", row.original, row.modified,
-                                                               SMALLEST_WINDOW_MIN, row.piece, row.terminatorOffset,
-                                                               find));
-        }
-    }
-}
-
 template <class Wide>
 static void ExpectFinds(const Bytes &a, const Bytes &b, uint64_t expected)
 {
@@ -214,41 +184,6 @@ TEST(WideCompare, WordsAndVectorsFindEveryDifference)
         ExpectFinds<BaselineCompare>(base, other, expected);
         if (HasAvx2())
             ExpectFinds<Avx2Compare>(base, other, expected);
-    }
-}
-
-class WritePatchRecordNearTerminatorOffset : public TempDirTest {};
-
-// A record that would begin at the offset that reads as "EEOF" begins a byte earlier.
-TEST_F(WritePatchRecordNearTerminatorOffset, NoRecordBeginsThere)
-{
-    const DWORD at = IPS32_TERMINATOR_OFFSET;
-    const Bytes mixed = RandomBytes(70000, 5);
-    // Each run follows the byte 'p', the one before it in the modified file.
-    const struct { DWORD offset; Bytes run; std::vector<Bytes> records; } cases[] = {
-        {at, ToBytes("abc"), {Data(at - 1, "pa"), Data(at + 1, "bc")}},
-        {at, ToBytes("a"), {Data(at - 1, "pa")}},
-        {at, Bytes(10, 'x'), {Data(at - 1, "px"), RunRecord(at + 1, 9, 'x')}},
-        {at - 65535, Bytes(65536, 'v'), {RunRecord(at - 65535, 65534, 'v'), RunRecord(at - 1, 2, 'v')}},
-        {at - 65535, mixed,
-         {DataRecord(at - 65535, Prefix(mixed, 65534)), DataRecord(at - 1, Bytes(mixed.begin() + 65534, mixed.end()))}},
-        {at - 65535, Bytes(65535, 'w'), {RunRecord(at - 65535, 65535, 'w')}},
-        {at - 3, ToBytes("abc"), {Data(at - 3, "abc")}},
-        {at - 1, ToBytes("ef"), {Data(at - 1, "ef")}},
-        {at + 1, ToBytes("d"), {Data(at + 1, "d")}},
-    };
-    const std::string path = dir / "records.bin";
-    for (const auto &row : cases) {
-        SCOPED_TRACE((int)(row.offset - at));
-        const Bytes bytes = Concat({ToBytes("p"), row.run});
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        PatchOutput output;
-        EXPECT_TRUE(StartPatchOutput(&output, file, at) &&
-                    WritePatchRecord(row.offset, (DWORD)row.run.size(), bytes.data() + 1, &output) &&
-                    FlushPatchOutput(&output));
-        EndPatchOutput(&output);
-        EXPECT_TRUE(CloseHandle(file));
-        EXPECT_EQ(Concat({ToBytes("IPS32"), Concat(row.records)}), ReadFileBytes(path));
     }
 }
 
