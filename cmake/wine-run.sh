@@ -38,6 +38,10 @@ case "${1:-}" in
         echo "ZORVIK_SKIP_WIN32_TESTS=1 is set"
         exit 1
     fi
+    if [ ! -e "$wine32" ]; then
+        echo "Wine's 32-bit loader is not installed (wine32:i386)"
+        exit 1
+    fi
     why=$("$wine32" --version 2>&1) && exit 0
     echo "this machine cannot run 32-bit programs ($wine32: ${why##*: })"
     exit 1
