@@ -30,9 +30,13 @@ if [ -z "$missing$missing32" ] && [ -z "$locale_missing" ]; then
     exit 0
 fi
 if [ "$(id -u)" != 0 ]; then
-    echo "Missing:$missing$missing32 ${locale_missing:+(and the ja_JP.UTF-8 locale)}"
-    echo "Run as root: make deps"
-    exit 1
+    if [ -n "$missing" ] || [ -n "$locale_missing" ]; then
+        echo "Missing:$missing$missing32 ${locale_missing:+(and the ja_JP.UTF-8 locale)}"
+        echo "Run as root: make deps"
+        exit 1
+    fi
+    echo "wine32:i386 is not installed, so the 32-bit Windows tests will be skipped (as root, make deps installs it)"
+    exit 0
 fi
 if [ -n "$missing$missing32" ]; then
     dpkg --add-architecture i386
