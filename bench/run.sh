@@ -13,8 +13,10 @@
 # the machine's read speed (cat of both files of the first pair), so that
 # ratios taken on different machines can be compared. Cold rows time creation
 # and application of the 1% pair of BENCH_BIG_MB from a cold disk, the page
-# cache dropped before each run (as root; skipped with a line elsewhere), and
-# again with the disk set to read ahead 128 KiB, with its read requests.
+# cache dropped before each run (as root; skipped with a line elsewhere),
+# application against cp alone and against cp with its copy flushed to the
+# disk, as the apply job flushes its own; and creation again with the disk set
+# to read ahead 128 KiB, with its read requests.
 # With BENCH_WEB naming a built page (build/web), the page's creation and
 # application of the 1% pair of BENCH_MB are timed against the tool's in
 # headless Chromium (bench/web.py, BENCH_WEB_RUNS rounds).
@@ -192,13 +194,15 @@ disk_rows=""
 if (drop_caches) 2>/dev/null; then
     cd big
     "$bench" create original.bin modified.bin patch.ips >/dev/null
-    unset cold_cat cold_create cold_copy cold_job
+    unset cold_cat cold_create cold_copy cold_flushed cold_job
     round=0
     while [ $round -lt "$cold_runs" ]; do
         timed cold_cat drop_caches cat original.bin modified.bin
         timed cold_create "rm -f cold.ips; drop_caches" "$bench" create original.bin modified.bin cold.ips
         cmp cold.ips patch.ips
         timed cold_copy "rm -f copy.bin; drop_caches" cp original.bin copy.bin
+        # The apply job flushes its copy to the disk before the rename; so does this copy.
+        timed cold_flushed "rm -f copy.bin; drop_caches" sh -c "cp original.bin copy.bin && sync copy.bin"
         timed cold_job "rm -f copy.bin; drop_caches" "$bench" copy-apply original.bin copy.bin patch.ips
         cmp copy.bin modified.bin
         round=$((round + 1))
@@ -233,6 +237,8 @@ $(printf '| %-28s | %8s | %6s | %8s | %8s |' "create, $big_mb MiB 1%" "$slow_cre
         "$cold_create" "$(ratio "$cold_create" "$cold_cat")")
 $(printf '| %-28s | %-8s | %8s | %8s | %6s |' "copy + apply, $big_mb MiB 1%" "cp" "$cold_copy" "$cold_job" \
         "$(ratio "$cold_job" "$cold_copy")")
+$(printf '| %-28s | %-8s | %8s | %8s | %6s |' "copy + apply, $big_mb MiB 1%" "cp, sync" "$cold_flushed" "$cold_job" \
+        "$(ratio "$cold_job" "$cold_flushed")")
 "
 fi
 
