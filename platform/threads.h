@@ -4,9 +4,11 @@
 
 #include "win32.h"
 
-// 1 where a thread can be started (Windows, POSIX); 0 where the program runs
-// on one thread only (the browser's worker, built without wasm threads), so
-// that work meant for a second thread is done on the caller's instead.
+// 1 where a thread can be started and a second processor can run it beside
+// the caller (Windows, POSIX); 0 where the process may run on one processor
+// only, where a thread of its own would take turns with the caller, or where
+// the program runs on one thread only (the browser's worker, built without
+// wasm threads). Work meant for a second thread is then done on the caller's.
 BOOL ThreadsAvailable(void);
 
 #endif
