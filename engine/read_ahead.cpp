@@ -66,13 +66,15 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     windows_ = bothWindows_ + ((uint64_t)(plan.size - plan.bothSize) + plan.readSize - 1) / plan.readSize;
     files_[0] = original;
     files_[1] = modified;
-    // Files of fewer windows need no more slots than they have windows.
-    slots_ = (DWORD)std::min<uint64_t>(inFlight, std::max<uint64_t>(windows_, 2));
+    // Files of fewer windows need no more slots than they have windows; and
+    // without readers a window is read only once the one before is given
+    // back, so two slots do, which stay in the caller's cache.
+    const bool threads = ThreadsAvailable() != 0;
+    slots_ = (DWORD)std::min<uint64_t>(threads ? inFlight : 2, std::max<uint64_t>(windows_, 2));
     adviseWindows_ = kAdviseStretch > plan.readSize ? kAdviseStretch / plan.readSize : 1;
     AdviseFrom(0);
     // A slot holds a window and its slack.
     stride_ = kPage + RoundToPages((size_t)plan.readSize + 2 * READ_AHEAD_SLACK);
-    const bool threads = ThreadsAvailable() != 0;
     if (task != NULL && threads)
         task_ = *task;
     const size_t rings = 2 * slots_ * stride_;

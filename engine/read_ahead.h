@@ -11,8 +11,9 @@
 // where the task finds the caller needs them after all.
 // The memory used is fixed whatever the files' size, and less for files of
 // fewer windows than the ring has slots. Where the platform starts no
-// threads (ThreadsAvailable), the caller's thread reads each window as it
-// takes it, and no task runs. The caller asks the system to bring in
+// threads (ThreadsAvailable: one processor, or the browser), the caller's
+// thread reads each window as it takes it, into one of two slots, which stay
+// in its cache, and no task runs. The caller asks the system to bring in
 // the next few MiB of each file ahead of the readers (AdviseWillRead), so
 // that a disk delivers each in long stretches.
 //

@@ -6,12 +6,14 @@
 #include "platform/path_rules.h"
 #include "apply_model.h"
 #include "engine_helpers.h"
+#include "one_processor.h"
 #include "smallest_model.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <tuple>
 
@@ -25,7 +27,7 @@ static CreateTuning Reads(DWORD readSize)
 }
 
 // Every row writes the same patch file, so later rows also show an older one emptied.
-// Each runs as it comes and with every window marked.
+// Each runs with the readers comparing and not, and on one processor, without readers.
 TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
 {
     Bytes mixed = RandomBytes(131071, 3);
@@ -111,10 +113,14 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {Data(6, "XY"), RunRecord(8, 5, 'Z')}, Reads(4)},
     };
     for (const auto &row : cases) {
-        for (bool marked : {false, true}) {
-            SCOPED_TRACE(std::string(row.name) + (marked ? ", marked" : ""));
+        const char *const ways[] = {"readers", "readers comparing", "one processor, no readers"};
+        for (int way = 0; way < 3; ++way) {
+            SCOPED_TRACE(std::string(row.name) + ", " + ways[way]);
+            std::optional<OnOneProcessor> one;
+            if (way == 2)
+                one.emplace();
             CreateTuning tuning = row.tuning;
-            tuning.readersCompare = marked;
+            tuning.readersCompare = way == 1;
             EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
                       CreateBytes(dir, row.original, row.modified, NULL, tuning));
         }
