@@ -19,4 +19,13 @@
 // system's own cache.
 void AdviseWillRead(HANDLE file, uint64_t offset, uint64_t size);
 
+// Asks the system to start reading size bytes of file from offset on into
+// its cache, as they will soon be written over in places: a write of part of
+// a page the cache does not hold makes the system read that page first, on
+// its own, a few KiB at a time and with a wait for each. Unlike
+// AdviseWillRead it asks whatever the disk reads ahead by itself, as the
+// system reads ahead for reads, not for writes. Only a hint, as above. On
+// Windows it does nothing.
+void AdviseWillChange(HANDLE file, uint64_t offset, uint64_t size);
+
 #endif

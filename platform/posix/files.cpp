@@ -231,6 +231,13 @@ void AdviseWillRead(HANDLE file, uint64_t offset, uint64_t size)
         posix_fadvise(object->fd, (off_t)offset, (off_t)size, POSIX_FADV_WILLNEED);
 }
 
+void AdviseWillChange(HANDLE file, uint64_t offset, uint64_t size)
+{
+    int fd = FileDescriptor(file);
+    if (fd >= 0)
+        posix_fadvise(fd, (off_t)offset, (off_t)size, POSIX_FADV_WILLNEED);
+}
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped)
 {
     int fd = FileDescriptor(file);
