@@ -3,6 +3,7 @@
 #include "engine/ips32.h"
 #include "engine/patch_reader.h"
 #include "engine/shared.h"
+#include "platform/advice.h"
 #include "platform/owned.h"
 #include "platform/stream.h"
 
@@ -43,17 +44,23 @@ static const DWORD kBlockAlignment = 64;
 // The target's block holds the last record that begins in it whole, and room
 // to align it.
 static const DWORD kBlockBufferSize = kBlockSize + IPS32_MAX_RECORD_SIZE + kBlockAlignment;
+// The stretch of the target the system is asked to bring into its cache
+// ahead of the records, and how far ahead of them it is asked again.
+static const uint64_t kAdviseStretch = 8u << 20;
+static const uint64_t kAdviseAgain = 4u << 20;
 
 // Writes to the target, gathered: a patch of many small records close together
 // costs a few large positioned writes instead of one per record.
 struct TargetWriter {
     FILE *file;
+    HANDLE handle;          // the same file, for the hints to the system
     unsigned char *buffer;  // kBlockBufferSize bytes, the block within them
     unsigned char *block;
     uint64_t start;         // target position of block[0]
     DWORD used;             // block[0, used) is still to be written
     DWORD loaded;           // block[used, loaded) holds the target's own bytes
     DWORD loadedBefore;     // what the block before had loaded when it was written out
+    uint64_t advised;       // the system was asked to bring in the target up to here
 };
 
 static BOOL FlushTarget(TargetWriter &target)
@@ -82,6 +89,19 @@ static BOOL LoadTarget(TargetWriter &target, DWORD end)
     return 1;
 }
 
+// Has the system bring in the target ahead of a block that begins at offset,
+// so that records in parts of pages it does not hold (a target not in the
+// cache, or one too large for it) wait for long reads rather than one page
+// each.
+static void AdviseAhead(TargetWriter &target, uint64_t offset)
+{
+    if (offset + kAdviseAgain <= target.advised)
+        return;
+    const uint64_t from = offset > target.advised ? offset : target.advised;
+    AdviseWillChange(target.handle, from, offset + kAdviseStretch - from);
+    target.advised = offset + kAdviseStretch;
+}
+
 // Makes the block reach the target position offset with the target's own
 // bytes loaded up to it. What the block held is written out first unless
 // offset lies within its first kBlockSize bytes and at most kMaxGap past what
@@ -94,6 +114,7 @@ static BOOL ReachInTarget(TargetWriter &target, uint64_t offset)
             return 0;
         target.start = offset;
         target.block = target.buffer + (offset - (uintptr_t)target.buffer) % kBlockAlignment;
+        AdviseAhead(target, offset);
     }
     DWORD at = (DWORD)(offset - target.start);
     if (at <= target.loaded)
@@ -326,8 +347,8 @@ static const char *ApplyRecords(PatchReader &patch, uint64_t patchSize, TargetWr
 // Runs the record loop over both open files; returns null on success, else the
 // text of the failure. Whatever was applied has reached the target's file when
 // it returns.
-static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targetFile, HWND window,
-                                 UINT progressMessage)
+static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targetFile, HANDLE targetHandle,
+                                 HWND window, UINT progressMessage)
 {
     if (patchSize < 0 || MeasureStream(targetFile) < 0)
         return kNoSizeText;
@@ -340,7 +361,7 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     PatchReadAhead ahead;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE,
                          ahead.Start(patchFile, IPS32_MAGIC_SIZE) ? &ahead : NULL};
-    TargetWriter target = {targetFile, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0, 0};
+    TargetWriter target = {targetFile, targetHandle, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.
@@ -396,7 +417,7 @@ BOOL ApplyPatchTo(HANDLE target, const char *targetName, const char *patchPath, 
     }
     if (failure.text == NULL) {
         setvbuf(stream.get(), NULL, _IONBF, 0);
-        failure = {ApplyToTarget(patch.get(), patchSize, stream.get(), window, progressMessage), targetName};
+        failure = {ApplyToTarget(patch.get(), patchSize, stream.get(), target, window, progressMessage), targetName};
     }
     if (failure.text == NULL)
         failure = CheckUnchanged(patch, patchPath, stamp);
