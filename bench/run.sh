@@ -15,7 +15,8 @@
 # and application of the 1% pair of BENCH_BIG_MB from a cold disk, the page
 # cache dropped before each run (as root; skipped with a line elsewhere),
 # application against cp alone and against cp with its copy flushed to the
-# disk, as the apply job flushes its own; and creation again with the disk set
+# disk, as the apply job flushes its own, and the patch applied in place to a
+# file not in the cache against cp; and creation again with the disk set
 # to read ahead 128 KiB, with its read requests.
 # With BENCH_WEB naming a built page (build/web), the page's creation and
 # application of the 1% pair of BENCH_MB are timed against the tool's in
@@ -194,7 +195,7 @@ disk_rows=""
 if (drop_caches) 2>/dev/null; then
     cd big
     "$bench" create original.bin modified.bin patch.ips >/dev/null
-    unset cold_cat cold_create cold_copy cold_flushed cold_job
+    unset cold_cat cold_create cold_copy cold_flushed cold_job cold_apply
     round=0
     while [ $round -lt "$cold_runs" ]; do
         timed cold_cat drop_caches cat original.bin modified.bin
@@ -204,6 +205,9 @@ if (drop_caches) 2>/dev/null; then
         # The apply job flushes its copy to the disk before the rename; so does this copy.
         timed cold_flushed "rm -f copy.bin; drop_caches" sh -c "cp original.bin copy.bin && sync copy.bin"
         timed cold_job "rm -f copy.bin; drop_caches" "$bench" copy-apply original.bin copy.bin patch.ips
+        cmp copy.bin modified.bin
+        # The patch applied in place to a file the cache does not hold.
+        timed cold_apply "cp original.bin copy.bin; drop_caches" "$bench" apply copy.bin patch.ips
         cmp copy.bin modified.bin
         round=$((round + 1))
     done
@@ -239,6 +243,8 @@ $(printf '| %-28s | %-8s | %8s | %8s | %6s |' "copy + apply, $big_mb MiB 1%" "cp
         "$(ratio "$cold_job" "$cold_copy")")
 $(printf '| %-28s | %-8s | %8s | %8s | %6s |' "copy + apply, $big_mb MiB 1%" "cp, sync" "$cold_flushed" "$cold_job" \
         "$(ratio "$cold_job" "$cold_flushed")")
+$(printf '| %-28s | %-8s | %8s | %8s | %6s |' "apply in place, $big_mb MiB 1%" "cp" "$cold_copy" "$cold_apply" \
+        "$(ratio "$cold_apply" "$cold_copy")")
 "
 fi
 
