@@ -361,7 +361,8 @@ static const char *ApplyToTarget(FILE *patchFile, int64_t patchSize, FILE *targe
     PatchReadAhead ahead;
     PatchReader patch = {patchFile, buffers, 0, 0, IPS32_MAGIC_SIZE,
                          ahead.Start(patchFile, IPS32_MAGIC_SIZE) ? &ahead : NULL};
-    TargetWriter target = {targetFile, targetHandle, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE, 0, 0, 0, 0, 0};
+    TargetWriter target = {targetFile, targetHandle, buffers + PATCH_READER_SIZE, buffers + PATCH_READER_SIZE,
+                           0, 0, 0, 0, 0};
     const char *failure = ApplyRecords(patch, (uint64_t)patchSize, target, window, progressMessage);
     // Records before a failing one stay applied, so what is gathered goes out
     // on every path.
