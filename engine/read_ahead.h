@@ -17,10 +17,11 @@
 // the next few MiB of each file ahead of the readers (AdviseWillRead), so
 // that a disk delivers each in long stretches.
 //
-// The slots are read rather than the files mapped: a view is read faster
-// only where the system has the file's pages in large pieces, and several
-// times slower where it keeps them a page at a time (a file just copied, or
-// long in the cache), while reading costs the same copy everywhere.
+// The slots are read rather than the files mapped. Views save the copy, but
+// only views of MiBs save more than mapping them costs, and their pages then
+// count as the process's memory, more than the slots take; and a file made
+// shorter under a view is a fault, where under a read it is a read that
+// comes up short.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
