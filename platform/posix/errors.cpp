@@ -55,6 +55,7 @@ static int ErrnoFromError(DWORD error)
     case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
     case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
     case ERROR_SHARING_VIOLATION: return EBUSY;
+    case ERROR_READ_FAULT:
     case ERROR_WRITE_FAULT: return EIO;
     default: return 0;
     }

@@ -85,12 +85,16 @@ typedef struct HBRUSH__ *HBRUSH;
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_WRITE_PROTECT 19
 #define ERROR_WRITE_FAULT 29
+#define ERROR_READ_FAULT 30
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_HANDLE_EOF 38
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
 #define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_INVALID_ADDRESS 487
+#define ERROR_FILE_INVALID 1006
+#define ERROR_MAPPED_ALIGNMENT 1132
 #define ERROR_BAD_FILE_TYPE 222
 #define ERROR_FILE_TOO_LARGE 223
 #define ERROR_ALREADY_EXISTS 183
@@ -174,6 +178,19 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+
+// File mappings: read only (PAGE_READONLY, FILE_MAP_READ), of the whole file
+// (sizes 0), unnamed; an empty file has none (ERROR_FILE_INVALID). A view's
+// offset is a multiple of 64 KiB and the view lies within the file's size at
+// the time the mapping was made. Where Windows raises an in-page error (the
+// file cannot be read, or here also was made shorter), the view reads zeros
+// there instead and its UnmapViewOfFile fails with ERROR_READ_FAULT.
+#define PAGE_READONLY 0x02
+#define FILE_MAP_READ 0x0004
+HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD maximumSizeHigh,
+                          DWORD maximumSizeLow, LPCSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, size_t bytes);
+BOOL UnmapViewOfFile(LPCVOID start);
 
 typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileBasicInfo = 0, FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
 typedef union _LARGE_INTEGER {

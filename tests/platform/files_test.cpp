@@ -1,4 +1,5 @@
 // File behaviour the engines and jobs depend on, identical on Windows and in the POSIX layer.
+#include "platform/file_views.h"
 #include "platform/output.h"
 #include "platform/path_rules.h"
 #include "platform/stream.h"
@@ -142,6 +143,38 @@ TEST_F(FileAccess, InterruptedAndShortTransfersCarryOn)
     EXPECT_TRUE(CloseHandle(file));
 }
 #endif
+
+// Views read a file's bytes where the system keeps them, at offsets of 64 KiB
+// steps and within the file. Windows refuses to make a mapped file shorter;
+// where that is done all the same and views fail safely, the view reads zeros
+// there and its unmapping reports that it was not read whole.
+TEST_F(FileAccess, MappedViewsReadTheFileAndReportBytesLostUnderThem)
+{
+    const std::string path = dir / "mapped.bin", empty = dir / "empty.bin";
+    const Bytes bytes = RandomBytes(3 * 65536, 4);
+    WriteFileBytes(path, bytes);
+    WriteFileBytes(empty, {});
+    HANDLE nothing = Open(empty, GENERIC_READ, OPEN_EXISTING, kShareAll);
+    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, kShareAll);
+    EXPECT_EQ(nullptr, CreateFileMappingA(nothing, NULL, PAGE_READONLY, 0, 0, NULL));
+    HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    ASSERT_NE(nullptr, mapping);
+    EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 4096, 100));
+    EXPECT_EQ(nullptr, MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * 65536, 65537));
+    EXPECT_EQ(nullptr, MapViewOfFile(file, FILE_MAP_READ, 0, 0, 100));
+    EXPECT_TRUE(UnmapViewOfFile(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 100)));
+    // One byte into its last page.
+    const unsigned char *view = (const unsigned char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 65536, 65537);
+    ASSERT_NE(nullptr, view);
+    EXPECT_EQ(Bytes(bytes.begin() + 65536, bytes.begin() + 2 * 65536 + 1), Bytes(view, view + 65537));
+    std::error_code refused;
+    std::filesystem::resize_file(FsPath(path), 65536, refused);
+    if (refused || FileViewsFailSafely()) {
+        EXPECT_EQ(refused ? bytes[2 * 65536] : 0, ((const volatile unsigned char *)view)[65536]);
+        EXPECT_EQ(!refused, !UnmapViewOfFile(view));
+    }
+    EXPECT_TRUE(CloseHandle(mapping) && CloseHandle(file) && CloseHandle(nothing));
+}
 
 TEST_F(FileAccess, OutputsTakeTheirNameWholeOrNotAtAll)
 {

@@ -1,0 +1,6 @@
+#include "file_views.h"
+
+BOOL FileViewsFailSafely(void)
+{
+    return FALSE;
+}
