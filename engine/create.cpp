@@ -781,8 +781,18 @@ static Failure WritePatch(DifferenceWriter writer, Comparison &compare, HANDLE f
     return failure;
 }
 
-// Writes the patch into the destination, then checks that neither input
-// changed while it was read. A file
+// Fails, naming the input, where bytes handed over for comparing were lost
+// under the reader (a view of a file made shorter); else lets the reader go.
+static Failure CheckReadWhole(Comparison &compare)
+{
+    bool failedModified = false;
+    if (compare.reader.Done(&failedModified))
+        return kNoFailure;
+    return {kCannotOpenText, failedModified ? compare.modified.path : compare.original.path};
+}
+
+// Writes the patch into the destination, then checks that both inputs were
+// read whole and neither changed while it was read. A file
 // made here is closed on every path, and a failed close fails the run.
 static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, const PatchDestination &patch,
                                 DWORD terminatorOffset, HWND window, UINT progressMessage, BOOL *patchCreated)
@@ -801,6 +811,8 @@ static Failure WriteDestination(DifferenceWriter writer, Comparison &compare, co
     Failure failure = WritePatch(writer, compare, file, terminatorOffset, window, progressMessage);
     if (!made.Close() && failure.text == NULL)
         failure = {kCreateErrorText, NULL};
+    if (failure.text == NULL)
+        failure = CheckReadWhole(compare);
     if (failure.text == NULL)
         failure = CheckUnchanged(compare.original);
     if (failure.text == NULL)

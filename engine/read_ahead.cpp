@@ -1,6 +1,7 @@
 #include "engine/read_ahead.h"
 
 #include "platform/advice.h"
+#include "platform/file_views.h"
 #include "platform/threads.h"
 
 #include <string.h>
@@ -19,6 +20,18 @@ static const size_t kPage = 4096;
 // MiBs rather than with a seek between them every few hundred KiB.
 static const uint64_t kAdviseStretch = 4u << 20;
 
+// Both files are mapped in stretches of this, each view with the 64 KiB
+// before it (views begin at multiples of 64 KiB, as Windows asks) and after
+// it, so that a window that begins in a stretch has its byte before and
+// its slack in the views. Larger stretches were little faster and hold more
+// pages mapped; smaller ones cost more in mapping than they save.
+static const uint64_t kViewStretch = 2u << 20;
+static const uint64_t kViewMargin = 64u << 10;
+
+// Windows read ahead where the files are mapped: a reader's work on a view is
+// only the task, and fewer windows ahead keep fewer stretches mapped.
+static const DWORD kViewedInFlight = 8;
+
 static size_t RoundToPages(size_t size)
 {
     return (size + kPage - 1) / kPage * kPage;
@@ -36,7 +49,12 @@ static void Locate(const WindowPlan &plan, uint64_t bothWindows, uint64_t index,
 
 ReadAhead::~ReadAhead()
 {
-    Stop();
+    bool failedModified;
+    Done(&failedModified);
+    for (HANDLE mapping : mappings_) {
+        if (mapping != NULL)
+            CloseHandle(mapping);
+    }
     for (Reader &reader : readers_) {
         if (reader.own != NULL)
             VirtualFree(reader.own, 0, MEM_RELEASE);
@@ -58,6 +76,89 @@ void ReadAhead::Stop()
     }
 }
 
+BOOL ReadAhead::Done(bool *failedModified)
+{
+    Stop();
+    return LetGoBefore(UINT64_MAX, failedModified);
+}
+
+// Lets go of the views of every stretch before stretch; false where one of
+// them lost bytes, with *failedModified telling which file (the original
+// where both did).
+bool ReadAhead::LetGoBefore(uint64_t stretch, bool *failedModified)
+{
+    bool whole = true;
+    std::lock_guard<std::mutex> guard(viewsLock_);
+    for (Views &views : views_) {
+        for (int file = 1; file >= 0 && views.stretch < stretch; --file) {
+            if (views.view[file] != NULL && !UnmapViewOfFile(views.view[file])) {
+                whole = false;
+                *failedModified = file == 1;
+            }
+            views.view[file] = NULL;
+        }
+    }
+    return whole;
+}
+
+// The number of the stretch that window index begins in.
+uint64_t ReadAhead::StretchOf(uint64_t index) const
+{
+    Window window;
+    Locate(plan_, bothWindows_, index, &window);
+    return window.at / kViewStretch;
+}
+
+// Makes a mapping of each file that has bytes, where views fail safely;
+// false where none could be made.
+bool ReadAhead::MapFiles()
+{
+    if (!FileViewsFailSafely())
+        return false;
+    for (int file = 0; file < 2; ++file) {
+        if ((file == 0 ? plan_.bothSize : plan_.size) > 0)
+            mappings_[file] = CreateFileMappingA(files_[file], NULL, PAGE_READONLY, 0, 0, NULL);
+    }
+    return mappings_[0] != NULL || mappings_[1] != NULL;
+}
+
+// Points *original and *modified at window index's bytes in the views of its
+// stretch, mapping them first where no reader has; false where the views
+// cannot hold the window whole, with the byte before and the slack, or the
+// stretch's place is still held by views not let go, so that it is read.
+bool ReadAhead::ViewWindow(uint64_t index, const Window &window, const unsigned char **original,
+                           const unsigned char **modified)
+{
+    if (mappings_[1] == NULL || window.at == 0)
+        return false;
+    const uint64_t stretch = window.at / kViewStretch;
+    Views &views = views_[stretch % 3];
+    std::lock_guard<std::mutex> guard(viewsLock_);
+    if (views.stretch != stretch) {
+        if (views.view[0] != NULL || views.view[1] != NULL)
+            return false;
+        views.stretch = stretch;
+        views.from = stretch * kViewStretch - (stretch > 0 ? kViewMargin : 0);
+        for (int file = 0; file < 2; ++file) {
+            const uint64_t size = file == 0 ? plan_.bothSize : plan_.size;
+            views.end[file] = std::min((stretch + 1) * kViewStretch + kViewMargin, size);
+            if (mappings_[file] != NULL && views.end[file] > views.from)
+                views.view[file] = (const unsigned char *)MapViewOfFile(
+                    mappings_[file], FILE_MAP_READ, (DWORD)(views.from >> 32), (DWORD)views.from,
+                    (size_t)(views.end[file] - views.from));
+        }
+    }
+    const uint64_t end = (uint64_t)window.at + window.size + READ_AHEAD_SLACK;
+    const bool both = index < bothWindows_;
+    for (int file = both ? 0 : 1; file < 2; ++file) {
+        if (views.view[file] == NULL || end > views.end[file])
+            return false;
+    }
+    *original = both ? views.view[0] + (window.at - views.from) : NULL;
+    *modified = views.view[1] + (window.at - views.from);
+    return true;
+}
+
 BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight,
                       const WindowTask *task)
 {
@@ -70,6 +171,9 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     // without readers a window is read only once the one before is given
     // back, so two slots do, which stay in the caller's cache.
     const bool threads = ThreadsAvailable() != 0;
+    const bool mapped = threads && MapFiles();
+    if (mapped)
+        inFlight = std::min(inFlight, kViewedInFlight);
     slots_ = (DWORD)std::min<uint64_t>(threads ? inFlight : 2, std::max<uint64_t>(windows_, 2));
     adviseWindows_ = kAdviseStretch > plan.readSize ? kAdviseStretch / plan.readSize : 1;
     AdviseFrom(0);
@@ -84,6 +188,7 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
         return 0;
     scratch_ = block_ + rings;
     try {
+        bytes_.reset(new const unsigned char *[2 * slots_]());
         readInSlot_.reset(new uint64_t[slots_]());
     } catch (const std::bad_alloc &) {
         return 0;
@@ -153,6 +258,18 @@ bool ReadAhead::ReadWindow(uint64_t index, Reader *reader, ReadFailure *failure)
     Locate(plan_, bothWindows_, index, &window);
     const bool both = index < bothWindows_;
     const bool task = task_.run != NULL && both;
+    const unsigned char **bytes = &bytes_[2 * (index % slots_)];
+    if (ViewWindow(index, window, &bytes[0], &bytes[1])) {
+        if (task) {
+            window.original = bytes[0];
+            window.modified = bytes[1];
+            window.work = NULL;
+            task_.run(window, task_.context, Scratch(index));
+        }
+        return true;
+    }
+    bytes[0] = both ? Slot(0, index) : NULL;
+    bytes[1] = Slot(1, index);
     // The reader's own slots, where its last window's bytes were not needed
     // and they could be had.
     if (task && reader->ownNext && reader->own == NULL)
@@ -239,7 +356,15 @@ void ReadAhead::Read(Reader *reader)
 
 BOOL ReadAhead::Next(Window *window, bool *failedModified)
 {
+    // The views of stretches before the window to be taken are done with.
+    // Where one lost bytes, so does the window taken before.
+    bool lostModified = false;
+    const bool whole = mappings_[1] == NULL || taken_ >= windows_ || LetGoBefore(StretchOf(taken_), &lostModified);
     std::unique_lock<std::mutex> guard(lock_);
+    if (!whole && taken_ < failedAt_) {
+        failedAt_ = taken_;
+        failure_ = {lostModified, 1, 0};
+    }
     released_ = taken_;
     // Readers waiting for a slot are woken once half the ring is free, not
     // for each slot: each wake-up costs about as much as reading a window.
@@ -254,8 +379,8 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
     }
     // Where the caller waits, it waits for half the ring, for the same reason.
     wakeCallerAt_ = windows_ - taken_ < slots_ / 2 ? windows_ : taken_ + slots_ / 2;
-    ready_.wait(guard, [this] { return read_ > taken_ || failedAt_ == taken_; });
-    if (read_ == taken_) {
+    ready_.wait(guard, [this] { return read_ > taken_ || failedAt_ <= taken_; });
+    if (failedAt_ <= taken_) {
         *failedModified = failure_.modified;
         if (!failure_.read)
             SetLastError(failure_.error);
@@ -268,8 +393,8 @@ BOOL ReadAhead::Next(Window *window, bool *failedModified)
         guard.unlock();
         AdviseFrom(index + adviseWindows_);
     }
-    window->original = index < bothWindows_ ? Slot(0, index) : NULL;
-    window->modified = Slot(1, index);
+    window->original = bytes_[2 * (index % slots_)];
+    window->modified = bytes_[2 * (index % slots_) + 1];
     window->work = task_.run != NULL && index < bothWindows_ ? Scratch(index) : NULL;
     Locate(plan_, bothWindows_, index, window);
     return 1;

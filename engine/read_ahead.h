@@ -17,11 +17,17 @@
 // the next few MiB of each file ahead of the readers (AdviseWillRead), so
 // that a disk delivers each in long stretches.
 //
-// The slots are read rather than the files mapped. Views save the copy, but
-// only views of MiBs save more than mapping them costs, and their pages then
-// count as the process's memory, more than the slots take; and a file made
-// shorter under a view is a fault, where under a read it is a read that
-// comes up short.
+// Where the platform's views of a file fail safely (FileViewsFailSafely: the
+// POSIX layer, not Windows) and readers run, the files are mapped rather than
+// read, which saves the system's copy: a reader maps both files' stretch of
+// 2 MiB that its window begins in, unless a reader before it has, and the
+// window's bytes are those of the views. The caller lets a stretch's views go
+// once it has given back every window in it, and the readers keep fewer
+// windows ahead, so that few pages are mapped at a time: they count as the
+// process's memory. Windows that a view cannot hold whole with the byte
+// before and the slack (the first, and those at a file's end) are read into
+// slots as elsewhere. Bytes a view lost (a file made shorter under it) read
+// as zeros, and the first window taken after their stretch, or Done, fails.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
@@ -93,6 +99,11 @@ public:
     // Stops the readers: once it returns, the files are no longer read.
     void Stop();
 
+    // Once the last window is taken: stops the readers and lets go of the
+    // views. Returns 0 where a view lost bytes that it was to hold: then
+    // *failedModified tells which file.
+    BOOL Done(bool *failedModified);
+
 private:
     // Why a window could not be read whole.
     struct ReadFailure {
@@ -116,6 +127,20 @@ private:
     bool ReadBytes(int file, DWORD at, DWORD size, unsigned char *into, ReadFailure *failure);
     void Finish(uint64_t index, bool read, const ReadFailure &failure);
     unsigned char *Slot(int file, uint64_t index) const;
+    bool MapFiles();
+    bool ViewWindow(uint64_t index, const Window &window, const unsigned char **original,
+                    const unsigned char **modified);
+    bool LetGoBefore(uint64_t stretch, bool *failedModified);
+    uint64_t StretchOf(uint64_t index) const;
+
+    // Both files' views of one stretch; a view is null where it could not be
+    // had or was let go.
+    struct Views {
+        uint64_t stretch = UINT64_MAX;  // the stretch's number: its first byte over its size
+        uint64_t from = 0;              // where both views begin in the files
+        uint64_t end[2] = {0, 0};       // where each ends in its file
+        const unsigned char *view[2] = {NULL, NULL};  // the original's, the modified file's
+    };
     void *Scratch(uint64_t index) const;
 
     WindowPlan plan_ = {1, 0, 0};
@@ -125,6 +150,10 @@ private:
     DWORD slots_ = 0;
     size_t stride_ = 0;
     uint64_t adviseWindows_ = 1;  // windows in a stretch the system is asked to bring in at once
+    HANDLE mappings_[2] = {NULL, NULL};  // of the files mapped, where views are used
+    Views views_[3];                     // of the stretches in use, by stretch number
+    std::mutex viewsLock_;               // guards views_
+    std::unique_ptr<const unsigned char *[]> bytes_;  // for each slot, both files' bytes of its window
     WindowTask task_ = {NULL, NULL, 0};  // run by the readers, where run is not null
     unsigned char *scratch_ = NULL;      // task_.scratchSize bytes for each slot
 

@@ -2,7 +2,9 @@
 #include "engine/compare.h"
 #include "engine/create.h"
 #include "engine/ips32.h"
+#include "engine/read_ahead.h"
 #include "engine/smallest.h"
+#include "platform/owned.h"
 #include "platform/path_rules.h"
 #include "apply_model.h"
 #include "engine_helpers.h"
@@ -293,6 +295,41 @@ TEST(CreatePatchFailures, EachFailureHasItsTextAndLeavesOtherFilesAlone)
     EXPECT_FALSE(PathExists(dir / "new.ips"));
     EXPECT_EQ(ToBytes("older"), ReadFileBytes(older));
     EXPECT_EQ(ToBytes("keep"), ReadFileBytes(locked));
+}
+
+// A file made shorter under the reader fails, naming it: the window past its
+// new end where that is read; where it lies in a view (whose bytes there read
+// as zeros), the first window after the view, or Done where none is taken.
+TEST(ReadAheadFailures, AFileMadeShorterUnderTheReaderFailsNamingIt)
+{
+    const DWORD size = 6u << 20, cut = 65536, stop[] = {2u << 20, (2u << 20) - cut};
+    for (DWORD last : stop) {
+        SCOPED_TRACE(last);
+        TempDir dir;
+        WriteFileBytes(dir / "original.bin", RandomBytes(size, 2));
+        WriteFileBytes(dir / "modified.bin", RandomBytes(size, 3));
+        const auto open = [&](const char *name) {
+            return OwnedHandle(CreateFileA((dir / name).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+        };
+        OwnedHandle original = open("original.bin"), modified = open("modified.bin");
+        ReadAhead reader;
+        ASSERT_TRUE(reader.Start(original.get(), modified.get(), {cut, size, size}, 16, NULL));
+        Window window;
+        bool failedModified = false;
+        ASSERT_TRUE(reader.Next(&window, &failedModified));
+        std::error_code refused;
+        std::filesystem::resize_file(FsPath(dir / "modified.bin"), cut, refused);
+        if (refused)
+            GTEST_SKIP() << "a file held open keeps its length here";
+        // Windows are taken up to the one at last; the bytes of those before 2 MiB are read.
+        BOOL whole = 1;
+        while (whole && window.at < last && (whole = reader.Next(&window, &failedModified)) &&
+               window.at < (2u << 20))
+            EXPECT_EQ(Bytes(window.size, 0), Bytes(window.modified, window.modified + window.size)) << window.at;
+        EXPECT_FALSE(whole && reader.Done(&failedModified));
+        EXPECT_TRUE(failedModified);
+    }
 }
 
 // Each call gives back what it took (the sanitizer build finds leaks itself).
