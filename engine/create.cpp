@@ -743,19 +743,21 @@ static WindowTask SmallestWriterTask(const Comparison &compare)
     return {FindWindowStretches, &compare.work, (sizeof(FoundStretches) + 63) / 64 * 64};
 }
 
-// A writer, the windows read ahead for it, and its readers' task. The
-// default writer reads 16 windows ahead, passes over the blocks the readers
-// found equal and copies the records they wrote. The smallest writer keeps a
-// window of its own and so reads less ahead, to stay within its memory; it
-// copies the records the readers wrote and weighs the other stretches in its
-// window.
+// A writer, the windows read ahead for it, its readers' task, and whether
+// the readers may map the files. The default writer reads 16 windows ahead
+// (fewer where mapped), passes over the blocks the readers found equal and
+// copies the records they wrote. The smallest writer keeps a window of its
+// own and so reads less ahead, to stay within its memory; it copies the
+// records the readers wrote and weighs the other stretches in its window.
+// It reads the files into slots: mapped pages would take it past 32 MiB.
 struct Writer {
     DifferenceWriter write;
     DWORD readAheadWindows;
     WindowTask (*task)(const Comparison &compare);
+    bool mayMap;
 };
-static const Writer kStretchWriter = {WriteDifferences, 16, StretchWriterTask};
-static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, SmallestWriterTask};
+static const Writer kStretchWriter = {WriteDifferences, 16, StretchWriterTask, true};
+static const Writer kSmallestWriter = {WriteSmallestDifferences, 4, SmallestWriterTask, false};
 
 // Where the patch goes: an open file, or a path to make it at once the inputs
 // have been checked.
@@ -850,7 +852,8 @@ static BOOL CreateWith(const Writer &writer, const CreateTuning &tuning, const c
     if (failure.text == NULL &&
         !compare.reader.Start(compare.original.file.get(), compare.modified.file.get(),
                               {tuning.readSize, compare.original.size, compare.modified.size},
-                              writer.readAheadWindows, tuning.readersCompare ? &task : NULL))
+                              writer.readAheadWindows, tuning.readersCompare ? &task : NULL,
+                              writer.mayMap && tuning.readersMap))
         failure = noMemory;
     if (failure.text == NULL)
         failure = WriteDestination(writer.write, compare, patch, tuning.terminatorOffset, window, progressMessage,

@@ -74,13 +74,14 @@ BOOL CreatePatchTo(HANDLE patch, const char *patchName, const char *originalPath
 // What CreatePatch is tuned to. Tests and the fuzzer pass small values to
 // CreatePatchWith, so that runs cross buffer boundaries and meet the offset no
 // record may begin at with files of a few bytes, and have the readers compare
-// or not, so that both ways of comparing are taken; the patch is the same for
-// every tuning.
+// or not and map the files or not, so that every way of comparing is taken;
+// the patch is the same for every tuning.
 struct CreateTuning {
     DWORD readSize;          // bytes of each input read and compared at a time; at least 1
     DWORD terminatorOffset;  // no record begins here; at least 1
     bool readersCompare;     // the readers take on the first steps of comparing each window: finding
                              // its stretches and writing the records of short ones
+    bool readersMap = true;  // the readers map the files where views fail safely, else read them
 };
 
 // CreatePatch, with the smallest patch the format allows (see

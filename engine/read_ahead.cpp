@@ -160,7 +160,7 @@ bool ReadAhead::ViewWindow(uint64_t index, const Window &window, const unsigned 
 }
 
 BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight,
-                      const WindowTask *task)
+                      const WindowTask *task, bool mayMap)
 {
     plan_ = plan;
     bothWindows_ = ((uint64_t)plan.bothSize + plan.readSize - 1) / plan.readSize;
@@ -171,7 +171,7 @@ BOOL ReadAhead::Start(HANDLE original, HANDLE modified, const WindowPlan &plan, 
     // without readers a window is read only once the one before is given
     // back, so two slots do, which stay in the caller's cache.
     const bool threads = ThreadsAvailable() != 0;
-    const bool mapped = threads && MapFiles();
+    const bool mapped = mayMap && threads && MapFiles();
     if (mapped)
         inFlight = std::min(inFlight, kViewedInFlight);
     slots_ = (DWORD)std::min<uint64_t>(threads ? inFlight : 2, std::max<uint64_t>(windows_, 2));

@@ -17,17 +17,18 @@
 // the next few MiB of each file ahead of the readers (AdviseWillRead), so
 // that a disk delivers each in long stretches.
 //
-// Where the platform's views of a file fail safely (FileViewsFailSafely: the
-// POSIX layer, not Windows) and readers run, the files are mapped rather than
-// read, which saves the system's copy: a reader maps both files' stretch of
-// 2 MiB that its window begins in, unless a reader before it has, and the
-// window's bytes are those of the views. The caller lets a stretch's views go
-// once it has given back every window in it, and the readers keep fewer
-// windows ahead, so that few pages are mapped at a time: they count as the
-// process's memory. Windows that a view cannot hold whole with the byte
-// before and the slack (the first, and those at a file's end) are read into
-// slots as elsewhere. Bytes a view lost (a file made shorter under it) read
-// as zeros, and the first window taken after their stretch, or Done, fails.
+// Where the caller allows it, the platform's views of a file fail safely
+// (FileViewsFailSafely: the POSIX layer, not Windows) and readers run, the
+// files are mapped rather than read, which saves the system's copy: a reader
+// maps both files' stretch of 2 MiB that its window begins in, unless a
+// reader before it has, and the window's bytes are those of the views. The
+// caller lets a stretch's views go once it has given back every window in it,
+// and the readers keep fewer windows ahead, so that few pages are mapped at a
+// time: they count as the process's memory. Windows that a view cannot hold
+// whole with the byte before and the slack (the first, and those at a file's
+// end) are read into slots as elsewhere. Bytes a view lost (a file made
+// shorter under it) read as zeros, and the first window taken after their
+// stretch, or Done, fails.
 #ifndef ZORVIK_ENGINE_READ_AHEAD_H
 #define ZORVIK_ENGINE_READ_AHEAD_H
 
@@ -86,9 +87,11 @@ public:
     // must stay open until this object goes) in the windows of plan, with up
     // to inFlight windows (at least 2) read ahead: on threads of their own,
     // or in Next where the platform has none. A reader runs task, where not
-    // null, on each window of both files it reads. 0 when the memory or a
-    // thread it needs is not given.
-    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, const WindowTask *task);
+    // null, on each window of both files it reads. With mayMap, the readers
+    // map the files where views fail safely. 0 when the memory or a thread it
+    // needs is not given.
+    BOOL Start(HANDLE original, HANDLE modified, const WindowPlan &plan, DWORD inFlight, const WindowTask *task,
+               bool mayMap);
 
     // Takes the next window, giving back the one taken before. Returns 0 when
     // it could not be read whole (a file that cannot be read, or ends early):

@@ -29,7 +29,8 @@ static CreateTuning Reads(DWORD readSize)
 }
 
 // Every row writes the same patch file, so later rows also show an older one emptied.
-// Each runs with the readers comparing and not, and on one processor, without readers.
+// Each runs with the readers comparing and not, mapping the files and not, and
+// on one processor, without readers.
 TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
 {
     Bytes mixed = RandomBytes(131071, 3);
@@ -115,14 +116,16 @@ TEST_F(CreatePatchRecords, EachPairGivesExactlyItsRecords)
          {Data(6, "XY"), RunRecord(8, 5, 'Z')}, Reads(4)},
     };
     for (const auto &row : cases) {
-        const char *const ways[] = {"readers", "readers comparing", "one processor, no readers"};
-        for (int way = 0; way < 3; ++way) {
+        const char *const ways[] = {"readers", "readers comparing", "readers comparing, reading",
+                                    "one processor, no readers"};
+        for (int way = 0; way < 4; ++way) {
             SCOPED_TRACE(std::string(row.name) + ", " + ways[way]);
             std::optional<OnOneProcessor> one;
-            if (way == 2)
+            if (way == 3)
                 one.emplace();
             CreateTuning tuning = row.tuning;
-            tuning.readersCompare = way == 1;
+            tuning.readersCompare = way == 1 || way == 2;
+            tuning.readersMap = way != 2;
             EXPECT_EQ((EngineOutcome{1, Expected(kCreated, dir / "modified.ips"), BuildPatch(row.records)}),
                       CreateBytes(dir, row.original, row.modified, NULL, tuning));
         }
@@ -314,7 +317,7 @@ TEST(ReadAheadFailures, AFileMadeShorterUnderTheReaderFailsNamingIt)
         };
         OwnedHandle original = open("original.bin"), modified = open("modified.bin");
         ReadAhead reader;
-        ASSERT_TRUE(reader.Start(original.get(), modified.get(), {cut, size, size}, 16, NULL));
+        ASSERT_TRUE(reader.Start(original.get(), modified.get(), {cut, size, size}, 16, NULL, true));
         Window window;
         bool failedModified = false;
         ASSERT_TRUE(reader.Next(&window, &failedModified));

@@ -94,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const Bytes patch = Create(dir, tuning);
     CheckRecords(dir / "patch.ips", tuning.terminatorOffset);
-    if (Create(dir, {kCreateTuning.readSize, tuning.terminatorOffset, false}) != patch)
-        Finding("the patch depends on the read size or the marking");
+    if (Create(dir, {kCreateTuning.readSize, tuning.terminatorOffset, false, false}) != patch)
+        Finding("the patch depends on the read size, the marking or the mapping");
     const fs::path copy = dir / "copy.bin";
     WriteFileBytes(copy, original);
     char text[ENGINE_TEXT_SIZE];
