@@ -90,7 +90,9 @@ bool ReadAhead::LetGoBefore(uint64_t stretch, bool *failedModified)
     bool whole = true;
     std::lock_guard<std::mutex> guard(viewsLock_);
     for (Views &views : views_) {
-        for (int file = 1; file >= 0 && views.stretch < stretch; --file) {
+        if (views.stretch >= stretch)
+            continue;
+        for (int file = 1; file >= 0; --file) {
             if (views.view[file] != NULL && !UnmapViewOfFile(views.view[file])) {
                 whole = false;
                 *failedModified = file == 1;
@@ -110,7 +112,7 @@ uint64_t ReadAhead::StretchOf(uint64_t index) const
 }
 
 // Makes a mapping of each file that has bytes, where views fail safely;
-// false where none could be made.
+// false where the modified file, which every viewed window needs, has none.
 bool ReadAhead::MapFiles()
 {
     if (!FileViewsFailSafely())
@@ -119,7 +121,7 @@ bool ReadAhead::MapFiles()
         if ((file == 0 ? plan_.bothSize : plan_.size) > 0)
             mappings_[file] = CreateFileMappingA(files_[file], NULL, PAGE_READONLY, 0, 0, NULL);
     }
-    return mappings_[0] != NULL || mappings_[1] != NULL;
+    return mappings_[1] != NULL;
 }
 
 // Points *original and *modified at window index's bytes in the views of its
